@@ -1,0 +1,52 @@
+#include "nimbrel_tavik_util/logger.hpp"
+
+#include <iostream>
+
+namespace nimbrel_tavik_util {
+
+// Constant-initialised, so it holds INFO before any constructor of any library runs.
+Logger::Level Logger::level_ = Logger::INFO;
+
+void Logger::setLevel(Level level) { level_ = level; }
+
+std::string Logger::levelToString(Level level) {
+  switch (static_cast<std::int32_t>(level)) {
+    case DEBUG:
+      return "DEBUG";
+    case INFO:
+      return "INFO";
+    case WARNING:
+      return "WARNING";
+    case ERROR:
+      return "ERROR";
+    default:
+      return "UNKNOWN";
+  }
+}
+
+namespace {
+void writeLine(std::ostream& os, const char* prefix, const std::string& message) {
+  os << prefix;
+  os.write(message.data(), static_cast<std::streamsize>(message.size()));
+  os << std::endl;
+}
+}  // namespace
+
+void Logger::debug(const std::string& message) {
+  if (static_cast<std::int32_t>(level_) > DEBUG) return;
+  writeLine(std::cout, "[DEBUG] ", message);
+}
+
+void Logger::info(const std::string& message) {
+  if (static_cast<std::int32_t>(level_) > INFO) return;
+  writeLine(std::cout, "[INFO] ", message);
+}
+
+void Logger::warning(const std::string& message) {
+  if (static_cast<std::int32_t>(level_) > WARNING) return;
+  writeLine(std::cerr, "[WARNING] ", message);
+}
+
+void Logger::error(const std::string& message) { writeLine(std::cerr, "[ERROR] ", message); }
+
+}  // namespace nimbrel_tavik_util
