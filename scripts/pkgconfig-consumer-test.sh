@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs the example consumer against an installed prefix through pkg-config only,
+# after moving the prefix elsewhere, to show that the .pc file is relocatable.
+#   scripts/pkgconfig-consumer-test.sh <installed prefix> <scratch dir> <consumer source>
+set -euo pipefail
+prefix=$1 scratch=$2 src=$3
+rm -rf "$scratch" && mkdir -p "$scratch"
+cp -a "$prefix" "$scratch/moved-prefix"
+pc=$(dirname "$(find "$scratch/moved-prefix" -name nimbrel_tavik_util.pc | head -n1)")
+export PKG_CONFIG_PATH="$pc${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
+libdir=$(pkg-config --variable=libdir nimbrel_tavik_util)
+case "$libdir" in "$scratch/moved-prefix"/*) ;; *) echo "libdir $libdir is not inside the moved prefix" >&2; exit 1 ;; esac
+# shellcheck disable=SC2046
+${CXX:-c++} -o "$scratch/consumer" "$src" $(pkg-config --cflags --libs nimbrel_tavik_util)
+LD_LIBRARY_PATH="$libdir" "$scratch/consumer"
