@@ -1,5 +1,6 @@
 #include "nimbrel_tavik_util/logger.hpp"
 
+#include <cstddef>
 #include <iostream>
 
 namespace nimbrel_tavik_util {
@@ -25,8 +26,11 @@ std::string Logger::levelToString(Level level) {
 }
 
 namespace {
-void writeLine(std::ostream& os, const char* prefix, const std::string& message) {
-  os << prefix;
+// Unformatted writes: a width left pending on the stream by the caller must not pad the
+// prefix or the message, so the line is always exactly these bytes.
+template <std::size_t N>
+void writeLine(std::ostream& os, const char (&prefix)[N], const std::string& message) {
+  os.write(prefix, static_cast<std::streamsize>(N - 1));
   os.write(message.data(), static_cast<std::streamsize>(message.size()));
   os << std::endl;
 }
