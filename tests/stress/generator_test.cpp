@@ -212,9 +212,10 @@ TEST(StressGenerator, PinnedInstancesAnyLibraryMustReproduce) {
   EXPECT_EQ(seven.dirt_to_trajs.begin()->second, (std::set<int>{324, 325}));
 }
 
-TEST(StressGenerator, MatchesLibstdcxxDistributionsForEveryRoundSeed) {
+TEST(StressGenerator, MatchesLibstdcxxDistributionsForRoundSeeds) {
 #ifdef __GLIBCXX__
-  for (int round = 0; round < 50; ++round) {
+  // Every fifth round of the report, the last included.
+  for (int round = 4; round < 50; round += 5) {
     const int seed = 7 + 137 * round;
     SCOPED_TRACE("seed " + std::to_string(seed));
     expectSameInstance(scs::generateInstance(seed), generateWithStd(seed, scs::GeneratorConfig{}));
