@@ -264,9 +264,10 @@ void expectWellFormed(const scs::GeneratedInstance& inst) {
     ASSERT_FALSE(trajs.empty()) << "dirt " << dirt;
     ASSERT_LE(trajs.size(), 6u) << "dirt " << dirt;
     // A run of neighbouring trajectories of one curve.
-    const auto curve = std::find_if(inst.curves.begin(), inst.curves.end(), [&](const auto& c) {
-      return c.first <= *trajs.begin() && *trajs.begin() < c.second;
-    });
+    const int lowest = *trajs.begin();
+    const auto curve =
+        std::find_if(inst.curves.begin(), inst.curves.end(),
+                     [lowest](const auto& c) { return c.first <= lowest && lowest < c.second; });
     ASSERT_NE(curve, inst.curves.end());
     ASSERT_LT(*trajs.rbegin(), curve->second) << "dirt " << dirt << " leaves its curve";
     ASSERT_EQ(*trajs.rbegin() - *trajs.begin() + 1, static_cast<int>(trajs.size()))

@@ -1,18 +1,33 @@
 // The report of set_cover_stress: banner, table header, one row per round, summary.
 //
+// clang-format off
 //   ============================================================
 //     SetCoverSolver stress test  (50 rounds)
 //     n_dirts=5000  n_trajs=400  n_curves=3  span=1-6
 //   ============================================================
 //
-//   Round Faces   Edges   GDY       GDY+C     ILP       PROP      GDY ms      ILP ms      PROP ms
-//   Status
+//   Round Faces   Edges   GDY       GDY+C     ILP       PROP      GDY ms      ILP ms      PROP ms     Status
 //   ------------------------------------------------------------------------------------------------------------
-//   0     3998    13988   61        61        57        57        1.2         35.0        3.1 OK
+//   0     3990    13936   344       342       338       338       8.4         74.4        22.6        OK
+//   ...
+//
+//   ============================================================
+//     Summary (50 rounds, all PASSED)
+//   ============================================================
+//                     Avg Selected    Avg Time (ms)
+//     GREEDY          340.5           6.2
+//     GREEDY+CONT     340.3           5.9
+//     ILP             333.2           66.2
+//     PROPAGATE       333.2           25.5
+//
+//     Greedy overhead: +7.3 pts avg vs optimal
+//   ============================================================
+// clang-format on
 //
 // Columns are left-aligned and padded to fixed widths (a wider value pushes the rest of the row
-// right); times are milliseconds, fixed with one decimal. The functions below leave the stream
-// left-adjusted, fixed-point, precision 1.
+// right); times are milliseconds, fixed with one decimal. After failed rounds the summary says
+// "(50 rounds, <n> FAILED)". The functions below leave the stream left-adjusted, fixed-point,
+// precision 1.
 #pragma once
 
 #include <array>
