@@ -1,18 +1,24 @@
 // Unicost set cover.
 //
-// Let U be the union of the sets S_i of an instance {id_i -> S_i}. A cover is a list of ids
-// whose sets together hold every element of U; a minimum cover has as few ids as possible.
+// An instance {id_i -> S_i} maps non-negative ids to sets of elements (sets may be empty); its
+// universe U is the union of all S_i. A cover is a list of ids whose sets together hold every
+// element of U; a minimum cover has as few ids as possible. Results are ids, strictly ascending.
 //
-//  * GREEDY    - Chvatal's greedy heuristic (largest number of still uncovered elements first),
-//                with an optional tie-break towards the id nearest the previous choice.
-//                Not exact.
+//  * GREEDY    - Chvatal's greedy heuristic (Chvatal 1979): repeatedly take the set with the
+//                most still uncovered elements, smallest id first on ties, or, with
+//                `continuity`, the id nearest the one taken in the step before. Not exact, no
+//                redundancy removal. O(total size * log(n)).
 //  * ILP       - the 0/1 program  min sum x_j  s.t.  sum_{j : e in S_j} x_j >= 1  for all e,
-//                solved by GLPK's branch-and-cut. Exact.
+//                solved by GLPK's simplex and branch-and-cut. Exact.
 //  * PROPAGATE - forced selections plus depth-first branch-and-bound, started from the greedy
-//                cover. Exact; worst case exponential.
+//                cover, which it replaces only by strictly smaller covers. Exact and
+//                deterministic; worst case exponential in the instance, with no node or time
+//                limit.
 //
-// Instances are std::map<int, std::set<T>> (id -> elements, ids >= 0, sets may be empty);
-// results are std::vector<int> of ids, strictly ascending.
+// Elements may be int, unsigned long or std::string; only their order (std::less) is used.
+// GREEDY and PROPAGATE write nothing; ILP writes one line to std::cerr when GLPK fails.
+// No state survives a call, so calls from several threads do not interfere (ILP: as far as
+// GLPK allows).
 #pragma once
 
 #include <map>
@@ -27,51 +33,97 @@ namespace nimbrel_tavik_util {
 /// Solver selection for SetCoverSolver<T>::solve. Any value other than 1 and 2 means GREEDY.
 enum SolveMethod : int { GREEDY = 0, ILP = 1, PROPAGATE = 2 };
 
-/// Set-cover solvers for element type T (provided for int, unsigned long and std::string).
-/// Static member functions only; no state survives a call.
+/// Set-cover solvers for element type T, provided (and exported) for int, unsigned long and
+/// std::string. Static member functions only; no state survives a call.
+///
+/// `solve` is the entry point. The members with a leading underscore are the solvers and the
+/// steps of the exact search; they are public so that tests and tools can drive single steps,
+/// and they trust their arguments (ids >= 0, indices in range) instead of checking them.
 template <typename T>
 class SetCoverSolver {
  public:
   /// Working state of one element (indexed 0..m-1 in ascending element order).
   struct ElemRec {
-    bool covered;                ///< true while some selected set holds the element
-    std::vector<int> setIdx;     ///< indices of the sets holding it, ascending
+    bool covered;             ///< true while some selected set holds the element
+    std::vector<int> setIdx;  ///< indices of the sets holding it, ascending (size = degree)
   };
   /// Working state of one candidate set (indexed 0..n-1 in ascending id order).
   struct SetRec {
-    bool selected;               ///< true while the set is in the partial cover
-    std::vector<int> elemIdx;    ///< indices of its elements, ascending
+    bool selected;             ///< true while the set is in the partial cover
+    std::vector<int> elemIdx;  ///< indices of its elements, ascending
   };
-  /// Working state of one exact solve.
+  /// Working state of one exact solve. Invariants between operations: `uncovered` counts the
+  /// elements with `covered` false; `numSelected` == selection.size() == number of sets with
+  /// `selected` true; an element is covered exactly when a selected set holds it.
   struct PropCtx {
     std::vector<ElemRec> elems;  ///< one record per element index
     std::vector<SetRec> sets;    ///< one record per set index (empty sets included)
-    std::vector<int> order;      ///< element indices by ascending degree (stable)
+    std::vector<int> order;      ///< element indices by ascending degree, ties by index
     int uncovered;               ///< number of elements not covered
     int numSelected;             ///< number of selected sets
-    std::vector<int> selection;  ///< selected set indices, in order of selection
+    std::vector<int> selection;  ///< selected set indices, in order of selection (a stack)
   };
-  /// What one _doSelect changed, so that _undoSelect can take it back exactly.
+  /// What one _doSelect changed, so that _undoSelect can take back exactly that.
   struct UndoRec {
     int setIdx;                     ///< the set that was selected
-    std::vector<int> newlyCovered;  ///< elements that this selection turned to covered
+    std::vector<int> newlyCovered;  ///< elements this selection turned to covered, in set order
   };
 
-  /// Solves `instance` with `method` and returns the chosen ids in ascending order.
+  /// Solves `instance` with `method` and returns the chosen ids, strictly ascending.
   ///
-  /// An empty instance gives an empty result for every method. `continuity` only affects
-  /// GREEDY. Throws std::invalid_argument (naming the id) when the instance has a negative id.
+  /// An empty instance gives an empty result for every method, without running a solver.
+  /// Method 1 runs _solveByILP, 2 runs _solveByPropagate, any other value _solveByGreedy with
+  /// `continuity` (which no other method reads).
+  /// @throws std::invalid_argument when the instance holds a negative id (inside the solvers
+  ///         -1 means "no set"); the message names the smallest such id. Checking costs one look
+  ///         at the first key.
+  /// @throws std::bad_alloc / std::length_error when memory runs out; nothing is returned then.
   static std::vector<int> solve(const std::map<int, std::set<T>>& instance, SolveMethod method,
                                 bool continuity = false);
 
+  /// Greedy cover: while elements are uncovered, takes the set with the largest gain (number
+  /// of its still uncovered elements). Ties go to the smallest id; with `continuity` set, from
+  /// the second step on, to the id nearest the id taken in the step before (the smaller id
+  /// when one below and one above are equally near). Sets whose elements are all covered are
+  /// never taken. Returns the taken ids ascending; empty when the universe is empty.
+  /// Cost O(S log n + m log m) for total set size S, n sets and m elements, since gains only
+  /// fall and each (element, set) pair lowers one gain at most once.
   static std::vector<int> _solveByGreedy(const std::map<int, std::set<T>>& instance,
                                          bool continuity);
+
+  /// Minimum cover by solveILP: one binary column per non-empty set (ascending id), one row
+  /// per element (ascending element order). Returns the chosen ids ascending; empty for an
+  /// empty universe (GLPK is not called then) or when GLPK fails (one line on std::cerr, see
+  /// solveILP). Which of several minimum covers comes back is GLPK's choice.
   static std::vector<int> _solveByILP(const std::map<int, std::set<T>>& instance);
+
+  /// Minimum cover by forced selections and branch-and-bound (_bbSearch), started from the
+  /// greedy cover (`continuity` cleared). Deterministic: the greedy cover when it is already
+  /// minimal, otherwise the first minimum cover in search order. Returns ids ascending; empty
+  /// for an empty universe. Time grows exponentially in the worst case.
   static std::vector<int> _solveByPropagate(const std::map<int, std::set<T>>& instance);
+
+  /// Applies every forced selection: scans `order` for an uncovered element, selects it when
+  /// exactly one of its sets is unselected and restarts the scan. Sets `infeasible` (and
+  /// returns at once) when an uncovered element has no unselected set. Returns the records of
+  /// all selections made, which stay applied in both cases; undo them with _undoPropagate.
   static std::vector<UndoRec> _propagateDeg1(PropCtx& ctx, bool& infeasible);
+
+  /// Selects set `setIdx` (pushes it on `selection`) and covers its uncovered elements.
+  /// Does not check whether the set is already selected. Returns what changed. O(|set|).
   static UndoRec _doSelect(PropCtx& ctx, int setIdx);
+
+  /// Takes back the selection `rec`, which must be the latest one not yet undone. O(|set|).
   static void _undoSelect(PropCtx& ctx, const UndoRec& rec);
+
+  /// Takes back the selections `recs`, last first.
   static void _undoPropagate(PropCtx& ctx, const std::vector<UndoRec>& recs);
+
+  /// One node of the exact search: forced selections, the incumbent test, the one-more-set and
+  /// counting bounds (both non-strict), then branching on the first uncovered element of
+  /// `order` over its unselected sets in ascending index order. Replaces the incumbent
+  /// (`bestSize`, `bestSelection` as set indices in selection order) only by a strictly
+  /// smaller cover. Leaves `ctx` as it found it.
   static void _bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>& bestSelection);
 };
 
@@ -79,9 +131,20 @@ extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<int>;
 extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<unsigned long>;
 extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<std::string>;
 
-/// Solves a covering problem in index form with GLPK: n columns, m rows, columns[j] lists the
-/// 0-based rows that column j covers. Returns the chosen column indices, ascending; empty when
-/// n or m is 0 or when GLPK fails (then one line goes to std::cerr).
+/// Solves a covering problem in index form with GLPK: `n` binary columns of cost 1, `m` rows
+/// that each need one chosen column, and `columns[j]` (0 <= j < n) listing the 0-based rows
+/// that column j covers; lists beyond the first n are ignored.
+///
+/// Returns the chosen column indices, ascending. Returns an empty vector when n or m is 0
+/// (GLPK is not called), and when GLPK finds no solution, for instance because some row is
+/// in no list; it then writes to std::cerr the single line
+///   "[SetCoverSolver] GLPK ILP failed (ret=<glp_intopt code>, status=<MIP status>),
+///    falling back to empty result"
+/// GLPK's own terminal output is switched off.
+/// @throws std::invalid_argument before any GLPK call when n or m is negative, when fewer
+///         than n lists are given, or when a list holds a row outside [0, m) or the same row
+///         twice; the message names the column and the row.
+/// @throws std::length_error when the lists hold more entries than GLPK can index (int).
 NIMBREL_TAVIK_UTIL_EXPORT std::vector<int> solveILP(int n, int m,
                                                     const std::vector<std::vector<int>>& columns);
 

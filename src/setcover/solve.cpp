@@ -1,0 +1,33 @@
+// Entry point of the set-cover solvers: the negative-id guard and the method dispatch.
+#include <stdexcept>
+#include <string>
+
+#include "nimbrel_tavik_util/set_cover.hpp"
+
+namespace nimbrel_tavik_util {
+
+template <typename T>
+std::vector<int> SetCoverSolver<T>::solve(const std::map<int, std::set<T>>& instance,
+                                          SolveMethod method, bool continuity) {
+  if (instance.empty()) return {};
+  // -1 is the solvers' "no set" mark; the map is ordered, so its first key is the smallest.
+  const int firstId = instance.begin()->first;
+  if (firstId < 0) {
+    throw std::invalid_argument("SetCoverSolver::solve: negative set id " +
+                                std::to_string(firstId) + " (ids must be >= 0)");
+  }
+  switch (static_cast<int>(method)) {
+    case ILP:
+      return _solveByILP(instance);
+    case PROPAGATE:
+      return _solveByPropagate(instance);
+    default:
+      return _solveByGreedy(instance, continuity);
+  }
+}
+
+template class SetCoverSolver<int>;
+template class SetCoverSolver<unsigned long>;
+template class SetCoverSolver<std::string>;
+
+}  // namespace nimbrel_tavik_util
