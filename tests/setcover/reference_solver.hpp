@@ -1,0 +1,192 @@
+// Slow, obviously correct set-cover solvers that follow the documented steps literally: the
+// oracle that the library's solvers are compared with (tests, benchmarks, fuzzers).
+//
+// Nothing here is shared with the library. The greedy recounts every gain in every step; the
+// search keeps its state by value and copies it for each branch instead of undoing changes.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace ntu_test {
+
+template <typename T>
+using Instance = std::map<int, std::set<T>>;
+
+// Greedy: take the candidate with the most uncovered elements; on equal gain the first met
+// (smallest id) or, with `continuity` and from the second step on, the one strictly nearer
+// to the previously taken id.
+template <typename T>
+std::vector<int> referenceGreedy(const Instance<T>& instance, bool continuity) {
+  std::set<T> uncovered;
+  for (const auto& entry : instance) uncovered.insert(entry.second.begin(), entry.second.end());
+  std::vector<int> chosen;
+  if (uncovered.empty()) return chosen;
+  Instance<T> remaining = instance;
+  int prev = -1;
+  while (!uncovered.empty()) {
+    int best = -1;
+    if (remaining.empty()) break;
+    std::uint64_t bestGain = 0;
+    int bestDist = INT_MAX;
+    for (const auto& [id, elems] : remaining) {
+      std::uint64_t gain = 0;
+      for (const T& e : elems) gain += uncovered.count(e);
+      if (gain == 0) continue;
+      if (gain > bestGain) {
+        best = id;
+        bestGain = gain;
+        if (prev >= 0) bestDist = std::abs(id - prev);
+      } else if (gain == bestGain && continuity && prev >= 0) {
+        const int dist = std::abs(id - prev);
+        if (dist < bestDist) {
+          best = id;
+          bestDist = dist;
+        }
+      }
+    }
+    if (best < 0) break;
+    chosen.push_back(best);
+    prev = best;
+    for (const T& e : remaining.at(best)) uncovered.erase(e);
+    remaining.erase(best);
+  }
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
+}
+
+// The exact search over dense indices: sets numbered by ascending id, elements by ascending
+// value, `order` = elements by ascending degree with ties by index.
+class ReferenceSearch {
+ public:
+  struct State {
+    std::vector<bool> covered;
+    std::vector<bool> selected;
+    std::vector<int> selection;  // in order of selection
+  };
+
+  ReferenceSearch(std::vector<std::vector<int>> setElems, int numElems)
+      : setElems_(std::move(setElems)), elemSets_(numElems) {
+    for (int s = 0; s < static_cast<int>(setElems_.size()); ++s) {
+      for (int e : setElems_[s]) elemSets_[e].push_back(s);
+    }
+    std::size_t maxDegree = 0;
+    for (const auto& sets : elemSets_) maxDegree = std::max(maxDegree, sets.size());
+    for (std::size_t d = 0; d <= maxDegree; ++d) {
+      for (int e = 0; e < numElems; ++e) {
+        if (elemSets_[e].size() == d) order_.push_back(e);
+      }
+    }
+  }
+
+  // Runs the search from the empty selection and the incumbent given; returns the best
+  // selection (set indices) and counts the nodes visited.
+  std::vector<int> run(std::vector<int> incumbent) {
+    best_ = std::move(incumbent);
+    nodes_ = 0;
+    State root{
+        std::vector<bool>(elemSets_.size(), false), std::vector<bool>(setElems_.size(), false), {}};
+    node(root);
+    return best_;
+  }
+  long nodes() const { return nodes_; }
+
+ private:
+  void take(State& st, int s) const {
+    st.selected[s] = true;
+    st.selection.push_back(s);
+    for (int e : setElems_[s]) st.covered[e] = true;
+  }
+
+  void node(State st) {
+    ++nodes_;
+    // Forced selections: an uncovered element with one unselected set; rescan after each.
+    for (bool again = true; again;) {
+      again = false;
+      for (int e : order_) {
+        if (st.covered[e]) continue;
+        std::vector<int> free;
+        for (int s : elemSets_[e]) {
+          if (!st.selected[s]) free.push_back(s);
+        }
+        if (free.empty()) return;  // dead end
+        if (free.size() == 1) {
+          take(st, free[0]);
+          again = true;
+          break;
+        }
+      }
+    }
+    const int uncovered = static_cast<int>(std::count(st.covered.begin(), st.covered.end(), false));
+    const int numSelected = static_cast<int>(st.selection.size());
+    const int bestSize = static_cast<int>(best_.size());
+    if (uncovered == 0) {
+      if (numSelected < bestSize) best_ = st.selection;
+      return;
+    }
+    if (numSelected + 1 >= bestSize) return;
+    int maxGain = 0;
+    for (int s = 0; s < static_cast<int>(setElems_.size()); ++s) {
+      if (st.selected[s]) continue;
+      int gain = 0;
+      for (int e : setElems_[s]) gain += st.covered[e] ? 0 : 1;
+      maxGain = std::max(maxGain, gain);
+    }
+    if (maxGain > 0 && numSelected + (uncovered + maxGain - 1) / maxGain >= bestSize) return;
+    for (int e : order_) {
+      if (st.covered[e]) continue;
+      for (int s : elemSets_[e]) {
+        if (st.selected[s]) continue;
+        State child = st;
+        take(child, s);
+        node(child);
+      }
+      return;  // branch on the first uncovered element only
+    }
+  }
+
+  std::vector<std::vector<int>> setElems_;
+  std::vector<std::vector<int>> elemSets_;
+  std::vector<int> order_;
+  std::vector<int> best_;
+  long nodes_ = 0;
+};
+
+// Exact cover by the search above, started from referenceGreedy(continuity cleared).
+// `nodes`, when given, receives the number of search nodes visited.
+template <typename T>
+std::vector<int> referencePropagate(const Instance<T>& instance, long* nodes = nullptr) {
+  std::map<T, int> elemIndex;
+  for (const auto& entry : instance) {
+    for (const T& e : entry.second) elemIndex.emplace(e, 0);
+  }
+  if (elemIndex.empty()) return {};
+  int next = 0;
+  for (auto& entry : elemIndex) entry.second = next++;
+  std::vector<int> ids;
+  std::map<int, int> setIndex;
+  std::vector<std::vector<int>> setElems;
+  for (const auto& [id, elems] : instance) {
+    setIndex[id] = static_cast<int>(ids.size());
+    ids.push_back(id);
+    setElems.emplace_back();
+    for (const T& e : elems) setElems.back().push_back(elemIndex.at(e));
+  }
+  std::vector<int> incumbent;
+  for (int id : referenceGreedy(instance, false)) incumbent.push_back(setIndex.at(id));
+
+  ReferenceSearch search(std::move(setElems), next);
+  std::vector<int> result;
+  for (int s : search.run(incumbent)) result.push_back(ids[s]);
+  if (nodes != nullptr) *nodes = search.nodes();
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+}  // namespace ntu_test
