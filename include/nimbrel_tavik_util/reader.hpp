@@ -1,0 +1,151 @@
+// Document files: JSON read and save, YAML loading, YAML-to-JSON conversion.
+//
+// The JSON operations never throw a std::exception: they log the failure through Logger and
+// return an empty object (readJson) or nothing (saveJson). The YAML operations log and rethrow
+// (readYaml) or throw std::runtime_error whose message names the location path of the failing
+// node in the document (the converter). Paths: the root is "$", a map member "P.key", a sequence
+// element "P[i]"; keys are inserted unquoted.
+//
+// Log lines ("[INFO] " lines go to std::cout, "[WARNING] " and "[ERROR] " lines to std::cerr):
+//
+//   readJson        ERROR "Failed to open JSON file: <path>"
+//                   ERROR "Failed to read JSON file: <what()>"
+//   saveJson        INFO  "Saved JSON: <path>"
+//                   ERROR "Failed to open file for writing: <path>"
+//                   ERROR "Failed to save JSON: <what()>"
+//   readYaml        INFO  "readYaml: loading <path> (<bytes> bytes)"
+//                   INFO  "readYaml: loaded <path>, root type=<Null|Scalar|Sequence|Map|...>"
+//                   WARNING "readYaml: YAML file is empty or invalid: <path>"
+//                   ERROR "readYaml: cannot open YAML file: <path> - <what()>"
+//                   ERROR "readYaml: YAML parse error: <path> - <what()>"
+//                   ERROR "readYaml: unknown error for <path> - <what()>"
+//                   ERROR "readYaml: non-std exception for <path>"
+//   readYamlToJson  INFO  "readYamlToJson: begin <path>", the readYaml lines, then either
+//                   "readYamlToJson: non-map root, converting whole document" or the key listing,
+//                   one line per top-level member, pose_info progress and "readYamlToJson: done".
+//
+// Not synchronised beyond what Logger is: use from one thread at a time.
+#pragma once
+
+#include <string>
+
+#include <yaml-cpp/yaml.h>
+#include <nlohmann/json.hpp>
+
+#include "nimbrel_tavik_util/export.hpp"
+
+namespace nimbrel_tavik_util {
+
+/// Static document-file operations; never instantiated, holds no state.
+class NIMBREL_TAVIK_UTIL_EXPORT Reader {
+ public:
+  /// Reads the first JSON value of the file at `filepath`.
+  ///
+  /// The parser stops after the first complete value: trailing text is neither read nor checked.
+  /// Comments are syntax errors. Any value is accepted at the top level (object, array, string,
+  /// number, boolean, null).
+  ///
+  /// Returns the document, or an empty object when the file cannot be opened or parsed (so a
+  /// failed read cannot be told from a file holding `{}` except by the log).
+  /// Throws nothing derived from std::exception.
+  /// Logs nothing on success; on failure one ERROR line:
+  ///   "Failed to open JSON file: " + filepath   (missing or unreadable file)
+  ///   "Failed to read JSON file: " + what()     (empty file, syntax error, invalid UTF-8,
+  ///                                              number out of range, bad_alloc, ...)
+  static nlohmann::json readJson(const std::string& filepath);
+
+  /// Writes `data` to `filepath`, creating missing parent directories.
+  ///
+  /// Text: `data.dump(indent, ' ', false, strict)`, that is `indent` blanks per level when
+  /// `indent` >= 0 (0: one element per line, no indentation), one line without any blank when
+  /// negative; non-ASCII characters as raw UTF-8; no final newline. NaN and infinities are
+  /// written as null.
+  ///
+  /// The document is serialised before the file system is touched. A regular file (or a missing
+  /// one) is replaced atomically: the text goes to "<name>.tmp.<pid>.<n>" in the same folder,
+  /// which is flushed to disk and renamed over the target, so the target holds either the old or
+  /// the new text, never a part. A replaced file keeps its permission bits; a new file gets the
+  /// permissions an ordinary std::ofstream would give (0666 less the umask). A symbolic link is
+  /// followed and the file it points to is replaced; the link stays. An existing target that is
+  /// not a regular file (a device, a FIFO) is written through directly. The temporary file is
+  /// removed on every failure, and a failure leaves the old file as it was.
+  /// Needs write permission on the target's folder (and on the target, if it exists). A replaced
+  /// file gets the process's owner, and hard links to the old file keep the old text.
+  ///
+  /// Throws nothing derived from std::exception. Logs exactly one line:
+  ///   INFO  "Saved JSON: " + filepath              after the text was written and renamed
+  ///   ERROR "Failed to open file for writing: " + filepath
+  ///                                                the temporary file or the target cannot be
+  ///                                                opened (no permission, missing folder, ...)
+  ///   ERROR "Failed to save JSON: " + what()       invalid UTF-8 in a string (the JSON library's
+  ///                                                type_error), parent directories cannot be
+  ///                                                created, a write, sync, close or rename fails
+  ///                                                (the reason names the file and the errno text)
+  static void saveJson(const nlohmann::json& data, const std::string& filepath, int indent = 4);
+
+  /// Loads the first document of the YAML file at `filepath` with YAML::LoadFile.
+  ///
+  /// Returns the root node (a Null node for a file without documents, e.g. an empty or
+  /// comment-only file).
+  /// Throws, after one ERROR line, the exception that loading threw, unchanged:
+  ///   YAML::BadFile          "readYaml: cannot open YAML file: <path> - <what()>"
+  ///   YAML::ParserException  "readYaml: YAML parse error: <path> - <what()>"
+  ///   other std::exception   "readYaml: unknown error for <path> - <what()>"
+  ///   anything else          "readYaml: non-std exception for <path>"
+  /// Logs before that, in order:
+  ///   INFO "readYaml: loading <path> (<size> bytes)"  size 0 when it cannot be determined
+  ///   INFO "readYaml: loaded <path>, root type=<type name>"
+  ///   WARNING "readYaml: YAML file is empty or invalid: <path>"  only for a Null root
+  static YAML::Node readYaml(const std::string& filepath);
+
+  /// Converts a YAML node tree to JSON; the root's path is "$". Logs nothing.
+  ///
+  /// Null -> null; Sequence -> array; Map -> object (members sorted by name; a later duplicate
+  /// key replaces an earlier one; a null key becomes "null"); Scalar -> the first of these that
+  /// yaml-cpp's conversions accept: `as<int>` (decimal, 0x hex, leading-0 octal, optional sign),
+  /// `as<double>` (also .inf, -.inf, .nan spellings), `as<bool>` (yaml-cpp's spellings: true,
+  /// yes, on, y, ... in lower, Title and UPPER case), else the text as a string. Quoting is
+  /// ignored: "42" becomes 42. An integer beyond 32 bits becomes a double when the double holds
+  /// it exactly (3000000000); one that fits 64 bits but would change as a double (2^53 + 1, or
+  /// hex or octal text the double attempt misreads or rejects) is kept as a 64-bit integer.
+  ///
+  /// Throws std::runtime_error, each level wrapping the message of the level below:
+  ///   "Failed converting sequence item at P[i]: ..."
+  ///   "Failed reading map key at P: ..."          a key that is a sequence or map
+  ///   "Failed converting key 'k' at P: ..."       P is the map's own path
+  ///   "Failed to convert scalar at P: ..."
+  ///   "Unsupported YAML node type at P: <type name>"  e.g. an Undefined node below the root
+  /// and YAML::InvalidNode, unwrapped, when `node` itself is invalid. A default-constructed node
+  /// converts to null. Complexity: linear in the number of nodes; recursion depth equals the
+  /// nesting depth of the document.
+  static nlohmann::json yamlNodeToJson(const YAML::Node& node);
+
+  /// Loads `filepath` with readYaml and converts it like yamlNodeToJson, narrating progress.
+  ///
+  /// A root that is not a map is converted whole after one INFO line
+  /// "readYamlToJson: non-map root, converting whole document" (an empty file gives null).
+  /// A map root is converted member by member; a top-level "pose_info" sequence element by
+  /// element, with its index in errors. INFO lines, in order:
+  ///   "readYamlToJson: begin <path>"
+  ///   (the readYaml lines)
+  ///   "readYamlToJson: top-level keys (<n>): [k1, k2, ...]"  "<non-string-key>" for a key that
+  ///                                                          is not a scalar
+  ///   per member in document order, either
+  ///     "readYamlToJson: converting top-level key '<k>' of type <type name>"
+  ///   or, for a "pose_info" sequence of n elements,
+  ///     "readYamlToJson: converting key 'pose_info' as segmented sequence, count=<n>"
+  ///     "readYamlToJson: converting pose_info progress <i>/<n>"  for i = 1, every multiple of
+  ///                                                              50, and n
+  ///     "readYamlToJson: key 'pose_info' converted successfully"
+  ///   "readYamlToJson: done <path>"
+  ///
+  /// Throws what readYaml throws; yaml-cpp's YAML::TypedBadConversion<std::string> for a
+  /// top-level key that is not a scalar; the converter's std::runtime_error for a failing
+  /// top-level member; and std::runtime_error "Failed converting pose_info[i] in <path>: ..."
+  /// for a failing pose_info element. Lines written before a failure stay in the log.
+  static nlohmann::json readYamlToJson(const std::string& filepath);
+
+  Reader() = delete;
+};
+
+}  // namespace nimbrel_tavik_util
