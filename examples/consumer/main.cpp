@@ -1,11 +1,15 @@
 // Smallest useful program against the installed library: solve one instance exactly and
-// check the answer, so that a broken install fails loudly.
+// convert one YAML node, checking both answers so that a broken install fails loudly.
+#include <nimbrel_tavik_util/reader.hpp>
 #include <nimbrel_tavik_util/set_cover.hpp>
 
 #include <iostream>
 #include <map>
 #include <set>
 #include <vector>
+
+#include <yaml-cpp/yaml.h>
+#include <nlohmann/json.hpp>
 
 int main() {
   using nimbrel_tavik_util::SetCoverSolver;
@@ -15,5 +19,8 @@ int main() {
       SetCoverSolver<int>::solve(instance, nimbrel_tavik_util::PROPAGATE, false);
   const std::vector<int> expected{2, 3};
   std::cout << "PROPAGATE chose " << exact.size() << " sets\n";
-  return exact == expected ? 0 : 1;
+  // The document family pulls in yaml-cpp and nlohmann/json through the package's dependencies.
+  const nlohmann::json doc = nimbrel_tavik_util::Reader::yamlNodeToJson(YAML::Load("{a: [1, 2]}"));
+  std::cout << "converted " << doc.dump() << "\n";
+  return exact == expected && doc == nlohmann::json::parse(R"({"a":[1,2]})") ? 0 : 1;
 }
