@@ -22,7 +22,8 @@
 //                   ERROR "readYaml: non-std exception for <path>"
 //   readYamlToJson  INFO  "readYamlToJson: begin <path>", the readYaml lines, then either
 //                   "readYamlToJson: non-map root, converting whole document" or the key listing,
-//                   one line per top-level member, pose_info progress and "readYamlToJson: done".
+//                   one line per top-level member, pose_info progress and "readYamlToJson: done
+//                   <path>".
 //
 // Not synchronised beyond what Logger is: use from one thread at a time.
 #pragma once
@@ -114,10 +115,14 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///   "Failed reading map key at P: ..."          a key that is a sequence or map
   ///   "Failed converting key 'k' at P: ..."       P is the map's own path
   ///   "Failed to convert scalar at P: ..."
-  ///   "Unsupported YAML node type at P: <type name>"  e.g. an Undefined node below the root
+  ///   "Unsupported YAML node type at P: <type name>"  an Undefined node, such as a
+  ///                                                   non-const subscript of a missing key
   /// and YAML::InvalidNode, unwrapped, when `node` itself is invalid. A default-constructed node
-  /// converts to null. Complexity: linear in the number of nodes; recursion depth equals the
-  /// nesting depth of the document.
+  /// converts to null.
+  /// Complexity: linear in the number of nodes reached, where a node referenced by several
+  /// aliases is converted once per reference; recursion as deep as the document's nesting.
+  /// Neither is bounded yet: a deeply nested document, or one whose alias refers to its own
+  /// ancestor ("&a [*a]"), exhausts the stack.
   static nlohmann::json yamlNodeToJson(const YAML::Node& node);
 
   /// Loads `filepath` with readYaml and converts it like yamlNodeToJson, narrating progress.
