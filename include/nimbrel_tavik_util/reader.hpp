@@ -53,6 +53,12 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///   "Failed to open JSON file: " + filepath   (missing or unreadable file)
   ///   "Failed to read JSON file: " + what()     (empty file, syntax error, invalid UTF-8,
   ///                                              number out of range, bad_alloc, ...)
+  ///   "Failed to read JSON file: document nested deeper than 500 levels"
+  ///                                             (arrays and objects nested more than 500
+  ///                                              deep; `[[0]]` has 2 levels. Copying,
+  ///                                              comparing and saving the document would
+  ///                                              recurse that deep.)
+  /// The depth is counted while parsing, without recursion; parsing stops at level 501.
   static nlohmann::json readJson(const std::string& filepath);
 
   /// Writes `data` to `filepath`, creating missing parent directories.
@@ -82,6 +88,10 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///                                                type_error), parent directories cannot be
   ///                                                created, a write, sync, close or rename fails
   ///                                                (the reason names the file and the errno text)
+  ///   ERROR "Failed to save JSON: document nested deeper than 500 levels"
+  ///                                                the depth readJson accepts; dump() would
+  ///                                                recurse that deep. Measured without
+  ///                                                recursion before anything is touched.
   static void saveJson(const nlohmann::json& data, const std::string& filepath, int indent = 4);
 
   /// Loads the first document of the YAML file at `filepath` with YAML::LoadFile.

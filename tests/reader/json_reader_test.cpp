@@ -113,6 +113,72 @@ TEST_F(JsonReaderTest, UnreadableFileIsAnOpenError) {
   EXPECT_EQ(*logged, "[ERROR] Failed to open JSON file: " + p + "\n");
 }
 
+// --- nesting depth ------------------------------------------------------------------------------
+
+const std::string kTooDeep = "document nested deeper than 500 levels";
+
+// `levels` arrays, each holding the next, built without recursion.
+json nestedArrays(std::size_t levels) {
+  json doc = json::array();
+  json* inner = &doc;
+  for (std::size_t i = 1; i < levels; ++i) {
+    inner->push_back(json::array());
+    inner = &inner->back();
+  }
+  return doc;
+}
+
+TEST_F(JsonReaderTest, ReadAcceptsUpTo500LevelsAndRefusesDeeper) {
+  auto nested = [](std::size_t levels, const std::string& open, const std::string& close) {
+    std::string text;
+    for (std::size_t i = 0; i < levels; ++i) text += open;
+    text += "0";
+    for (std::size_t i = 0; i < levels; ++i) text += close;
+    return text;
+  };
+  EXPECT_EQ(Reader::readJson(write("a500.json", nested(500, "[", "]") + " trailing")).dump(),
+            nested(500, "[", "]"));
+  EXPECT_EQ(Reader::readJson(write("o500.json", nested(250, "{\"k\":[", "]}"))).dump(),
+            nested(250, "{\"k\":[", "]}"));
+  EXPECT_EQ(err_.str(), "");
+
+  // Closed or not, arrays or objects: refused at the opening of level 501.
+  for (const std::string& text :
+       {nested(501, "[", "]"), nested(250, "{\"k\":[", "]}").insert(0, "["),
+        std::string(1000000, '['), nested(100000, "[", "]")}) {
+    clearStreams();
+    EXPECT_EQ(Reader::readJson(write("deep.json", text)), json::object()) << text.size();
+    EXPECT_EQ(err_.str(), "[ERROR] Failed to read JSON file: " + kTooDeep + "\n") << text.size();
+  }
+}
+
+TEST_F(JsonReaderTest, SaveRefusesDocumentsDeeperThan500Levels) {
+  const std::string p = path("deep.json");
+  Reader::saveJson(nestedArrays(500), p, -1);
+  EXPECT_EQ(slurp(p), std::string(500, '[') + std::string(500, ']'));
+  EXPECT_EQ(Reader::readJson(p), nestedArrays(500));
+  EXPECT_EQ(err_.str(), "");
+
+  // Checked before any file is touched: the old text stays. The deepest branch counts, not the
+  // first one; a million levels would crash dump() (and copying such a document would too, so
+  // each is built in place).
+  auto mixed = [](std::size_t levels) {  // depth 2 + levels
+    return json{{"a", 1}, {"b", {nestedArrays(3), nestedArrays(levels), 2}}};
+  };
+  for (const std::size_t which : {0, 1, 2}) {
+    clearStreams();
+    const json doc = which == 0   ? nestedArrays(501)
+                     : which == 1 ? nestedArrays(1000000)
+                                  : mixed(499);
+    Reader::saveJson(doc, p, 2);
+    EXPECT_EQ(errLines(), Strings{"[ERROR] Failed to save JSON: " + kTooDeep}) << which;
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(slurp(p), std::string(500, '[') + std::string(500, ']'));
+  }
+  Reader::saveJson(mixed(498), p, -1);
+  EXPECT_EQ(Reader::readJson(p), mixed(498));
+}
+
 // --- saveJson: text and folders -------------------------------------------------------------
 
 TEST_F(JsonReaderTest, SaveWritesExactTextWithoutFinalNewline) {

@@ -2,6 +2,7 @@
 // YAML loader and converter, each compared with what the corpus recorded for the libraries.
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/reader_test_support.hpp"
@@ -45,13 +46,19 @@ TEST_F(ReaderCorpusTest, JsonTestSuiteOutcomesMatchStreamParsing) {
   if (!ntu_test::fs::exists(table)) GTEST_SKIP() << "corpus not found at " << kCorpora;
   const auto rows = readTable(table);
   ASSERT_GT(rows.size(), 300u);
+  // Unclosed nesting, refused for its depth before the parser reaches the end of the input.
+  const std::set<std::string> tooDeep = {"n_structure_100000_opening_arrays.json",
+                                         "n_structure_open_array_object.json"};
   for (const auto& row : rows) {
     clearStreams();
     const std::string file = (kCorpora / "json" / "test_parsing" / row.at("file")).string();
     const std::string outcome = row.at("stream_operator>>");
     Reader::readJson(file);
     const std::string err = err_.str();
-    if (outcome == "accepted") {
+    if (tooDeep.count(row.at("file")) != 0) {
+      EXPECT_EQ(outcome, "rejected/parse_error") << row.at("file");
+      EXPECT_EQ(err, "[ERROR] Failed to read JSON file: document nested deeper than 500 levels\n");
+    } else if (outcome == "accepted") {
       EXPECT_EQ(err, "") << row.at("file");
     } else {
       const std::string id = outcome == "rejected/out_of_range" ? "out_of_range" : "parse_error";
