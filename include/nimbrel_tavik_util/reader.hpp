@@ -127,12 +127,24 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///   "Failed to convert scalar at P: ..."
   ///   "Unsupported YAML node type at P: <type name>"  an Undefined node, such as a
   ///                                                   non-const subscript of a missing key
+  /// and three bounds, at the node where they are reached (wrapped like the errors above):
+  ///   "Alias cycle at P: the node at Q contains itself"
+  ///       a node reached again below itself, such as `&a [*a]` or a client's
+  ///       `seq.push_back(seq)`; Q is the path of its first, still open, occurrence.
+  ///   "Nesting deeper than 500 levels at P"
+  ///       more than 500 sequences and maps nested (yaml-cpp's parser stops near 500 itself;
+  ///       chains of aliases and trees built in code can go deeper).
+  ///   "Alias expansion limit exceeded at P: aliases repeat more than N nodes"
+  ///       nodes converted once more because an alias reaches them again (a scalar weighing one
+  ///       node per 64 bytes of text, at least one) exceed N = max(100000, 10 x the nodes
+  ///       converted for the first time). A document without aliases never reaches it,
+  ///       whatever its size; a 342-byte "billion laughs" file stops after 100000 repeats.
   /// and YAML::InvalidNode, unwrapped, when `node` itself is invalid. A default-constructed node
-  /// converts to null.
-  /// Complexity: linear in the number of nodes reached, where a node referenced by several
-  /// aliases is converted once per reference; recursion as deep as the document's nesting.
-  /// Neither is bounded yet: a deeply nested document, or one whose alias refers to its own
-  /// ancestor ("&a [*a]"), exhausts the stack.
+  /// converts to null. A wrapping message keeps at most 4096 bytes of the one below it: its
+  /// first 1024 and last 3072, with " [... <n> bytes left out ...] " between.
+  /// Complexity: linear in the nodes converted, which the bounds keep below 11 times the
+  /// distinct nodes plus 100000; recursion at most 500 levels deep. Extra memory: a set of the
+  /// containers and of the scalars of 64 bytes or more, and one path of the deepest node.
   static nlohmann::json yamlNodeToJson(const YAML::Node& node);
 
   /// Loads `filepath` with readYaml and converts it like yamlNodeToJson, narrating progress.
@@ -158,6 +170,8 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// top-level key that is not a scalar; the converter's std::runtime_error for a failing
   /// top-level member; and std::runtime_error "Failed converting pose_info[i] in <path>: ..."
   /// for a failing pose_info element. Lines written before a failure stay in the log.
+  /// The bounds of yamlNodeToJson hold for the whole file: the root map (level 1) and pose_info
+  /// (level 2) are open while their members convert, and repeats count across all members.
   static nlohmann::json readYamlToJson(const std::string& filepath);
 
   Reader() = delete;

@@ -1,9 +1,12 @@
 // YAML files: loading with narrated progress, and conversion of node trees into JSON documents.
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "nimbrel_tavik_util/logger.hpp"
@@ -77,51 +80,189 @@ nlohmann::json convertScalar(const YAML::Node& node, const std::string& path) {
   }
 }
 
-// Each level wraps the message of the level below, so one message lists the whole path.
-nlohmann::json convertYamlNode(const YAML::Node& node, const std::string& path) {
-  const YAML::NodeType::value type = node.Type();
-  switch (type) {
-    case YAML::NodeType::Null:
-      return nullptr;
-    case YAML::NodeType::Scalar:
-      return convertScalar(node, path);
-    case YAML::NodeType::Sequence: {
-      nlohmann::json array = nlohmann::json::array();
-      // size() is re-read on every round, as the loop bound.
-      for (std::size_t i = 0; i < node.size(); ++i) {
-        try {
-          const YAML::Node child = node[i];
-          array.push_back(convertYamlNode(child, path + "[" + std::to_string(i) + "]"));
-        } catch (const std::exception& e) {
-          throw std::runtime_error("Failed converting sequence item at " + path + "[" +
-                                   std::to_string(i) + "]: " + e.what());
-        }
-      }
-      return array;
-    }
-    case YAML::NodeType::Map: {
-      nlohmann::json object = nlohmann::json::object();
-      for (const auto& entry : node) {
-        std::string key;
-        try {
-          key = entry.first.as<std::string>();
-        } catch (const std::exception& e) {
-          throw std::runtime_error("Failed reading map key at " + path + ": " + e.what());
-        }
-        try {
-          object[key] = convertYamlNode(entry.second, path + "." + key);
-        } catch (const std::exception& e) {
-          throw std::runtime_error("Failed converting key '" + key + "' at " + path + ": " +
-                                   e.what());
-        }
-      }
-      return object;
-    }
-    default:
-      throw std::runtime_error("Unsupported YAML node type at " + path + ": " +
-                               nodeTypeToString(static_cast<unsigned>(type)));
-  }
+// Bounds of one conversion (documented in reader.hpp).
+constexpr std::size_t kMaxDepth = 500;
+constexpr std::uint64_t kRepeatFloor = 100000;
+constexpr std::uint64_t kRepeatRatio = 10;
+constexpr std::size_t kScalarBytesPerUnit = 64;
+// A wrapping message keeps at most this much of the message below it. Messages grow with every
+// level; with long keys on each of 500 levels they would reach hundreds of megabytes.
+constexpr std::size_t kMaxInnerMessage = 4096;
+
+// The message of a lower level, for wrapping; the middle of a very long one is left out.
+std::string innerText(const std::exception& e) {
+  std::string text = e.what();
+  if (text.size() <= kMaxInnerMessage) return text;
+  const std::size_t head = kMaxInnerMessage / 4;
+  const std::size_t tail = kMaxInnerMessage - head;
+  return text.substr(0, head) + " [... " + std::to_string(text.size() - head - tail) +
+         " bytes left out ...] " + text.substr(text.size() - tail);
 }
+
+// Converts one tree, keeping what bounds the work: the containers converted so far (one met
+// again was reached through an alias, and so is everything below it), the containers open on
+// the way down (one met again among them contains itself), and the location path in one buffer
+// that each level extends and restores, so that a deep document with long keys does not hold a
+// copy of the path per level.
+//
+// A node is identified by the address of its scalar text, which yaml-cpp keeps once per node:
+// every handle of an aliased node, or of nodes joined by assignment, yields the same address.
+class Converter {
+ public:
+  explicit Converter(std::string path) : path_(std::move(path)) {}
+
+  // Converts `node` at the current path with `suffix` appended; the path is restored, also
+  // when an exception passes.
+  nlohmann::json convertChild(const YAML::Node& node, const std::string& suffix) {
+    const std::size_t base = path_.size();
+    path_ += suffix;
+    try {
+      nlohmann::json result = convert(node);
+      path_.resize(base);
+      return result;
+    } catch (...) {
+      path_.resize(base);
+      throw;
+    }
+  }
+
+  nlohmann::json convert(const YAML::Node& node) {
+    const YAML::NodeType::value type = node.Type();
+    switch (type) {
+      case YAML::NodeType::Null:
+        visitLeaf(node, 1);
+        return nullptr;
+      case YAML::NodeType::Scalar:
+        visitLeaf(node, 1 + node.Scalar().size() / kScalarBytesPerUnit);
+        return convertScalar(node, path_);
+      case YAML::NodeType::Sequence: {
+        enter(node);
+        nlohmann::json array = convertSequence(node);
+        leave();
+        return array;
+      }
+      case YAML::NodeType::Map: {
+        enter(node);
+        nlohmann::json object = convertMap(node);
+        leave();
+        return object;
+      }
+      default:
+        throw std::runtime_error("Unsupported YAML node type at " + path_ + ": " +
+                                 nodeTypeToString(static_cast<unsigned>(type)));
+    }
+  }
+
+  // Opens container `node` at the current path with `suffix` appended. The caller converts its
+  // members (readYamlToJson does so for the root map and for pose_info), then calls leave(),
+  // which restores the path.
+  void enter(const YAML::Node& node, const std::string& suffix = std::string()) {
+    const std::size_t base = path_.size();
+    path_ += suffix;
+    const void* id = identity(node);
+    const bool repeat = repeating_ > 0 || !seen_.insert(id).second;
+    // Only where a repeat begins: below it, everything was converted once already, and a path
+    // back to an open container would have been found then.
+    if (repeat && repeating_ == 0) {
+      for (const Open& open : open_) {
+        if (open.id == id) {
+          throw std::runtime_error("Alias cycle at " + path_ + ": the node at " +
+                                   path_.substr(0, open.pathLength) + " contains itself");
+        }
+      }
+    }
+    count(1, repeat);
+    if (open_.size() == kMaxDepth) {
+      throw std::runtime_error("Nesting deeper than " + std::to_string(kMaxDepth) + " levels at " +
+                               path_);
+    }
+    open_.push_back({id, path_.size(), base, repeat});
+    if (repeat) ++repeating_;
+  }
+
+  void leave() {
+    if (open_.back().repeat) --repeating_;
+    path_.resize(open_.back().parentPathLength);
+    open_.pop_back();
+  }
+
+ private:
+  static const void* identity(const YAML::Node& node) { return &node.Scalar(); }
+
+  nlohmann::json convertSequence(const YAML::Node& node) {
+    nlohmann::json array = nlohmann::json::array();
+    // size() is re-read on every round, as the loop bound.
+    for (std::size_t i = 0; i < node.size(); ++i) {
+      const std::string index = "[" + std::to_string(i) + "]";
+      try {
+        const YAML::Node child = node[i];
+        array.push_back(convertChild(child, index));
+      } catch (const std::exception& e) {
+        throw std::runtime_error("Failed converting sequence item at " + path_ + index + ": " +
+                                 innerText(e));
+      }
+    }
+    return array;
+  }
+
+  nlohmann::json convertMap(const YAML::Node& node) {
+    nlohmann::json object = nlohmann::json::object();
+    for (const auto& entry : node) {
+      std::string key;
+      try {
+        key = entry.first.as<std::string>();
+      } catch (const std::exception& e) {
+        throw std::runtime_error("Failed reading map key at " + path_ + ": " + innerText(e));
+      }
+      try {
+        object[key] = convertChild(entry.second, "." + key);
+      } catch (const std::exception& e) {
+        throw std::runtime_error("Failed converting key '" + key + "' at " + path_ + ": " +
+                                 innerText(e));
+      }
+    }
+    return object;
+  }
+
+  // Counts a null or scalar. One that weighs a single unit is not remembered: reached directly
+  // through an alias it counts as new, which costs no more than the alias's own text, and inside
+  // a repeated container it counts as a repeat anyway. Remembering only containers and long
+  // scalars keeps the set small for plain documents (a pose is one map, two sequences and
+  // eleven short scalars).
+  void visitLeaf(const YAML::Node& node, std::uint64_t units) {
+    const bool repeat = repeating_ > 0 || (units > 1 && !seen_.insert(identity(node)).second);
+    count(units, repeat);
+  }
+
+  // Nodes converted again may weigh no more than the larger of kRepeatFloor and kRepeatRatio
+  // times the nodes converted for the first time.
+  void count(std::uint64_t units, bool repeat) {
+    if (!repeat) {
+      distinct_ += units;
+      return;
+    }
+    repeated_ += units;
+    const std::uint64_t limit = std::max(kRepeatFloor, kRepeatRatio * distinct_);
+    if (repeated_ > limit) {
+      throw std::runtime_error("Alias expansion limit exceeded at " + path_ +
+                               ": aliases repeat more than " + std::to_string(limit) + " nodes");
+    }
+  }
+
+  struct Open {
+    const void* id;
+    std::size_t pathLength;        // the path of the container is path_.substr(0, pathLength)
+    std::size_t parentPathLength;  // what leave() restores
+    bool repeat;                   // converted before: everything below it is a repeat
+  };
+
+  std::string path_;
+  std::vector<Open> open_;                // containers from the outermost down to the current one
+  std::unordered_set<const void*> seen_;  // containers and scalars of more than one unit
+  std::size_t repeating_ = 0;             // open containers that are repeats
+  std::uint64_t distinct_ = 0;            // units converted for the first time
+  std::uint64_t repeated_ = 0;            // units converted again
+};
 
 }  // namespace
 
@@ -154,14 +295,16 @@ YAML::Node Reader::readYaml(const std::string& filepath) {
   }
 }
 
-nlohmann::json Reader::yamlNodeToJson(const YAML::Node& node) { return convertYamlNode(node, "$"); }
+nlohmann::json Reader::yamlNodeToJson(const YAML::Node& node) {
+  return Converter("$").convert(node);
+}
 
 nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
   Logger::info("readYamlToJson: begin " + filepath);
   const YAML::Node root = readYaml(filepath);
   if (root.Type() != YAML::NodeType::Map) {
     Logger::info("readYamlToJson: non-map root, converting whole document");
-    return convertYamlNode(root, "$");
+    return Converter("$").convert(root);
   }
 
   std::vector<std::string> names;
@@ -180,6 +323,9 @@ nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
   Logger::info("readYamlToJson: top-level keys (" + std::to_string(names.size()) + "): [" +
                listing + "]");
 
+  // One converter for the whole file, so that the bounds hold for the file, not per member.
+  Converter converter("$");
+  converter.enter(root);
   nlohmann::json result = nlohmann::json::object();
   for (const auto& entry : root) {
     // Not guarded: a key that is not text surfaces as yaml-cpp's own conversion error.
@@ -193,6 +339,7 @@ nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
       Logger::info("readYamlToJson: converting key 'pose_info' as segmented sequence, count=" +
                    count);
       nlohmann::json poses = nlohmann::json::array();
+      converter.enter(value, ".pose_info");
       for (std::size_t i = 0; i < n; ++i) {
         if (i == 0 || (i + 1) % 50 == 0 || i + 1 == n) {
           Logger::info("readYamlToJson: converting pose_info progress " + std::to_string(i + 1) +
@@ -201,18 +348,19 @@ nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
         const std::string index = std::to_string(i);
         try {
           const YAML::Node element = value[i];
-          poses.push_back(convertYamlNode(element, "$.pose_info[" + index + "]"));
+          poses.push_back(converter.convertChild(element, "[" + index + "]"));
         } catch (const std::exception& e) {
           throw std::runtime_error("Failed converting pose_info[" + index + "] in " + filepath +
-                                   ": " + e.what());
+                                   ": " + innerText(e));
         }
       }
+      converter.leave();
       result["pose_info"] = std::move(poses);
       Logger::info("readYamlToJson: key 'pose_info' converted successfully");
     } else {
       Logger::info("readYamlToJson: converting top-level key '" + key + "' of type " +
                    nodeTypeToString(static_cast<unsigned>(value.Type())));
-      result[key] = convertYamlNode(value, "$." + key);
+      result[key] = converter.convertChild(value, "." + key);
     }
   }
   Logger::info("readYamlToJson: done " + filepath);

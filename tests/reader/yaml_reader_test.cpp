@@ -342,4 +342,174 @@ TEST_F(YamlReaderTest, FileErrorsCarryTheirContext) {
   EXPECT_EQ(errLines().size(), 1u);
 }
 
+// --- hostile input: alias cycles, depth, alias expansion ---------------------------------------
+
+// `levels` nested sequences with a scalar at the bottom, built through the node interface.
+YAML::Node nestedSequences(std::size_t levels) {
+  YAML::Node root(YAML::NodeType::Sequence);
+  YAML::Node inner = root;
+  for (std::size_t i = 1; i < levels; ++i) {
+    YAML::Node child(YAML::NodeType::Sequence);
+    inner.push_back(child);
+    inner.reset(child);  // rebinds the handle; assignment would overwrite the node itself
+  }
+  inner.push_back(1);
+  return root;
+}
+
+std::string repeated(const std::string& item, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += (i ? "," : "") + item;
+  return text;
+}
+
+TEST_F(YamlReaderTest, NodeThatContainsItselfIsRefusedWhereTheCycleCloses) {
+  EXPECT_EQ(messageOf<std::runtime_error>([] { convert("&a [ *a ]"); }),
+            "Failed converting sequence item at $[0]: Alias cycle at $[0]: the node at $ "
+            "contains itself");
+  EXPECT_EQ(messageOf<std::runtime_error>([] { convert("k: &a {x: [1, *a]}"); }),
+            "Failed converting key 'k' at $: Failed converting key 'x' at $.k: Failed "
+            "converting sequence item at $.k.x[1]: Alias cycle at $.k.x[1]: the node at $.k "
+            "contains itself");
+
+  // Trees built by a client: a sequence holding itself, a map member joined to the map.
+  YAML::Node seq = YAML::Load("[1]");
+  seq.push_back(seq);
+  EXPECT_EQ(messageOf<std::runtime_error>([&] { Reader::yamlNodeToJson(seq); }),
+            "Failed converting sequence item at $[1]: Alias cycle at $[1]: the node at $ "
+            "contains itself");
+  YAML::Node map = YAML::Load("{a: {b: 1}}");
+  map["a"]["up"] = map;
+  EXPECT_EQ(messageOf<std::runtime_error>([&] { Reader::yamlNodeToJson(map); }),
+            "Failed converting key 'a' at $: Failed converting key 'up' at $.a: Alias cycle at "
+            "$.a.up: the node at $ contains itself");
+
+  // Whole files: the root map and pose_info are open while their members convert.
+  const std::string root = write("root.yaml", "&r\nok: 1\nself: *r\n");
+  EXPECT_EQ(messageOf<std::runtime_error>([&] { Reader::readYamlToJson(root); }),
+            "Alias cycle at $.self: the node at $ contains itself");
+  const std::string poses = write("poses.yaml", "pose_info: &p\n  - {x: 1}\n  - *p\n");
+  EXPECT_EQ(messageOf<std::runtime_error>([&] { Reader::readYamlToJson(poses); }),
+            "Failed converting pose_info[1] in " + poses +
+                ": Alias cycle at $.pose_info[1]: the node at $.pose_info contains itself");
+}
+
+TEST_F(YamlReaderTest, SharedNodesConvertOncePerReference) {
+  // Not cycles: an anchor used beside itself, below a sibling, and in a later member.
+  const json k = {{"k", {1, 2}}};
+  EXPECT_EQ(convert("a: &x {k: [1, 2]}\nb: *x\nc: [*x, [*x]]\n"),
+            json({{"a", k}, {"b", k}, {"c", {k, {k}}}}));
+  const std::string p = write("shared.yaml", "base: &b [1, 2]\npose_info: [*b, *b]\nlast: *b\n");
+  EXPECT_EQ(Reader::readYamlToJson(p),
+            json({{"base", {1, 2}}, {"pose_info", {{1, 2}, {1, 2}}}, {"last", {1, 2}}}));
+  // A pose_info that is an alias of an earlier sequence is no cycle either.
+  const std::string alias = write("alias.yaml", "a: &s [{x: 1}]\npose_info: *s\n");
+  EXPECT_EQ(Reader::readYamlToJson(alias)["pose_info"], json({{{"x", 1}}}));
+}
+
+TEST_F(YamlReaderTest, NestingIsBoundedAt500Levels) {
+  json expected = json::array({1});
+  for (int i = 1; i < 500; ++i) expected = json::array({expected});
+  EXPECT_EQ(Reader::yamlNodeToJson(nestedSequences(500)), expected);
+
+  std::string where = "$";
+  for (int i = 0; i < 500; ++i) where += "[0]";
+  const std::string message =
+      messageOf<std::runtime_error>([] { Reader::yamlNodeToJson(nestedSequences(100000)); });
+  EXPECT_EQ(message.rfind("Failed converting sequence item at $[0]: ", 0), 0u);
+  const std::string tail = "Nesting deeper than 500 levels at " + where;
+  ASSERT_GE(message.size(), tail.size());
+  EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+
+  // A chain of aliases goes deeper than the parser allows: here 601 levels, 3 per line.
+  std::string chain = "- &a0 [x]\n";
+  for (int i = 1; i <= 600; ++i) {
+    chain += "- &a" + std::to_string(i) + " [*a" + std::to_string(i - 1) + "]\n";
+  }
+  const YAML::Node top = YAML::Load(chain)[600];
+  EXPECT_NE(messageOf<std::runtime_error>([&] {
+              Reader::yamlNodeToJson(top);
+            }).find("Nesting deeper than 500 levels at $[0]"),
+            std::string::npos);
+
+  // The deepest document yaml-cpp parses (499 levels here) still converts from a file.
+  const std::string deep =
+      write("deep.yaml", "pose_info:\n  - " + std::string(497, '[') + std::string(497, ']'));
+  EXPECT_EQ(Reader::readYamlToJson(deep)["pose_info"].dump(),
+            "[" + std::string(497, '[') + std::string(497, ']') + "]");
+}
+
+TEST_F(YamlReaderTest, AliasExpansionIsBounded) {
+  // "Billion laughs": nine levels of nine references, 9^9 leaves from 342 bytes.
+  std::string laughs = "a: &a [" + repeated("\"lol\"", 9) + "]\n";
+  for (char c = 'b'; c <= 'i'; ++c) {
+    laughs +=
+        std::string(1, c) + ": &" + c + " [" + repeated(std::string("*") + char(c - 1), 9) + "]\n";
+  }
+  const std::string bomb = write("laughs.yaml", laughs);
+  const std::string message = messageOf<std::runtime_error>([&] { Reader::readYamlToJson(bomb); });
+  EXPECT_EQ(message.rfind("Failed converting sequence item at $.f[0]: ", 0), 0u) << message;
+  const std::string tail = ": aliases repeat more than 100000 nodes";
+  ASSERT_GE(message.size(), tail.size());
+  EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+  EXPECT_NE(message.find("Alias expansion limit exceeded at $.f[0]"), std::string::npos);
+
+  // A scalar weighs one node per 64 bytes: 64 copies of 100000 bytes weigh 64 * 1563.
+  const std::string text =
+      "s: &s " + std::string(100000, 'x') + "\nr: [" + repeated("*s", 200) + "]";
+  EXPECT_EQ(messageOf<std::runtime_error>([&] { convert(text); }),
+            "Failed converting key 'r' at $: Failed converting sequence item at $.r[63]: Alias "
+            "expansion limit exceeded at $.r[63]: aliases repeat more than 100000 nodes");
+
+  // Short scalars reached through an alias cost no more than the alias text: never refused.
+  const json many = convert("s: &s x\nr: [" + repeated("*s", 120000) + "]");
+  EXPECT_EQ(many["r"].size(), 120000u);
+}
+
+TEST_F(YamlReaderTest, RepetitionAllowanceGrowsWithTheDocument) {
+  // 150 copies of a 1001-node sequence repeat 150150 nodes: beyond the 100000 allowed for a
+  // small document, within 10 times the distinct nodes of one that has 16000 more of them.
+  std::string base = "b: &b [";
+  for (int i = 0; i < 1000; ++i) base += (i ? "," : "") + std::to_string(i);
+  base += "]\ncopies: [" + repeated("*b", 150) + "]\n";
+  EXPECT_NE(messageOf<std::runtime_error>([&] { convert(base); }).find("Alias expansion limit"),
+            std::string::npos);
+  std::string padded = "pad: [";
+  for (int i = 0; i < 16000; ++i) padded += (i ? "," : "") + std::to_string(i);
+  padded += "]\n" + base;
+  const json doc = convert(padded);
+  EXPECT_EQ(doc["copies"].size(), 150u);
+  EXPECT_EQ(doc["copies"][149], doc["b"]);
+}
+
+TEST_F(YamlReaderTest, LargeDocumentsWithoutAliasesAreNeverRefused) {
+  // 10000 poses of 14 nodes: well beyond every repetition allowance, none of it repeated.
+  std::string text = "pose_info:\n";
+  for (int i = 0; i < 10000; ++i) {
+    text += "  - {end_pose: [" + std::to_string(i) +
+            ", 1, 2, 0, 0, 0, 1], force_vector: [0, 0, 9.8], id: " + std::to_string(i) + "}\n";
+  }
+  const json doc = Reader::readYamlToJson(write("poses.yaml", text));
+  ASSERT_EQ(doc["pose_info"].size(), 10000u);
+  EXPECT_EQ(doc["pose_info"][9999]["end_pose"][0], 9999);
+}
+
+TEST_F(YamlReaderTest, VeryLongMessagesKeepTheirBothEnds) {
+  // 200 levels of 300-byte keys: every level's message would repeat the path below it.
+  const std::string key(300, 'k');
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "{" + key + std::to_string(i) + ": ";
+  text += "{[a]: 1}" + std::string(200, '}');
+  const std::string message = messageOf<std::runtime_error>([&] { convert(text); });
+  EXPECT_EQ(message.rfind("Failed converting key '" + key + "0' at $: Failed converting key '" +
+                              key + "1' at $." + key + "0: ",
+                          0),
+            0u);
+  EXPECT_NE(message.find(" bytes left out ...] "), std::string::npos);
+  const std::string innermost = key + "199: " + badConversion(1, int(text.find("[a]")) + 1);
+  ASSERT_GE(message.size(), innermost.size());
+  EXPECT_EQ(message.substr(message.size() - innermost.size()), innermost);
+  EXPECT_LT(message.size(), 4600u);  // instead of 6 MB
+}
+
 }  // namespace
