@@ -7,15 +7,19 @@
 //  * GREEDY    - Chvatal's greedy heuristic (Chvatal 1979): repeatedly take the set with the
 //                most still uncovered elements, smallest id first on ties, or, with
 //                `continuity`, the id nearest the one taken in the step before. Not exact, no
-//                redundancy removal. O(total size * log(n)).
+//                redundancy removal. Close to linear in the total size of the sets.
 //  * ILP       - the 0/1 program  min sum x_j  s.t.  sum_{j : e in S_j} x_j >= 1  for all e,
 //                solved by GLPK's simplex and branch-and-cut. Exact.
 //  * PROPAGATE - forced selections plus depth-first branch-and-bound, started from the greedy
 //                cover, which it replaces only by strictly smaller covers. Exact and
-//                deterministic; worst case exponential in the instance, with no node or time
-//                limit.
+//                deterministic: the first minimum cover of a fixed search order. Its lower
+//                bounds (independent parts, elements without a common set, exact sizes of
+//                small parts) cut most of that search; worst case still exponential, with no
+//                node or time limit.
 //
 // Elements may be int, unsigned long or std::string; only their order (std::less) is used.
+// Working memory of GREEDY and PROPAGATE is linear in the total size of the sets (PROPAGATE:
+// plus what its bound computations hold for the part of the instance they work on).
 // GREEDY and PROPAGATE write nothing; ILP writes one line to std::cerr when GLPK fails.
 // No state survives a call, so calls from several threads do not interfere (ILP: as far as
 // GLPK allows).
@@ -86,8 +90,10 @@ class SetCoverSolver {
   /// the second step on, to the id nearest the id taken in the step before (the smaller id
   /// when one below and one above are equally near). Sets whose elements are all covered are
   /// never taken. Returns the taken ids ascending; empty when the universe is empty.
-  /// Cost O(S log n + m log m) for total set size S, n sets and m elements, since gains only
-  /// fall and each (element, set) pair lowers one gain at most once.
+  /// Cost O(S + k log n) after numbering the elements, for total set size S, n sets and k key
+  /// corrections (k <= S, in practice far fewer): gains only fall, so a set's key in the queue
+  /// is corrected only when it reaches the front. Numbering: O(S) for integers of a range up
+  /// to about 4 S wide, O(S log S) otherwise; plus one walk over the instance.
   static std::vector<int> _solveByGreedy(const std::map<int, std::set<T>>& instance,
                                          bool continuity);
 
@@ -100,13 +106,16 @@ class SetCoverSolver {
   /// Minimum cover by forced selections and branch-and-bound (_bbSearch), started from the
   /// greedy cover (`continuity` cleared). Deterministic: the greedy cover when it is already
   /// minimal, otherwise the first minimum cover in search order. Returns ids ascending; empty
-  /// for an empty universe. Time grows exponentially in the worst case.
+  /// for an empty universe. Time grows exponentially in the worst case; instances whose
+  /// elements' sets are runs of consecutive ids (such as set_cover_stress's) take close to
+  /// linear time.
   static std::vector<int> _solveByPropagate(const std::map<int, std::set<T>>& instance);
 
   /// Applies every forced selection: scans `order` for an uncovered element, selects it when
   /// exactly one of its sets is unselected and restarts the scan. Sets `infeasible` (and
   /// returns at once) when an uncovered element has no unselected set. Returns the records of
   /// all selections made, which stay applied in both cases; undo them with _undoPropagate.
+  /// One pass, O(m + S): restarting would meet the same elements in the same state.
   static std::vector<UndoRec> _propagateDeg1(PropCtx& ctx, bool& infeasible);
 
   /// Selects set `setIdx` (pushes it on `selection`) and covers its uncovered elements.
@@ -123,7 +132,15 @@ class SetCoverSolver {
   /// counting bounds (both non-strict), then branching on the first uncovered element of
   /// `order` over its unselected sets in ascending index order. Replaces the incumbent
   /// (`bestSize`, `bestSelection` as set indices in selection order) only by a strictly
-  /// smaller cover. Leaves `ctx` as it found it.
+  /// smaller cover: at the end it holds the first smallest cover of that search, if smaller
+  /// than the incumbent given. Leaves `ctx` as it found it.
+  ///
+  /// When `ctx` is in the shape _solveByPropagate builds (lists ascending and linked both
+  /// ways, `order` a permutation, counters matching the flags, no uncovered element in a
+  /// selected set), the nodes below this one are searched on a flat copy of the state with
+  /// stronger lower bounds, which cut only nodes without a smaller cover, so the result is
+  /// the same; the check and the copy cost O(m + S) once. Other states take the steps above
+  /// one by one. Recursion depth O(1) on the fast path (the walk keeps its own stack).
   static void _bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>& bestSelection);
 };
 

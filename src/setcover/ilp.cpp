@@ -117,14 +117,14 @@ std::vector<int> solveILP(int n, int m, const std::vector<std::vector<int>>& col
 template <typename T>
 std::vector<int> SetCoverSolver<T>::_solveByILP(const std::map<int, std::set<T>>& instance) {
   // Rows: elements in ascending order. Columns: non-empty sets in ascending id order.
-  setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
+  const setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
   if (form.numElems == 0) return {};
   std::vector<int> columnIds;
   std::vector<std::vector<int>> columns;
-  for (std::size_t s = 0; s < form.ids.size(); ++s) {
-    if (form.elemIdx[s].empty()) continue;
+  for (int s = 0; s < form.numSets(); ++s) {
+    if (form.start[s] == form.start[s + 1]) continue;
     columnIds.push_back(form.ids[s]);
-    columns.push_back(std::move(form.elemIdx[s]));
+    columns.push_back(form.list(s));
   }
   const std::vector<int> picked =
       solveILP(static_cast<int>(columns.size()), form.numElems, columns);
@@ -135,8 +135,11 @@ std::vector<int> SetCoverSolver<T>::_solveByILP(const std::map<int, std::set<T>>
   return result;
 }
 
-template class SetCoverSolver<int>;
-template class SetCoverSolver<unsigned long>;
-template class SetCoverSolver<std::string>;
+// Each source file instantiates the members it defines, for each element type.
+template std::vector<int> SetCoverSolver<int>::_solveByILP(const std::map<int, std::set<int>>&);
+template std::vector<int> SetCoverSolver<unsigned long>::_solveByILP(
+    const std::map<int, std::set<unsigned long>>&);
+template std::vector<int> SetCoverSolver<std::string>::_solveByILP(
+    const std::map<int, std::set<std::string>>&);
 
 }  // namespace nimbrel_tavik_util

@@ -3,54 +3,127 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <set>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace nimbrel_tavik_util::setcover_detail {
 
 // Entries in map order (ascending id), elements numbered 0..numElems-1 in ascending element
-// order. Every list of element indices is ascending, because each std::set is.
+// order, in one flat array: entry k holds elems[start[k] .. start[k + 1]), ascending because
+// each std::set is.
 struct IndexForm {
   int numElems = 0;
-  std::vector<int> ids;                   // id of each entry
-  std::vector<std::vector<int>> elemIdx;  // element indices of each entry
+  std::vector<int> ids;    // id of each entry
+  std::vector<int> start;  // size ids.size() + 1
+  std::vector<int> elems;  // element indices of all entries, entry after entry
+
+  int numSets() const { return static_cast<int>(ids.size()); }
+  std::vector<int> list(int k) const {
+    return std::vector<int>(elems.begin() + start[k], elems.begin() + start[k + 1]);
+  }
 };
 
-// Numbers the universe through a sorted vector of pointers rather than a std::map<T, int>:
-// no element (string) is copied, and the lookups walk forward through one flat array.
-template <typename T>
-IndexForm buildIndexForm(const std::map<int, std::set<T>>& instance) {
-  const std::less<T> less;
-  std::size_t total = 0;
-  for (const auto& entry : instance) total += entry.second.size();
-  std::vector<const T*> universe;
-  universe.reserve(total);
-  for (const auto& entry : instance) {
-    for (const T& e : entry.second) universe.push_back(&e);
-  }
-  const auto byValue = [&less](const T* a, const T* b) { return less(*a, *b); };
-  std::sort(universe.begin(), universe.end(), byValue);
-  universe.erase(std::unique(universe.begin(), universe.end(),
-                             [&less](const T* a, const T* b) { return !less(*a, *b); }),
-                 universe.end());
+namespace index_form_impl {
 
-  IndexForm form;
-  form.numElems = static_cast<int>(universe.size());
+// Ids and entry boundaries; the element lists are filled by the numbering.
+template <typename T>
+void layout(const std::map<int, std::set<T>>& instance, IndexForm& form) {
   form.ids.reserve(instance.size());
-  form.elemIdx.reserve(instance.size());
+  form.start.reserve(instance.size() + 1);
+  form.start.push_back(0);
+  std::size_t total = 0;
   for (const auto& entry : instance) {
     form.ids.push_back(entry.first);
-    std::vector<int> list;
-    list.reserve(entry.second.size());
+    total += entry.second.size();
+    form.start.push_back(static_cast<int>(total));
+  }
+  form.elems.resize(total);
+}
+
+// Integers whose values span a range not much wider than their number: a lookup table from
+// value - min to index replaces the sort. The tree is walked once; the rest runs over flat
+// arrays. Returns false, leaving `form.elems` unnumbered, when the range is too wide.
+template <typename T>
+bool numberByTable(const std::map<int, std::set<T>>& instance, IndexForm& form) {
+  using U = std::make_unsigned_t<T>;
+  bool any = false;
+  T lo{};
+  T hi{};
+  for (const auto& entry : instance) {
+    if (entry.second.empty()) continue;
+    const T first = *entry.second.begin();
+    const T last = *entry.second.rbegin();
+    if (!any || first < lo) lo = first;
+    if (!any || last > hi) hi = last;
+    any = true;
+  }
+  if (!any) return true;  // empty universe
+  const std::size_t total = form.elems.size();
+  const U span = static_cast<U>(static_cast<U>(hi) - static_cast<U>(lo));  // exact in U
+  if (span >= 4 * total + 4096) return false;
+  std::vector<int> slot(static_cast<std::size_t>(span) + 1, 0);
+  std::size_t k = 0;
+  for (const auto& entry : instance) {
+    for (const T& e : entry.second) {
+      const auto offset = static_cast<int>(static_cast<U>(e) - static_cast<U>(lo));
+      form.elems[k++] = offset;
+      slot[offset] = 1;
+    }
+  }
+  int next = 0;
+  for (int& s : slot) s = s != 0 ? next++ : -1;
+  form.numElems = next;
+  for (int& v : form.elems) v = slot[v];
+  return true;
+}
+
+// General case: a sorted, deduplicated array of values (of pointers for non-arithmetic types,
+// so that no string is copied), searched forward from the previous hit of the same set.
+template <typename T, typename Key, typename Less>
+void numberBySort(const std::map<int, std::set<T>>& instance, IndexForm& form, Key key, Less less) {
+  using V = decltype(key(std::declval<const T&>()));
+  std::vector<V> universe;
+  universe.reserve(form.elems.size());
+  for (const auto& entry : instance) {
+    for (const T& e : entry.second) universe.push_back(key(e));
+  }
+  std::sort(universe.begin(), universe.end(), less);
+  universe.erase(std::unique(universe.begin(), universe.end(),
+                             [&less](const V& a, const V& b) { return !less(a, b); }),
+                 universe.end());
+  form.numElems = static_cast<int>(universe.size());
+  std::size_t k = 0;
+  for (const auto& entry : instance) {
     auto from = universe.begin();  // the set is ascending, so each search starts after the last
     for (const T& e : entry.second) {
-      from = std::lower_bound(from, universe.end(), &e, byValue);
-      list.push_back(static_cast<int>(from - universe.begin()));
+      from = std::lower_bound(from, universe.end(), key(e), less);
+      form.elems[k++] = static_cast<int>(from - universe.begin());
     }
-    form.elemIdx.push_back(std::move(list));
+  }
+}
+
+}  // namespace index_form_impl
+
+// O(S + range) for integers of a compact range, else O(S log S), for total set size S.
+template <typename T>
+IndexForm buildIndexForm(const std::map<int, std::set<T>>& instance) {
+  IndexForm form;
+  index_form_impl::layout(instance, form);
+  if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+    if (index_form_impl::numberByTable(instance, form)) return form;
+    index_form_impl::numberBySort(
+        instance, form, [](const T& e) { return e; }, [](const T& a, const T& b) { return a < b; });
+  } else {
+    const std::less<T> less;
+    index_form_impl::numberBySort(
+        instance, form, [](const T& e) { return &e; },
+        [less](const T* a, const T* b) { return less(*a, *b); });
   }
   return form;
 }

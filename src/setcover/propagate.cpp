@@ -3,6 +3,11 @@
 //
 // The search never copies the state: every change goes through _doSelect and is taken back
 // by _undoSelect, in reverse order, from a record of exactly the flags it turned.
+//
+// _bbSearch follows the documented node steps, but below a node whose state is as
+// _solveByPropagate builds it, it hands the rest of the tree to exact_search.cpp, which meets
+// the same leaves in the same order and cuts far more of the tree with stronger (still
+// sound) bounds. States built by hand in other shapes take the documented steps literally.
 #include <algorithm>
 #include <numeric>
 #include <string>
@@ -10,17 +15,106 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/exact_search.hpp"
 #include "setcover/index_form.hpp"
 
 namespace nimbrel_tavik_util {
 
+namespace {
+
+template <typename List>
+bool strictlyAscendingBelow(const List& list, int limit) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i] < 0 || list[i] >= limit || (i > 0 && list[i - 1] >= list[i])) return false;
+  }
+  return true;
+}
+
+// True when the state is one the fast search can take over: lists ascending and linked both
+// ways, `order` a permutation, counters matching the flags, and no uncovered element in a
+// selected set (as everywhere in a search started by _solveByPropagate). O(total set size).
+template <typename Ctx>
+bool searchableState(const Ctx& ctx) {
+  const int m = static_cast<int>(ctx.elems.size());
+  const int n = static_cast<int>(ctx.sets.size());
+  if (static_cast<int>(ctx.order.size()) != m) return false;
+  std::vector<char> seen(m, 0);
+  for (int e : ctx.order) {
+    if (e < 0 || e >= m || seen[e]) return false;
+    seen[e] = 1;
+  }
+  int uncovered = 0;
+  std::vector<int> degree(m, 0);
+  for (int s = 0; s < n; ++s) {
+    if (!strictlyAscendingBelow(ctx.sets[s].elemIdx, m)) return false;
+    for (int e : ctx.sets[s].elemIdx) ++degree[e];
+  }
+  for (int e = 0; e < m; ++e) {
+    const auto& list = ctx.elems[e].setIdx;
+    if (!strictlyAscendingBelow(list, n) || static_cast<int>(list.size()) != degree[e]) {
+      return false;
+    }
+    if (!ctx.elems[e].covered) ++uncovered;
+  }
+  // Same number of links both ways, and every element's link found in its set's list.
+  std::vector<std::size_t> cursor(n, 0);
+  for (int e = 0; e < m; ++e) {
+    for (int s : ctx.elems[e].setIdx) {
+      const auto& elems = ctx.sets[s].elemIdx;
+      if (cursor[s] >= elems.size() || elems[cursor[s]] != e) return false;
+      ++cursor[s];
+    }
+  }
+  int selected = 0;
+  for (const auto& set : ctx.sets) selected += set.selected ? 1 : 0;
+  if (uncovered != ctx.uncovered || selected != ctx.numSelected ||
+      static_cast<int>(ctx.selection.size()) != ctx.numSelected) {
+    return false;
+  }
+  for (const auto& elem : ctx.elems) {
+    if (elem.covered) continue;
+    for (int s : elem.setIdx) {
+      if (ctx.sets[s].selected) return false;
+    }
+  }
+  return true;
+}
+
+template <typename Ctx>
+setcover_detail::SearchRoot flatten(const Ctx& ctx) {
+  setcover_detail::SearchRoot root;
+  root.numElems = static_cast<int>(ctx.elems.size());
+  root.numSets = static_cast<int>(ctx.sets.size());
+  root.elemStart.reserve(ctx.elems.size() + 1);
+  root.elemStart.push_back(0);
+  root.covered.reserve(ctx.elems.size());
+  for (const auto& elem : ctx.elems) {
+    root.elemSets.insert(root.elemSets.end(), elem.setIdx.begin(), elem.setIdx.end());
+    root.elemStart.push_back(static_cast<int>(root.elemSets.size()));
+    root.covered.push_back(elem.covered ? 1 : 0);
+  }
+  root.setStart.reserve(ctx.sets.size() + 1);
+  root.setStart.push_back(0);
+  root.selected.reserve(ctx.sets.size());
+  for (const auto& set : ctx.sets) {
+    root.setElems.insert(root.setElems.end(), set.elemIdx.begin(), set.elemIdx.end());
+    root.setStart.push_back(static_cast<int>(root.setElems.size()));
+    root.selected.push_back(set.selected ? 1 : 0);
+  }
+  root.order = ctx.order;
+  root.numSelected = ctx.numSelected;
+  return root;
+}
+
+}  // namespace
+
 template <typename T>
 std::vector<int> SetCoverSolver<T>::_solveByPropagate(const std::map<int, std::set<T>>& instance) {
   // Elements numbered in ascending order, entries in ascending id order (empty sets too).
-  setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
+  const setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
   const int m = form.numElems;
   if (m == 0) return {};
-  const int n = static_cast<int>(form.ids.size());
+  const int n = form.numSets();
 
   std::unordered_map<int, int> setOfId;
   setOfId.reserve(form.ids.size());
@@ -29,9 +123,14 @@ std::vector<int> SetCoverSolver<T>::_solveByPropagate(const std::map<int, std::s
   PropCtx ctx;
   ctx.elems.assign(m, ElemRec{false, {}});
   ctx.sets.resize(n);
+  {
+    std::vector<int> degree(m, 0);
+    for (int e : form.elems) ++degree[e];
+    for (int e = 0; e < m; ++e) ctx.elems[e].setIdx.reserve(degree[e]);
+  }
   for (int s = 0; s < n; ++s) {
     ctx.sets[s].selected = false;
-    ctx.sets[s].elemIdx = std::move(form.elemIdx[s]);                    // ascending
+    ctx.sets[s].elemIdx = form.list(s);                                  // ascending
     for (int e : ctx.sets[s].elemIdx) ctx.elems[e].setIdx.push_back(s);  // ascending in s
   }
   ctx.uncovered = m;
@@ -93,37 +192,34 @@ void SetCoverSolver<T>::_undoPropagate(PropCtx& ctx, const std::vector<UndoRec>&
   for (auto it = recs.rbegin(); it != recs.rend(); ++it) _undoSelect(ctx, *it);
 }
 
+// One pass over `order` makes the same selections as restarting the scan after each one: a
+// selection covers some elements and changes no other element's count of unselected sets, so
+// every element before the current one stays covered or keeps two unselected sets.
 template <typename T>
 std::vector<typename SetCoverSolver<T>::UndoRec> SetCoverSolver<T>::_propagateDeg1(
     PropCtx& ctx, bool& infeasible) {
   infeasible = false;
   std::vector<UndoRec> recs;
-  bool restart = true;
-  while (restart) {
-    restart = false;
-    for (int e : ctx.order) {
-      const ElemRec& elem = ctx.elems[e];
-      if (elem.covered) continue;
-      if (elem.setIdx.empty()) {
-        infeasible = true;
-        return recs;
-      }
-      int only = -1;
-      int free = 0;
-      for (int s : elem.setIdx) {
-        if (ctx.sets[s].selected) continue;
-        only = s;
-        if (++free == 2) break;
-      }
-      if (free >= 2) continue;
-      if (free == 0) {
-        infeasible = true;
-        return recs;
-      }
-      recs.push_back(_doSelect(ctx, only));
-      restart = true;  // scan again from the start of `order`
-      break;
+  for (int e : ctx.order) {
+    const ElemRec& elem = ctx.elems[e];
+    if (elem.covered) continue;
+    if (elem.setIdx.empty()) {
+      infeasible = true;
+      return recs;
     }
+    int only = -1;
+    int free = 0;
+    for (int s : elem.setIdx) {
+      if (ctx.sets[s].selected) continue;
+      only = s;
+      if (++free == 2) break;
+    }
+    if (free >= 2) continue;
+    if (free == 0) {
+      infeasible = true;
+      return recs;
+    }
+    recs.push_back(_doSelect(ctx, only));
   }
   return recs;
 }
@@ -138,7 +234,15 @@ void SetCoverSolver<T>::_bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>&
         bestSize = ctx.numSelected;
         bestSelection = ctx.selection;
       }
-    } else if (ctx.numSelected + 1 < bestSize) {  // else no completion can be strictly smaller
+    } else if (ctx.numSelected + 1 >= bestSize) {
+      // no completion can be strictly smaller
+    } else if (searchableState(ctx)) {
+      std::vector<int> path;
+      if (setcover_detail::searchFirstMinimum(flatten(ctx), bestSize, path)) {
+        bestSelection = ctx.selection;
+        bestSelection.insert(bestSelection.end(), path.begin(), path.end());
+      }
+    } else {
       // Counting bound: no unselected set covers more than maxGain of the uncovered elements.
       int maxGain = 0;
       for (const SetRec& set : ctx.sets) {
@@ -167,8 +271,20 @@ void SetCoverSolver<T>::_bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>&
   _undoPropagate(ctx, forced);
 }
 
-template class SetCoverSolver<int>;
-template class SetCoverSolver<unsigned long>;
-template class SetCoverSolver<std::string>;
+// Each source file instantiates the members it defines, for each element type (a class-wide
+// explicit instantiation may appear in one file of the program only).
+#define NTU_INSTANTIATE_PROPAGATE(T)                                                           \
+  template std::vector<int> SetCoverSolver<T>::_solveByPropagate(                              \
+      const std::map<int, std::set<T>>&);                                                      \
+  template SetCoverSolver<T>::UndoRec SetCoverSolver<T>::_doSelect(PropCtx&, int);             \
+  template void SetCoverSolver<T>::_undoSelect(PropCtx&, const UndoRec&);                      \
+  template void SetCoverSolver<T>::_undoPropagate(PropCtx&, const std::vector<UndoRec>&);      \
+  template std::vector<SetCoverSolver<T>::UndoRec> SetCoverSolver<T>::_propagateDeg1(PropCtx&, \
+                                                                                     bool&);   \
+  template void SetCoverSolver<T>::_bbSearch(PropCtx&, int&, std::vector<int>&);
+NTU_INSTANTIATE_PROPAGATE(int)
+NTU_INSTANTIATE_PROPAGATE(unsigned long)
+NTU_INSTANTIATE_PROPAGATE(std::string)
+#undef NTU_INSTANTIATE_PROPAGATE
 
 }  // namespace nimbrel_tavik_util

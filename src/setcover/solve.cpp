@@ -26,8 +26,12 @@ std::vector<int> SetCoverSolver<T>::solve(const std::map<int, std::set<T>>& inst
   }
 }
 
-template class SetCoverSolver<int>;
-template class SetCoverSolver<unsigned long>;
-template class SetCoverSolver<std::string>;
+// Each source file instantiates the members it defines, for each element type.
+template std::vector<int> SetCoverSolver<int>::solve(const std::map<int, std::set<int>>&,
+                                                     SolveMethod, bool);
+template std::vector<int> SetCoverSolver<unsigned long>::solve(
+    const std::map<int, std::set<unsigned long>>&, SolveMethod, bool);
+template std::vector<int> SetCoverSolver<std::string>::solve(
+    const std::map<int, std::set<std::string>>&, SolveMethod, bool);
 
 }  // namespace nimbrel_tavik_util

@@ -1,0 +1,65 @@
+// Exact minimum hitting set by bitset branch-and-bound (internal, not installed).
+//
+// A set-cover instance read sideways: the points are the candidate sets, each row lists the
+// sets holding one element, and a hitting set (points meeting every row) is a cover. The exact
+// search of the library uses this to compute the smallest completion of a part of its working
+// state, which it needs only as a number (a lower bound) or as proof that a completion exists;
+// so this search is free to branch, order and reduce in whatever way is fastest.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+class HittingSetSolver {
+ public:
+  /// Rows in CSR form: row r holds the points rowPoints[rowStart[r] .. rowStart[r + 1]), each
+  /// in [0, numPoints). A row without points makes the problem infeasible. Memory O(R W + P)
+  /// words, W = ceil(P / 64); time O(R^2 W + P^2 R / 64) for the reductions, which are skipped
+  /// on large inputs.
+  HittingSetSolver(int numPoints, const std::vector<int>& rowStart,
+                   const std::vector<int>& rowPoints);
+
+  /// Searches for hitting sets of fewer than `cutoff` points. Returns the size of the smallest
+  /// one and stores its points in `witness`; with `firstFound`, returns the first one found
+  /// instead (any size below `cutoff`). Returns `cutoff`, witness untouched, when none exists.
+  int solve(int cutoff, bool firstFound, std::vector<int>& witness);
+
+  /// Search nodes visited by the calls so far.
+  long nodes() const { return nodes_; }
+
+ private:
+  using Word = std::uint64_t;
+
+  bool search(int count, int chosen);
+  double lagrangeBound(int count, int target, int iters);
+  bool hasPoint(const Word* mask, int p) const { return ((mask[p >> 6] >> (p & 63)) & 1U) != 0; }
+  const Word* maskOf(int row) const {
+    return masks_.data() + static_cast<std::size_t>(row) * words_;
+  }
+  void reduce();
+
+  int numPoints_ = 0;
+  int words_ = 0;
+  bool infeasible_ = false;
+  std::vector<Word> masks_;      // one mask of points per row, `words_` words each
+  std::vector<int> rows_;        // rows still in play after the reductions
+  std::vector<Word> excluded_;   // points that the current branch may no longer take
+  std::vector<int> work_;        // rows of the search; a node's open rows are its prefix
+  std::vector<int> popcounts_;   // scratch: available points per row of a node
+  std::vector<int> chosen_;      // points taken on the current path
+  std::vector<int> best_;        // best hitting set found
+  std::vector<double> mult_;     // Lagrange multiplier per row, carried from node to node
+  std::vector<double> reduced_;  // scratch: reduced cost per point
+  std::vector<int> violation_;   // scratch: subgradient per open row
+  int lagrangeIters_ = 1;
+  long lagrangeCalls_ = 0;  // Lagrangian bounds computed
+  long lagrangeHits_ = 0;   // ... and how many of them pruned
+  int bestSize_ = 0;
+  bool firstFound_ = false;
+  long nodes_ = 0;
+};
+
+}  // namespace nimbrel_tavik_util::setcover_detail
