@@ -99,7 +99,8 @@ class GreedyRandomTest : public ::testing::Test {};
 TYPED_TEST_SUITE(GreedyRandomTest, ntu_test::ElementTypes, ntu_test::ElementTypeName);
 
 // Small and tie-heavy (many sets over few elements), so that both tie-breaks decide often;
-// every tenth instance is larger, so that the gain bookkeeping runs over many steps.
+// every tenth instance is larger, so that the gain bookkeeping runs over many steps, and every
+// fiftieth crowded.
 TYPED_TEST(GreedyRandomTest, MatchesReference) {
   std::mt19937 rng(20240611);
   ntu_test::InstanceShape small;
@@ -110,9 +111,19 @@ TYPED_TEST(GreedyRandomTest, MatchesReference) {
   large.maxSets = 120;
   large.maxElems = 150;
   large.maxSetSize = 12;
+  // Many small sets over few elements: long runs of equal gain whose stored keys go stale,
+  // which the lazy bookkeeping must correct next to the previous id.
+  ntu_test::InstanceShape crowded;
+  crowded.minSets = 80;
+  crowded.maxSets = 140;
+  crowded.minElems = 20;
+  crowded.maxElems = 45;
+  crowded.maxSetSize = 3;
+  crowded.maxIdGap = 2;
   for (int round = 0; round < 700; ++round) {
-    const auto instance = ntu_test::encodeInstance<TypeParam>(
-        ntu_test::randomAbstractInstance(rng, round % 10 == 9 ? large : small));
+    const auto& shape = round % 10 == 9 ? large : round % 50 == 8 ? crowded : small;
+    const auto instance =
+        ntu_test::encodeInstance<TypeParam>(ntu_test::randomAbstractInstance(rng, shape));
     for (bool continuity : {false, true}) {
       ASSERT_EQ(SetCoverSolver<TypeParam>::_solveByGreedy(instance, continuity),
                 ntu_test::referenceGreedy(instance, continuity))

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "corpus_reader.hpp"
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "setcover/element_types.hpp"
 #include "setcover/random_instance.hpp"
@@ -282,6 +285,178 @@ TYPED_TEST(PropagateRandomTest, MatchesReferenceSearchAndRestoresState) {
     expectSameState(ctx, fresh);
     EXPECT_EQ(bestSize, static_cast<int>(exact.size())) << "round " << round;
   }
+}
+
+// Dense form of an int instance: sets by ascending id, elements by ascending value.
+struct Dense {
+  std::vector<int> ids;
+  std::vector<std::vector<int>> sets;
+  int numElems = 0;
+};
+
+Dense denseOf(const std::map<int, std::set<int>>& instance) {
+  std::map<int, int> index;
+  for (const auto& entry : instance) {
+    for (int e : entry.second) index.emplace(e, 0);
+  }
+  Dense d;
+  for (auto& entry : index) entry.second = d.numElems++;
+  for (const auto& [id, elems] : instance) {
+    d.ids.push_back(id);
+    d.sets.emplace_back();
+    for (int e : elems) d.sets.back().push_back(index.at(e));
+  }
+  return d;
+}
+
+// Like the stress instances: trajectories in consecutive runs ("curves"), each dirt point seen
+// by a short run of one curve, so that every element's sets are consecutive indices.
+ntu_test::AbstractInstance intervalInstance(std::mt19937& rng) {
+  const auto uniform = [&rng](int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+  };
+  const int trajs = uniform(6, 60);
+  const int dirts = uniform(10, 150);
+  const int curves = uniform(1, 3);
+  ntu_test::AbstractInstance instance;
+  for (int d = 0; d < dirts; ++d) {
+    const int c = uniform(0, curves - 1);
+    const int first = c * trajs / curves;
+    const int length = (c + 1) * trajs / curves - first;
+    const int span = uniform(1, 5);
+    const int offset = uniform(0, length - 1);
+    for (int t = 0; t < std::min(span, length); ++t) {
+      instance[first + std::min(offset + t, length - 1)].insert(d);
+    }
+  }
+  return instance;
+}
+
+// Two or three random instances side by side (ids and elements apart): the search meets
+// parts that no set joins.
+ntu_test::AbstractInstance disjointUnion(std::mt19937& rng, const ntu_test::InstanceShape& shape) {
+  ntu_test::AbstractInstance instance;
+  const int pieces = std::uniform_int_distribution<int>(2, 3)(rng);
+  for (int k = 0; k < pieces; ++k) {
+    for (const auto& [id, elems] : ntu_test::randomAbstractInstance(rng, shape)) {
+      std::set<int>& out = instance[id * 3 + k];
+      for (int e : elems) out.insert(e * 3 + k);
+    }
+  }
+  return instance;
+}
+
+// Larger than the random instances above, in three shapes: dense random ones (the search
+// branches thousands of times), interval ones (solved by the consecutive-run bounds), and
+// disjoint unions (several parts at once).
+TEST(PropagateLargerTest, MatchesReferenceSearch) {
+  std::mt19937 rng(77);
+  ntu_test::InstanceShape dense;
+  dense.minSets = 45;
+  dense.maxSets = 60;
+  dense.minElems = 60;
+  dense.maxElems = 100;
+  dense.maxSetSize = 8;
+  ntu_test::InstanceShape piece;
+  piece.minSets = 10;
+  piece.maxSets = 16;
+  piece.minElems = 10;
+  piece.maxElems = 18;
+  piece.maxSetSize = 5;
+  long branched = 0;
+  for (int round = 0; round < 90; ++round) {
+    const ntu_test::AbstractInstance instance = round % 3 == 0
+                                                    ? ntu_test::randomAbstractInstance(rng, dense)
+                                                : round % 3 == 1 ? intervalInstance(rng)
+                                                                 : disjointUnion(rng, piece);
+    long nodes = 0;
+    ASSERT_EQ(Solver::_solveByPropagate(instance), ntu_test::referencePropagate(instance, &nodes))
+        << "round " << round;
+    branched += nodes > 1 ? 1 : 0;
+  }
+  EXPECT_GT(branched, 45);  // most of them need a real search, not just the root bound
+}
+
+// The search from states other than the fresh one: a random branching order and a few sets
+// selected beforehand, from a made-up incumbent. The best selection (set indices in order of
+// selection) must be the reference's, and the state must come back exactly.
+TEST(PropagateLargerTest, SearchFromSelectedStateWithOwnOrderMatchesReference) {
+  std::mt19937 rng(99);
+  ntu_test::InstanceShape shape;
+  shape.minSets = 12;
+  shape.maxSets = 26;
+  shape.minElems = 12;
+  shape.maxElems = 36;
+  shape.maxSetSize = 5;
+  int improved = 0;
+  for (int round = 0; round < 120; ++round) {
+    const Dense d = denseOf(ntu_test::randomAbstractInstance(rng, shape));
+    if (d.numElems == 0) continue;
+    Ctx ctx = makeCtx(d.sets, d.numElems);
+    std::shuffle(ctx.order.begin(), ctx.order.end(), rng);
+    std::vector<int> preselected;
+    const int picks = std::uniform_int_distribution<int>(0, 2)(rng);
+    for (int k = 0; k < picks; ++k) {
+      const int s = std::uniform_int_distribution<int>(0, static_cast<int>(d.sets.size()) - 1)(rng);
+      if (ctx.sets[s].selected) continue;
+      Solver::_doSelect(ctx, s);  // records not kept: the state is the test's starting point
+      preselected.push_back(s);
+    }
+    const Ctx before = ctx;
+    const int incumbentSize = std::uniform_int_distribution<int>(2, 12)(rng);
+    Ids best(incumbentSize, -7);
+    int bestSize = incumbentSize;
+    Solver::_bbSearch(ctx, bestSize, best);
+    expectSameState(ctx, before);
+
+    ntu_test::ReferenceSearch reference(d.sets, d.numElems, before.order);
+    const Ids expected = reference.run(Ids(incumbentSize, -7), preselected);
+    ASSERT_EQ(best, expected) << "round " << round;
+    EXPECT_EQ(bestSize, static_cast<int>(expected.size())) << "round " << round;
+    improved += bestSize < incumbentSize ? 1 : 0;
+  }
+  EXPECT_GT(improved, 30);
+}
+
+// A state the search itself never makes: S0 is selected but its elements are not covered.
+// _bbSearch then takes the documented steps one by one. S0 = {0,1}, S1 = {0,2}, S2 = {1,2},
+// S3 = {1,3}, S4 = {2,3}; order by degree: 0 and 3 (two sets), then 1 and 2.
+// Element 0 forces S1 (its only unselected set), covering 0 and 2; the counting bound is
+// 2 + ceil(2 / 2) = 3 < 10; branching on element 3: S3 completes [S0, S1, S3]; under S4 the
+// one-more-set test stops (3 + 1 >= 3).
+TEST(PropagateLargerTest, StateOutsideTheSearchShapeTakesTheDocumentedSteps) {
+  Ctx ctx = makeCtx({{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}}, 4);
+  ctx.sets[0].selected = true;
+  ctx.numSelected = 1;
+  ctx.selection = {0};
+  const Ctx before = ctx;
+  int bestSize = 10;
+  Ids best{99};
+  Solver::_bbSearch(ctx, bestSize, best);
+  EXPECT_EQ(bestSize, 3);
+  EXPECT_EQ(best, (Ids{0, 1, 3}));
+  expectSameState(ctx, before);
+}
+
+// The Steiner triple files: stn9 and stn15 against the reference search, stn27 (whose
+// reference search takes half a minute) against its known optimum and the ILP.
+TEST(PropagateCorpusTest, SteinerTripleFiles) {
+  const std::string dir = std::string(NTU_CORPORA_DIR) + "/setcover/stn";
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpora at " << dir;
+  for (const auto& [n, optimum] : std::vector<std::pair<int, std::size_t>>{{9, 5}, {15, 9}}) {
+    const auto instance = ntu_corpus::readSteiner(dir + "/data." + std::to_string(n));
+    const Ids exact = Solver::_solveByPropagate(instance);
+    EXPECT_EQ(exact, ntu_test::referencePropagate(instance)) << "stn" << n;
+    EXPECT_EQ(exact.size(), optimum) << "stn" << n;
+  }
+  const auto stn27 = ntu_corpus::readSteiner(dir + "/data.27");
+  const Ids exact = Solver::_solveByPropagate(stn27);
+  EXPECT_EQ(exact.size(), 18u);
+  EXPECT_EQ(Solver::_solveByILP(stn27).size(), 18u);
+  std::set<int> covered;
+  for (int id : exact) covered.insert(stn27.at(id).begin(), stn27.at(id).end());
+  EXPECT_EQ(covered.size(), 117u);  // every triple
+  EXPECT_LT(exact.size(), Solver::_solveByGreedy(stn27, false).size());
 }
 
 }  // namespace

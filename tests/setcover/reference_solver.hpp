@@ -71,11 +71,13 @@ class ReferenceSearch {
     std::vector<int> selection;  // in order of selection
   };
 
-  ReferenceSearch(std::vector<std::vector<int>> setElems, int numElems)
-      : setElems_(std::move(setElems)), elemSets_(numElems) {
+  // `order`, when given, replaces the degree order as the branching order.
+  ReferenceSearch(std::vector<std::vector<int>> setElems, int numElems, std::vector<int> order = {})
+      : setElems_(std::move(setElems)), elemSets_(numElems), order_(std::move(order)) {
     for (int s = 0; s < static_cast<int>(setElems_.size()); ++s) {
       for (int e : setElems_[s]) elemSets_[e].push_back(s);
     }
+    if (!order_.empty()) return;
     std::size_t maxDegree = 0;
     for (const auto& sets : elemSets_) maxDegree = std::max(maxDegree, sets.size());
     for (std::size_t d = 0; d <= maxDegree; ++d) {
@@ -85,13 +87,15 @@ class ReferenceSearch {
     }
   }
 
-  // Runs the search from the empty selection and the incumbent given; returns the best
-  // selection (set indices) and counts the nodes visited.
-  std::vector<int> run(std::vector<int> incumbent) {
+  // Runs the search from the incumbent given, with the sets of `preselected` taken first (in
+  // that order; empty: from the empty selection); returns the best selection (set indices,
+  // in order of selection) and counts the nodes visited.
+  std::vector<int> run(std::vector<int> incumbent, const std::vector<int>& preselected = {}) {
     best_ = std::move(incumbent);
     nodes_ = 0;
     State root{
         std::vector<bool>(elemSets_.size(), false), std::vector<bool>(setElems_.size(), false), {}};
+    for (int s : preselected) take(root, s);
     node(root);
     return best_;
   }

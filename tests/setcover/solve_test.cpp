@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <random>
 #include <set>
@@ -164,6 +165,50 @@ TEST(SolveTest, ElementEncodingKeepsGreedyIdsAndExactSize) {
     const auto asInt = solveAll(ntu_test::encodeInstance<int>(abstract));
     EXPECT_EQ(solveAll(ntu_test::encodeInstance<unsigned long>(abstract)), asInt) << round;
     EXPECT_EQ(solveAll(ntu_test::encodeInstance<std::string>(abstract)), asInt) << round;
+  }
+}
+
+// Encodings that keep the order of the elements keep their numbering, so every method but ILP
+// gives identical ids. They reach both ways of numbering integers: a lookup table over a
+// compact range (near 0, below 0, next to ULONG_MAX) and sorting when the values spread far.
+TEST(SolveTest, OrderPreservingEncodingsGiveIdenticalResults) {
+  std::mt19937 rng(4711);
+  ntu_test::InstanceShape shape;
+  shape.maxSets = 30;
+  shape.maxElems = 60;
+  const auto mapElems = [](const ntu_test::AbstractInstance& abstract, auto encode) {
+    std::map<int, std::set<decltype(encode(0))>> out;
+    for (const auto& [id, elems] : abstract) {
+      auto& set = out[id];
+      for (int k : elems) set.insert(encode(k));
+    }
+    return out;
+  };
+  const auto solveAll = [](const auto& instance) {
+    using Solver = SetCoverSolver<typename std::decay_t<decltype(instance)>::mapped_type::key_type>;
+    return std::make_tuple(Solver::solve(instance, nimbrel_tavik_util::GREEDY, false),
+                           Solver::solve(instance, nimbrel_tavik_util::GREEDY, true),
+                           Solver::solve(instance, nimbrel_tavik_util::PROPAGATE));
+  };
+  constexpr unsigned long top = std::numeric_limits<unsigned long>::max();
+  for (int round = 0; round < 150; ++round) {
+    const auto abstract = ntu_test::randomAbstractInstance(rng, shape);
+    const auto plain = solveAll(abstract);
+    EXPECT_EQ(solveAll(mapElems(abstract, [](int k) { return k - 40; })), plain) << round;
+    EXPECT_EQ(solveAll(mapElems(abstract, [](int k) { return k * 30000000 - 900000000; })), plain)
+        << round;
+    EXPECT_EQ(solveAll(mapElems(abstract, [](int k) { return top - 100 + k; })), plain) << round;
+    EXPECT_EQ(
+        solveAll(mapElems(abstract, [](int k) { return static_cast<unsigned long>(k) << 40; })),
+        plain)
+        << round;
+    EXPECT_EQ(solveAll(mapElems(abstract,
+                                [](int k) {
+                                  std::string s = std::to_string(k);
+                                  return std::string(3 - s.size(), '0') + s;
+                                })),
+              plain)
+        << round;
   }
 }
 
