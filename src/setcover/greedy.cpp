@@ -20,15 +20,17 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/greedy_core.hpp"
 #include "setcover/index_form.hpp"
 
 namespace nimbrel_tavik_util {
 
-namespace {
+namespace setcover_detail {
 
-std::vector<int> greedyOnIndexForm(const setcover_detail::IndexForm& form, bool continuity) {
+std::vector<int> greedyCover(const IndexForm& form, bool continuity) {
   const int m = form.numElems;
   const int n = form.numSets();
+  if (m == 0) return {};
 
   // Sets holding each element, as one flat array (CSR): holders[start[e] .. start[e+1]).
   std::vector<int> start(static_cast<std::size_t>(m) + 1, 0);
@@ -127,14 +129,14 @@ std::vector<int> greedyOnIndexForm(const setcover_detail::IndexForm& form, bool 
   return chosen;
 }
 
-}  // namespace
+}  // namespace setcover_detail
 
 template <typename T>
 std::vector<int> SetCoverSolver<T>::_solveByGreedy(const std::map<int, std::set<T>>& instance,
                                                    bool continuity) {
   const setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
   if (form.numElems == 0) return {};
-  return greedyOnIndexForm(form, continuity);
+  return setcover_detail::greedyCover(form, continuity);
 }
 
 // Each source file instantiates the members it defines, for each element type.

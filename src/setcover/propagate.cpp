@@ -9,13 +9,13 @@
 // the same leaves in the same order and cuts far more of the tree with stronger (still
 // sound) bounds. States built by hand in other shapes take the documented steps literally.
 #include <algorithm>
-#include <numeric>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "setcover/exact_search.hpp"
+#include "setcover/greedy_core.hpp"
 #include "setcover/index_form.hpp"
 
 namespace nimbrel_tavik_util {
@@ -85,6 +85,10 @@ setcover_detail::SearchRoot flatten(const Ctx& ctx) {
   setcover_detail::SearchRoot root;
   root.numElems = static_cast<int>(ctx.elems.size());
   root.numSets = static_cast<int>(ctx.sets.size());
+  std::size_t links = 0;
+  for (const auto& set : ctx.sets) links += set.elemIdx.size();
+  root.elemSets.reserve(links);
+  root.setElems.reserve(links);
   root.elemStart.reserve(ctx.elems.size() + 1);
   root.elemStart.push_back(0);
   root.covered.reserve(ctx.elems.size());
@@ -136,15 +140,22 @@ std::vector<int> SetCoverSolver<T>::_solveByPropagate(const std::map<int, std::s
   ctx.uncovered = m;
   ctx.numSelected = 0;
 
-  // Stable, so that elements of equal degree keep ascending index order and the result does
-  // not depend on the sort implementation.
-  ctx.order.resize(m);
-  std::iota(ctx.order.begin(), ctx.order.end(), 0);
-  std::stable_sort(ctx.order.begin(), ctx.order.end(), [&ctx](int a, int b) {
-    return ctx.elems[a].setIdx.size() < ctx.elems[b].setIdx.size();
-  });
+  // Stable by degree, so that elements of equal degree keep ascending index order and the
+  // result does not depend on the sort implementation (a counting sort: degrees are small).
+  {
+    std::vector<int> first;  // first position of each degree
+    for (const ElemRec& elem : ctx.elems) {
+      const std::size_t d = elem.setIdx.size();
+      if (first.size() < d + 2) first.resize(d + 2, 0);
+      ++first[d + 1];
+    }
+    for (std::size_t d = 1; d < first.size(); ++d) first[d] += first[d - 1];
+    ctx.order.resize(m);
+    for (int e = 0; e < m; ++e) ctx.order[first[ctx.elems[e].setIdx.size()]++] = e;
+  }
 
-  const std::vector<int> greedy = _solveByGreedy(instance, false);
+  // The greedy incumbent (continuity cleared), computed on the same numbering.
+  const std::vector<int> greedy = setcover_detail::greedyCover(form, false);
   int bestSize = static_cast<int>(greedy.size());
   std::vector<int> bestSelection;
   bestSelection.reserve(greedy.size());
