@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --bench    also what the benchmark report needs (gnuplot)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config dpkg-dev file valgrind
+packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config dpkg-dev file valgrind
           libglpk-dev libyaml-cpp-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(gnuplot-nox)
