@@ -26,8 +26,9 @@ cmake --preset bench -B "$build" >/dev/null
 cmake --build "$build" -j2 --target set_cover_bench perf_report set_cover_stress
 bench=$build/bench/set_cover_bench
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Raw results stay in the build folder, so that the report can be looked into or rewritten.
+work=$build/bench-results
+rm -rf "$work"
 mkdir -p "$work/memory" "$work/plot"
 
 {
@@ -35,7 +36,7 @@ mkdir -p "$work/memory" "$work/plot"
   echo "nproc: $(nproc)"
   echo "kernel: $(uname -srm)"
   echo "compiler: $(c++ --version | head -n 1), Release build (-O2)"
-  echo "load average before the run: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+  echo "load average before the run: $(cut -d ' ' -f 1-3 /proc/loadavg) (the machine is shared)"
   echo "date: $(date -u +%Y-%m-%dT%H:%MZ), commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
 } >"$work/machine.txt"
 
@@ -55,6 +56,8 @@ for _ in 1 2 3 4 5; do
   end=$(date +%s.%N)
   awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
 done >"$work/stress_wall.txt"
+
+echo "load average after the run: $(cut -d ' ' -f 1-3 /proc/loadavg)" >>"$work/machine.txt"
 
 "$build/bench/perf_report" "$work/bench.json" "$work/memory" "$work/stress_wall.txt" \
   "$work/machine.txt" "$root/docs/performance.md" "$work/plot"
