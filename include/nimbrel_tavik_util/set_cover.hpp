@@ -23,8 +23,17 @@
 // GREEDY and PROPAGATE write nothing; ILP writes one line to std::cerr when GLPK fails.
 // No state survives a call, so calls from several threads do not interfere (ILP: as far as
 // GLPK allows).
+//
+// Solving within limits (solveWithin): the best cover found within a time or node limit, by
+// total cost when the sets have costs, with a proven lower bound and a flag that says whether
+// the cover is proven optimal. It runs one thread: reductions, Chvatal's greedy by cost per
+// newly covered element, a Lagrangian relaxation by subgradient with a Lagrangian heuristic
+// and reduced-cost fixing, then an exact branch-and-bound with Lagrangian bounds in every node.
 #pragma once
 
+#include <atomic>
+#include <functional>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -36,6 +45,44 @@ namespace nimbrel_tavik_util {
 
 /// Solver selection for SetCoverSolver<T>::solve. Any value other than 1 and 2 means GREEDY.
 enum SolveMethod : int { GREEDY = 0, ILP = 1, PROPAGATE = 2 };
+
+/// What solveWithin reports while it runs (SolveLimits::onProgress).
+struct SolveProgress {
+  double seconds;     ///< since the call began, steady clock
+  double bestCost;    ///< cost of the best cover so far; never rises from one report to the next
+  double lowerBound;  ///< proven: no cover costs less; never falls from one report to the next
+  long long nodes;    ///< branch-and-bound nodes so far
+};
+
+/// Limits of one solveWithin call. The call returns the best cover found when the first limit
+/// is reached, or earlier when it proves that cover optimal.
+struct SolveLimits {
+  /// Wall-clock seconds on the steady clock; +infinity (the default) means no limit. A limit
+  /// of 0 or below returns the first cover found (the reductions' and the greedy cover, or,
+  /// when even those would not fit, every non-empty set), after one linear pass over the
+  /// instance. NaN is rejected (std::invalid_argument).
+  double seconds = std::numeric_limits<double>::infinity();
+  /// Branch-and-bound nodes; negative means no limit. With a node limit and no time limit or
+  /// stop flag the result is a function of the instance and the limit alone: every choice is
+  /// made by counted work, never by the clock.
+  long long nodes = -1;
+  /// Polled (relaxed loads, at least every fraction of a millisecond of work); once it reads
+  /// true the call returns within a few milliseconds with what it has.
+  const std::atomic<bool>* stop = nullptr;
+  /// Called on every better cover and at least once a second, on the calling thread. It may
+  /// throw: the exception then leaves solveWithin after all working memory is released.
+  std::function<void(const SolveProgress&)> onProgress;
+};
+
+/// The answer of solveWithin.
+struct SolveResult {
+  std::vector<int> ids;     ///< chosen ids, strictly ascending; always a cover of every element
+  double cost = 0.0;        ///< sum of the chosen sets' costs (the number of ids when unicost)
+  double lowerBound = 0.0;  ///< proven: no cover costs less (cost tolerance: see solveWithin)
+  bool optimal = false;     ///< true exactly when the search proved cost == lowerBound
+  long long nodes = 0;      ///< branch-and-bound nodes visited
+  double seconds = 0.0;     ///< wall-clock time of the call, steady clock
+};
 
 /// Set-cover solvers for element type T, provided (and exported) for int, unsigned long and
 /// std::string. Static member functions only; no state survives a call.
@@ -142,6 +189,35 @@ class SetCoverSolver {
   /// the same; the check and the copy cost O(m + S) once. Other states take the steps above
   /// one by one. Recursion depth O(1) on the fast path (the walk keeps its own stack).
   static void _bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>& bestSelection);
+
+  /// The smallest cover that can be found within `limits` (every set costs 1): the weighted
+  /// solveWithin below with every cost 1. `cost` is the number of ids, `lowerBound` an
+  /// integer. Without limits it always ends with `optimal` true and a cover of the size
+  /// solve(instance, PROPAGATE) returns (not necessarily the same ids).
+  /// Empty instance, or only empty sets: no ids, cost 0, bound 0, optimal.
+  /// @throws std::invalid_argument for a negative id (as solve) or a NaN time limit.
+  /// @throws whatever limits.onProgress throws; std::bad_alloc when memory runs out.
+  /// Memory O(m + n + S) for m elements, n sets and total set size S.
+  static SolveResult solveWithin(const std::map<int, std::set<T>>& instance,
+                                 const SolveLimits& limits = {});
+
+  /// The cheapest cover that can be found within `limits`, by total cost of the chosen sets.
+  /// `costs` maps every id of `instance`, and no other, to a finite cost >= 0; sets of cost 0
+  /// are free and may be taken whether needed or not. Empty sets are never taken.
+  ///
+  /// Costs are compared with a tolerance: a cover replaces the best one only when it is
+  /// cheaper by more than 1e-9 * max(1, |cost|), and `optimal` means that no cover is cheaper
+  /// than `cost` by more than that (`lowerBound` is then set to `cost`). When every cost is an
+  /// integer (and sums stay below 2^53) everything is exact: `cost` and `lowerBound` are
+  /// integers and `optimal` means no cheaper cover exists at all.
+  /// @throws std::invalid_argument naming the first offending id (in ascending id order) when
+  ///         `costs` misses an id of the instance, holds an id that is not one, or holds a NaN,
+  ///         infinite or negative cost; for a negative id in `instance` and a NaN time limit.
+  /// @throws whatever limits.onProgress throws; std::bad_alloc when memory runs out.
+  /// Time: the limits; worst case exponential without them. Memory O(m + n + S).
+  static SolveResult solveWithin(const std::map<int, std::set<T>>& instance,
+                                 const std::map<int, double>& costs,
+                                 const SolveLimits& limits = {});
 };
 
 extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<int>;

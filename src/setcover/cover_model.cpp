@@ -32,7 +32,7 @@ CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<in
 }
 
 Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* stop)
-    : start_(Clock::now()), nodeLimit_(nodeLimit), stop_(stop) {
+    : start_(Clock::now()), nodeLimit_(nodeLimit), stop_(stop), lastBeat_(start_) {
   // Limits beyond a century are no limit (and would overflow the clock's duration).
   if (seconds < 3.0e9) {
     hasDeadline_ = true;
@@ -45,7 +45,13 @@ Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* sto
 bool Budget::timeUp() {
   if (expired_) return true;
   if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) expired_ = true;
-  if (hasDeadline_ && Clock::now() >= deadline_) expired_ = true;
+  const Clock::time_point now = Clock::now();
+  if (hasDeadline_ && now >= deadline_) expired_ = true;
+  if (heartbeat_ != nullptr && !expired_ &&
+      now - lastBeat_ >= std::chrono::duration<double>(kBeatSeconds)) {
+    lastBeat_ = now;
+    heartbeat_->beat(std::chrono::duration<double>(now - start_).count());
+  }
   return expired_;
 }
 

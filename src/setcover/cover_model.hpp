@@ -43,6 +43,17 @@ CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<in
 // the deadline still holds to a fraction of a millisecond.
 class Budget {
  public:
+  // Called when the clock is read and at least kBeatSeconds have passed since the last call
+  // (the progress report's "at least once a second"). May throw; the exception leaves charge().
+  class Heartbeat {
+   public:
+    virtual void beat(double seconds) = 0;
+
+   protected:
+    ~Heartbeat() = default;
+  };
+  static constexpr double kBeatSeconds = 0.5;
+
   using Clock = std::chrono::steady_clock;
   static constexpr std::uint64_t kPollWork = std::uint64_t{1} << 16;
 
@@ -68,6 +79,7 @@ class Budget {
   bool expired() const { return expired_; }
   double elapsedSeconds() const;
   Clock::time_point start() const { return start_; }
+  void setHeartbeat(Heartbeat* heartbeat) { heartbeat_ = heartbeat; }
 
  private:
   Clock::time_point start_;
@@ -78,6 +90,8 @@ class Budget {
   const std::atomic<bool>* stop_ = nullptr;
   std::uint64_t pending_ = 0;
   bool expired_ = false;
+  Heartbeat* heartbeat_ = nullptr;
+  Clock::time_point lastBeat_;
 };
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -1,0 +1,197 @@
+// One solveWithin run on one instance, for scripts/run-within-benchmarks.sh; also writes the
+// instance as an LP file so that glpsol and cbc can be run on exactly the same instance.
+//
+//   within_driver (--file PATH | --uniform N SEED | --stress K) [--weighted] [--seconds S]
+//                 [--nodes N] [--write-lp PATH]
+//
+// --file reads OR-Library files (costs used with --weighted) and Steiner triple files (name
+// data.N); --uniform draws N sets over 2N elements, each pair with probability 0.05 (the
+// benchmarks' family); --stress K is set_cover_stress's instance of seed 7 scaled by K.
+// Prints one tab-separated line:
+//   name weighted limit cost lowerBound optimal nodes seconds peakRssKiB covers
+// (covers: 1 when the returned ids cover every element and their costs add up to `cost`).
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "nimbrel_tavik_util/set_cover.hpp"
+#include "set_cover_stress/generator.hpp"
+
+namespace {
+
+using Instance = std::map<int, std::set<int>>;
+
+struct Problem {
+  std::string name;
+  Instance sets;
+  std::map<int, double> costs;  // every id, 1 unless read from a file
+};
+
+long next(std::istream& in, const std::string& path) {
+  long v = 0;
+  if (!(in >> v)) throw std::runtime_error(path + ": truncated or not a number");
+  return v;
+}
+
+Problem readFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error(path + ": cannot open");
+  Problem p;
+  p.name = path.substr(path.find_last_of('/') + 1);
+  if (p.name.rfind("data.", 0) == 0) {  // Steiner: "n m", then m rows of three columns
+    p.name = "stn" + p.name.substr(5);
+    const long n = next(in, path);
+    const long m = next(in, path);
+    for (long j = 0; j < n; ++j) p.sets[static_cast<int>(j)];
+    for (long i = 0; i < m; ++i) {
+      for (int t = 0; t < 3; ++t) p.sets[static_cast<int>(next(in, path) - 1)].insert(i);
+    }
+  } else {  // OR-Library: "m n", n costs, then per row its count and 1-based columns
+    if (p.name.size() > 4 && p.name.substr(p.name.size() - 4) == ".txt") {
+      p.name.resize(p.name.size() - 4);
+    }
+    const long m = next(in, path);
+    const long n = next(in, path);
+    for (long j = 0; j < n; ++j) {
+      p.sets[static_cast<int>(j)];
+      p.costs[static_cast<int>(j)] = static_cast<double>(next(in, path));
+    }
+    for (long i = 0; i < m; ++i) {
+      const long k = next(in, path);
+      for (long t = 0; t < k; ++t) {
+        const long col = next(in, path);
+        if (col < 1 || col > n) throw std::runtime_error(path + ": column out of range");
+        p.sets[static_cast<int>(col - 1)].insert(static_cast<int>(i));
+      }
+    }
+  }
+  for (const auto& entry : p.sets) p.costs.emplace(entry.first, 1.0);
+  return p;
+}
+
+Problem uniform(int sets, int seed) {
+  Problem p;
+  p.name = "uniform" + std::to_string(sets) + "_" + std::to_string(seed);
+  std::mt19937 engine(static_cast<std::uint32_t>(seed));
+  for (int s = 0; s < sets; ++s) {
+    std::set<int>& elems = p.sets[s];
+    for (int e = 0; e < 2 * sets; ++e) {
+      if (set_cover_stress::uniformReal01(engine) < 0.05) elems.insert(e);
+    }
+    p.costs[s] = 1.0;
+  }
+  return p;
+}
+
+Problem stress(int k) {
+  set_cover_stress::GeneratorConfig config;
+  config.n_dirts *= k;
+  config.n_trajs *= k;
+  Problem p;
+  p.name = "stress_x" + std::to_string(k);
+  p.sets = set_cover_stress::generateInstance(7, config).traj_to_dirts;
+  for (const auto& entry : p.sets) p.costs[entry.first] = 1.0;
+  return p;
+}
+
+// CPLEX LP format, read by glpsol --lp and cbc alike.
+void writeLp(const Problem& p, bool weighted, const std::string& path) {
+  std::ofstream out(path);
+  out << "Minimize\n obj:";
+  for (const auto& [id, c] : p.costs) {
+    if (!p.sets.at(id).empty()) out << " + " << (weighted ? c : 1.0) << " x" << id << "\n";
+  }
+  std::map<int, std::vector<int>> rows;
+  for (const auto& [id, elems] : p.sets) {
+    for (int e : elems) rows[e].push_back(id);
+  }
+  out << "Subject To\n";
+  for (const auto& [e, ids] : rows) {
+    out << " r" << e << ":";
+    for (int id : ids) out << " + x" << id;
+    out << " >= 1\n";
+  }
+  out << "Binary\n";
+  for (const auto& [id, elems] : p.sets) {
+    if (!elems.empty()) out << " x" << id << "\n";
+  }
+  out << "End\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Problem p;
+    bool weighted = false;
+    nimbrel_tavik_util::SolveLimits limits;
+    std::string lpPath;
+    bool have = false;
+    for (int a = 1; a < argc; ++a) {
+      const std::string arg = argv[a];
+      const auto value = [&](const char* what) -> std::string {
+        if (a + 1 >= argc) throw std::runtime_error(arg + " needs " + what);
+        return argv[++a];
+      };
+      if (arg == "--file") {
+        p = readFile(value("a path"));
+        have = true;
+      } else if (arg == "--uniform") {
+        const int n = std::stoi(value("a size"));
+        p = uniform(n, std::stoi(value("a seed")));
+        have = true;
+      } else if (arg == "--stress") {
+        p = stress(std::stoi(value("a factor")));
+        have = true;
+      } else if (arg == "--weighted") {
+        weighted = true;
+      } else if (arg == "--seconds") {
+        limits.seconds = std::stod(value("seconds"));
+      } else if (arg == "--nodes") {
+        limits.nodes = std::stoll(value("a count"));
+      } else if (arg == "--write-lp") {
+        lpPath = value("a path");
+      } else {
+        throw std::runtime_error("unknown argument " + arg);
+      }
+    }
+    if (!have) throw std::runtime_error("no instance (--file, --uniform or --stress)");
+    if (!lpPath.empty()) {
+      writeLp(p, weighted, lpPath);
+      return 0;
+    }
+    using Solver = nimbrel_tavik_util::SetCoverSolver<int>;
+    const nimbrel_tavik_util::SolveResult r = weighted
+                                                  ? Solver::solveWithin(p.sets, p.costs, limits)
+                                                  : Solver::solveWithin(p.sets, limits);
+    std::set<int> covered;
+    double sum = 0.0;
+    for (int id : r.ids) {
+      covered.insert(p.sets.at(id).begin(), p.sets.at(id).end());
+      sum += weighted ? p.costs.at(id) : 1.0;
+    }
+    std::set<int> universe;
+    for (const auto& entry : p.sets) universe.insert(entry.second.begin(), entry.second.end());
+    const bool ok = covered == universe && std::fabs(sum - r.cost) <= 1e-9 * (1.0 + sum);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%s\t%d\t%g\t%.10g\t%.10g\t%d\t%lld\t%.3f\t%ld\t%d\n", p.name.c_str(),
+                weighted ? 1 : 0, limits.seconds, r.cost, r.lowerBound, r.optimal ? 1 : 0, r.nodes,
+                r.seconds, usage.ru_maxrss, ok ? 1 : 0);
+    return ok ? 0 : 3;
+  } catch (const std::exception& e) {
+    std::cerr << "within_driver: " << e.what() << "\n";
+    return 2;
+  }
+}

@@ -1,0 +1,80 @@
+// Exact branch-and-bound for weighted set cover with Lagrangian bounds (internal, not
+// installed).
+//
+// A node is a partial decision: some columns chosen, some excluded. In every node: rows left
+// with one available column force it, a row with none ends the node; the Lagrangian bound of
+// what is left is raised by a few subgradient steps from the multipliers the node before left
+// (warm start); reduced-cost fixing excludes every column whose reduced cost lifts the bound
+// past the incumbent and chooses every column whose exclusion would; the Lagrangian heuristic
+// runs in the first levels. Branching: on the open row with the fewest available columns, one
+// child per column, by increasing reduced cost, each child excluding the columns of the
+// children before it, so that no cover is met twice.
+//
+// The walk keeps its own stack and undo log, so it can stop at any node and go on later.
+#pragma once
+
+#include <vector>
+
+#include "setcover/cover_model.hpp"
+#include "setcover/within_core.hpp"
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+class BranchAndBound {
+ public:
+  // `u`: multipliers to start from, one per row (those of the root's subgradient).
+  BranchAndBound(const CoverModel& model, Incumbent& incumbent, Budget& budget,
+                 std::vector<double> u);
+
+  // Searches on until the tree is exhausted (returns true: the incumbent is optimal), or the
+  // budget runs out, the node limit is reached or `maxNodes` more nodes (< 0: no such limit)
+  // have been entered (returns false; calling again goes on where it stopped).
+  bool run(long long maxNodes);
+
+  // Proven lower bound on the model's optimum from the search so far (the root's bound until
+  // the tree is exhausted; then the incumbent's cost).
+  double lowerBound() const { return lowerBound_; }
+
+ private:
+  struct Frame {
+    int logMark = 0;         // undo log size on entry (before the entering selection)
+    int via = -1;            // the column chosen to enter the node (-1: the root)
+    double bound = 0.0;      // the node's lower bound
+    std::vector<int> cands;  // branching columns, the next child takes cands[next]
+    std::size_t next = 0;
+  };
+  struct Change {
+    int col;
+    bool select;  // else exclude
+  };
+
+  void select(int j);
+  void exclude(int j);
+  void undoTo(int mark);
+  bool propagate();
+  bool enterNode(Frame& frame, int depth);
+  bool fixByReducedCost(double bound);
+
+  const CoverModel& m_;
+  Incumbent& incumbent_;
+  Budget& budget_;
+  CostRule rule_;
+  std::vector<double> u_;
+  std::vector<double> gamma_;
+  std::vector<char> rowOpen_;  // not covered by a chosen column
+  std::vector<char> colFree_;  // neither chosen nor excluded
+  std::vector<int> coverCount_;
+  std::vector<int> freeCount_;  // available columns per row
+  std::vector<int> chosen_;
+  double chosenCost_ = 0.0;
+  int open_ = 0;
+  std::vector<int> pending_;  // rows whose available columns fell to 1 or 0
+  std::vector<Change> log_;
+  std::vector<Frame> frames_;
+  bool started_ = false;
+  bool done_ = false;
+  double lowerBound_ = 0.0;
+  long long entered_ = 0;
+};
+
+}  // namespace nimbrel_tavik_util::setcover_detail

@@ -1,0 +1,474 @@
+// The portfolio of solveWithin: reductions, greedy, Lagrangian bound and heuristic, exact
+// search, taken in turn on one budget.
+#include "setcover/within_core.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <functional>
+#include <queue>
+#include <utility>
+
+#include "setcover/bnb.hpp"
+#include "setcover/lagrangian.hpp"
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+void Progress::cover(double cost) {
+  const double total = cost + offset_;
+  if (!(total < best_)) return;
+  best_ = total;
+  lb_ = std::min(lb_, best_);
+  send(budget_.elapsedSeconds());
+}
+
+void Progress::bound(double lb) {
+  const double total = std::min(lb + offset_, best_);
+  if (total > lb_) lb_ = total;
+}
+
+void Progress::send(double seconds) {
+  if (!fn_ || best_ == kInfCost) return;
+  fn_(SolveProgress{seconds, best_, lb_, budget_.nodes()});
+}
+
+double coverCost(const CoverModel& model, const std::vector<int>& cols) {
+  double sum = 0.0;
+  for (int j : cols) sum += model.cost[j];
+  return sum;
+}
+
+bool coversAll(const CoverModel& model, const std::vector<int>& cols) {
+  std::vector<char> hit(model.numRows, 0);
+  for (int j : cols) {
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) hit[*r] = 1;
+  }
+  return std::all_of(hit.begin(), hit.end(), [](char h) { return h != 0; });
+}
+
+bool Incumbent::offer(const std::vector<int>& cols) {
+  const double cost = coverCost(model_, cols);
+  if (!rule_.better(cost, cost_)) return false;
+  assert(coversAll(model_, cols));
+  cost_ = cost;
+  cols_ = cols;
+  progress_.cover(cost);
+  return true;
+}
+
+void removeRedundant(const CoverModel& model, std::vector<int>& cols) {
+  std::vector<int> count(model.numRows, 0);
+  for (int j : cols) {
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) ++count[*r];
+  }
+  std::sort(cols.begin(), cols.end(), [&model](int a, int b) {
+    return model.cost[a] != model.cost[b] ? model.cost[a] > model.cost[b] : a > b;
+  });
+  std::vector<int> kept;
+  kept.reserve(cols.size());
+  for (int j : cols) {
+    bool needed = false;
+    for (const int* r = model.colBegin(j); r != model.colEnd(j) && !needed; ++r) {
+      needed = count[*r] < 2;
+    }
+    if (needed) {
+      kept.push_back(j);
+    } else {
+      for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) --count[*r];
+    }
+  }
+  cols = std::move(kept);
+}
+
+std::vector<int> greedyByCost(const CoverModel& model, Budget& budget) {
+  const int m = model.numRows;
+  const int n = model.numCols;
+  std::vector<char> covered(m, 0);
+  std::vector<int> mu(n);
+  using Entry = std::pair<double, int>;  // (cost per new row, column), smallest first
+  std::vector<Entry> heap;
+  heap.reserve(n);
+  for (int j = 0; j < n; ++j) {
+    mu[j] = model.colSize(j);
+    if (mu[j] > 0) heap.emplace_back(model.cost[j] / mu[j], j);
+  }
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue(std::greater<Entry>(),
+                                                                            std::move(heap));
+  std::vector<int> cover;
+  int open = m;
+  while (open > 0 && !queue.empty() && !budget.expired()) {
+    const auto [key, j] = queue.top();
+    queue.pop();
+    if (mu[j] == 0) continue;
+    const double now = model.cost[j] / mu[j];
+    if (now != key) {  // stale: the ratio only rises as rows get covered
+      queue.emplace(now, j);
+      continue;
+    }
+    cover.push_back(j);
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) {
+      if (covered[*r]) continue;
+      covered[*r] = 1;
+      --open;
+      for (const int* c = model.rowBegin(*r); c != model.rowEnd(*r); ++c) --mu[*c];
+      budget.charge(static_cast<std::uint64_t>(model.rowSize(*r)) + 1);
+    }
+  }
+  if (open > 0) {  // out of time: the cheapest column of each row still open
+    for (int i = 0; i < m; ++i) {
+      if (covered[i]) continue;
+      int best = -1;
+      for (const int* c = model.rowBegin(i); c != model.rowEnd(i); ++c) {
+        if (best < 0 || model.cost[*c] < model.cost[best]) best = *c;
+      }
+      cover.push_back(best);
+      for (const int* r = model.colBegin(best); r != model.colEnd(best); ++r) covered[*r] = 1;
+    }
+  }
+  removeRedundant(model, cover);
+  return cover;
+}
+
+namespace {
+
+// Working state of the reductions: which rows still need covering and which columns may still
+// be used, with counts of the live entries on each side.
+class Reducer {
+ public:
+  Reducer(const CoverModel& model, Budget& budget)
+      : m_(model),
+        budget_(budget),
+        rowAlive_(model.numRows, 1),
+        colAlive_(model.numCols, 1),
+        rowLive_(model.numRows),
+        colLive_(model.numCols) {
+    for (int i = 0; i < model.numRows; ++i) rowLive_[i] = model.rowSize(i);
+    for (int j = 0; j < model.numCols; ++j) colLive_[j] = model.colSize(j);
+    cap_ = 40 * static_cast<std::uint64_t>(model.colRows.size()) + 1000000;
+  }
+
+  Reduced run();
+
+ private:
+  bool spend(std::uint64_t units) {
+    work_ += units;
+    budget_.charge(units);
+    return work_ <= cap_ && !budget_.expired();
+  }
+  void take(int j) {
+    fixed_.push_back(j);
+    killCol(j);
+    for (const int* r = m_.colBegin(j); r != m_.colEnd(j); ++r) {
+      if (rowAlive_[*r]) killRow(*r);
+    }
+  }
+  void killRow(int i) {
+    rowAlive_[i] = 0;
+    for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
+      if (colAlive_[*c]) --colLive_[*c];
+    }
+    spend(static_cast<std::uint64_t>(m_.rowSize(i)) + 1);
+  }
+  void killCol(int j) {
+    colAlive_[j] = 0;
+    for (const int* r = m_.colBegin(j); r != m_.colEnd(j); ++r) {
+      if (rowAlive_[*r]) --rowLive_[*r];
+    }
+    spend(static_cast<std::uint64_t>(m_.colSize(j)) + 1);
+  }
+  bool forceSingletons();
+  bool dropCostlyColumns();
+  bool dropIncludedColumns();
+  bool dropIncludingRows();
+
+  const CoverModel& m_;
+  Budget& budget_;
+  std::vector<char> rowAlive_;  // still to be covered and not implied by another row
+  std::vector<char> colAlive_;  // still available
+  std::vector<int> rowLive_;    // alive columns of each row
+  std::vector<int> colLive_;    // alive rows of each column
+  std::vector<int> fixed_;
+  std::uint64_t work_ = 0;
+  std::uint64_t cap_ = 0;
+};
+
+bool Reducer::forceSingletons() {
+  bool changed = false;
+  for (int i = 0; i < m_.numRows; ++i) {
+    if (!rowAlive_[i] || rowLive_[i] != 1) continue;
+    for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
+      if (colAlive_[*c]) {
+        take(*c);
+        changed = true;
+        break;
+      }
+    }
+  }
+  return changed;
+}
+
+// A column costing more than the cheapest other columns of its rows together is in no optimal
+// cover: swapping it for them is cheaper. Strictness keeps this sound when applied to all
+// columns at once (a replacement is always strictly cheaper than what it replaces).
+bool Reducer::dropCostlyColumns() {
+  if (m_.unicost) return false;  // a column of cost 1 never costs more than one other
+  std::vector<double> min1(m_.numRows, kInfCost);
+  std::vector<double> min2(m_.numRows, kInfCost);
+  std::vector<int> arg1(m_.numRows, -1);
+  for (int i = 0; i < m_.numRows; ++i) {
+    if (!rowAlive_[i]) continue;
+    for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
+      if (!colAlive_[*c]) continue;
+      const double v = m_.cost[*c];
+      if (v < min1[i]) {
+        min2[i] = min1[i];
+        min1[i] = v;
+        arg1[i] = *c;
+      } else if (v < min2[i]) {
+        min2[i] = v;
+      }
+    }
+    if (!spend(static_cast<std::uint64_t>(m_.rowSize(i)) + 1)) return false;
+  }
+  std::vector<int> drop;
+  for (int j = 0; j < m_.numCols; ++j) {
+    if (!colAlive_[j]) continue;
+    double sum = 0.0;
+    for (const int* r = m_.colBegin(j); r != m_.colEnd(j) && sum < kInfCost; ++r) {
+      if (rowAlive_[*r]) sum += arg1[*r] == j ? min2[*r] : min1[*r];
+    }
+    if (m_.cost[j] > sum * (1.0 + 1e-12) + 1e-12) drop.push_back(j);
+    if (!spend(static_cast<std::uint64_t>(m_.colSize(j)) + 1)) break;
+  }
+  for (int j : drop) killCol(j);
+  return !drop.empty();
+}
+
+// Column j goes when an alive column k holds all its alive rows at no higher cost (on equal
+// rows and cost the smaller index stays). Candidates k come from j's alive row with the fewest
+// alive columns; containment is checked by binary search in k's sorted rows.
+bool Reducer::dropIncludedColumns() {
+  bool changed = false;
+  for (int j = 0; j < m_.numCols; ++j) {
+    if (!colAlive_[j] || colLive_[j] == 0) continue;
+    int pivot = -1;
+    for (const int* r = m_.colBegin(j); r != m_.colEnd(j); ++r) {
+      if (rowAlive_[*r] && (pivot < 0 || rowLive_[*r] < rowLive_[pivot])) pivot = *r;
+    }
+    if (!spend(static_cast<std::uint64_t>(m_.colSize(j)) + 1)) return changed;
+    for (const int* c = m_.rowBegin(pivot); c != m_.rowEnd(pivot); ++c) {
+      const int k = *c;
+      if (k == j || !colAlive_[k] || colLive_[k] < colLive_[j] || m_.cost[k] > m_.cost[j]) {
+        continue;
+      }
+      if (colLive_[k] == colLive_[j] && m_.cost[k] == m_.cost[j] && k > j) continue;
+      bool inside = true;
+      std::uint64_t probes = 1;
+      for (const int* r = m_.colBegin(j); r != m_.colEnd(j) && inside; ++r) {
+        if (!rowAlive_[*r] || *r == pivot) continue;
+        ++probes;
+        inside = std::binary_search(m_.colBegin(k), m_.colEnd(k), *r);
+      }
+      if (!spend(probes * 4)) return changed;
+      if (inside) {
+        killCol(j);
+        changed = true;
+        break;
+      }
+    }
+  }
+  return changed;
+}
+
+// Row k goes when the alive columns of another alive row i are all columns of k: whatever
+// covers i covers k. On equal column sets the smaller index stays.
+bool Reducer::dropIncludingRows() {
+  bool changed = false;
+  for (int i = 0; i < m_.numRows; ++i) {
+    if (!rowAlive_[i]) continue;
+    int pivot = -1;
+    for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
+      if (colAlive_[*c] && (pivot < 0 || colLive_[*c] < colLive_[pivot])) pivot = *c;
+    }
+    if (!spend(static_cast<std::uint64_t>(m_.rowSize(i)) + 1)) return changed;
+    for (const int* r = m_.colBegin(pivot); r != m_.colEnd(pivot); ++r) {
+      const int k = *r;
+      if (k == i || !rowAlive_[k] || rowLive_[k] < rowLive_[i]) continue;
+      if (rowLive_[k] == rowLive_[i] && k < i) continue;
+      bool inside = true;
+      std::uint64_t probes = 1;
+      for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i) && inside; ++c) {
+        if (!colAlive_[*c] || *c == pivot) continue;
+        ++probes;
+        inside = std::binary_search(m_.rowBegin(k), m_.rowEnd(k), *c);
+      }
+      if (!spend(probes * 4)) return changed;
+      if (inside) {
+        rowAlive_[k] = 0;
+        for (const int* c = m_.rowBegin(k); c != m_.rowEnd(k); ++c) {
+          if (colAlive_[*c]) --colLive_[*c];
+        }
+        changed = true;
+      }
+    }
+  }
+  return changed;
+}
+
+Reduced Reducer::run() {
+  for (int j = 0; j < m_.numCols; ++j) {
+    if (m_.cost[j] == 0.0 && colAlive_[j]) take(j);  // free columns are simply taken
+  }
+  bool changed = true;
+  while (changed && spend(0)) {
+    changed = forceSingletons();
+    if (!spend(0)) break;
+    changed = dropCostlyColumns() || changed;
+    if (!spend(0)) break;
+    changed = dropIncludedColumns() || changed;
+    if (!spend(0)) break;
+    changed = dropIncludingRows() || changed;
+  }
+  forceSingletons();  // cheap, and leaves no row with a single column
+
+  Reduced out;
+  out.fixedCols = fixed_;
+  for (int j : fixed_) out.fixedCost += m_.cost[j];
+  std::vector<int> rowMap(m_.numRows, -1);
+  int rows = 0;
+  for (int i = 0; i < m_.numRows; ++i) {
+    if (rowAlive_[i]) rowMap[i] = rows++;
+  }
+  std::vector<int> colStart{0};
+  std::vector<int> colRows;
+  std::vector<double> cost;
+  for (int j = 0; j < m_.numCols; ++j) {
+    if (!colAlive_[j] || colLive_[j] == 0) continue;
+    for (const int* r = m_.colBegin(j); r != m_.colEnd(j); ++r) {
+      if (rowAlive_[*r]) colRows.push_back(rowMap[*r]);
+    }
+    colStart.push_back(static_cast<int>(colRows.size()));
+    cost.push_back(m_.cost[j]);
+    out.origCol.push_back(j);
+  }
+  out.model = makeCoverModel(rows, std::move(colStart), std::move(colRows), std::move(cost));
+  return out;
+}
+
+}  // namespace
+
+Reduced reduce(const CoverModel& model, Budget& budget) { return Reducer(model, budget).run(); }
+
+// Rows are intervals [lo_i, hi_i] of column indices. A choice of columns covers them all when
+// no row lies strictly between two consecutive chosen columns, before the first or after the
+// last. best[j] = c_j + min best[k] over the chosen column k before j, where k >= the largest
+// lo of the rows ending before j (none: j may be the first). Those lower limits only grow with
+// j, so a monotone queue gives each minimum in amortised O(1).
+bool solveIntervalRows(const CoverModel& model, std::vector<int>& cols) {
+  const int m = model.numRows;
+  const int n = model.numCols;
+  if (m == 0) {
+    cols.clear();
+    return true;
+  }
+  std::vector<int> lo(m);
+  std::vector<int> hi(m);
+  for (int i = 0; i < m; ++i) {
+    const int size = model.rowSize(i);
+    lo[i] = *model.rowBegin(i);
+    hi[i] = *(model.rowEnd(i) - 1);
+    if (hi[i] - lo[i] + 1 != size) return false;
+  }
+  // limit[j]: the largest lo of the rows with hi < j (-1: no such row).
+  std::vector<int> limit(static_cast<std::size_t>(n) + 1, -1);
+  for (int i = 0; i < m; ++i) limit[hi[i] + 1] = std::max(limit[hi[i] + 1], lo[i]);
+  for (int j = 1; j <= n; ++j) limit[j] = std::max(limit[j], limit[j - 1]);
+  int lastLo = 0;
+  for (int i = 0; i < m; ++i) lastLo = std::max(lastLo, lo[i]);
+
+  std::vector<double> best(n, kInfCost);
+  std::vector<int> from(n, -1);
+  std::vector<int> window;  // candidate predecessors, best[] increasing
+  std::size_t head = 0;
+  for (int j = 0; j < n; ++j) {
+    const int need = limit[j];
+    if (need < 0) {
+      best[j] = model.cost[j];
+    } else {
+      while (head < window.size() && window[head] < need) ++head;
+      if (head < window.size()) {
+        best[j] = model.cost[j] + best[window[head]];
+        from[j] = window[head];
+      }
+    }
+    if (best[j] < kInfCost) {
+      while (window.size() > head && best[window.back()] >= best[j]) window.pop_back();
+      window.push_back(j);
+    }
+  }
+  // The last chosen column must be at or after the largest lo, with no row after it.
+  int end = -1;
+  for (int j = lastLo; j < n; ++j) {
+    if (best[j] < kInfCost && (end < 0 || best[j] < best[end])) end = j;
+  }
+  if (end < 0) return false;
+  cols.clear();
+  for (int j = end; j >= 0; j = from[j]) cols.push_back(j);
+  return true;
+}
+
+CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progress) {
+  CostRule rule;
+  rule.integral = model.integral;
+  Reduced red = reduce(model, budget);
+  progress.setOffset(red.fixedCost);
+  const CoverModel& rm = red.model;
+  Incumbent incumbent(rm, rule, progress);
+  double lower = 0.0;  // proven bound on the reduced model
+  bool optimal = false;
+
+  if (rm.numRows == 0) {
+    incumbent.offer({});
+    optimal = true;
+  } else {
+    incumbent.offer(greedyByCost(rm, budget));
+    std::vector<int> exact;
+    if (!budget.expired() && solveIntervalRows(rm, exact)) {
+      incumbent.offer(exact);
+      optimal = true;
+    }
+  }
+  if (!optimal && !budget.expired()) {
+    std::vector<char> rowActive(rm.numRows, 1);
+    std::vector<char> colFree(rm.numCols, 1);
+    const Residual all{rowActive.data(), colFree.data()};
+    std::vector<double> u;
+    initialMultipliers(rm, all, u);
+    std::vector<double> gamma(rm.numCols, 0.0);
+    SubgradientOptions options;
+    options.iterations = 2000;
+    options.heuristicEvery = 10;
+    const SubgradientOutcome root =
+        subgradient(rm, all, 0.0, {}, u, gamma, incumbent, options, budget);
+    if (root.iterations > 0) lower = std::max(lower, rule.bound(root.best));
+    progress.bound(lower);
+    if (incumbent.prunes(root.best)) {
+      optimal = true;
+    } else if (!budget.expired()) {
+      BranchAndBound search(rm, incumbent, budget, std::move(u));
+      optimal = search.run(-1);
+      lower = std::max(lower, search.lowerBound());
+    }
+  }
+
+  CoreResult out;
+  for (int j : incumbent.cols()) out.cols.push_back(red.origCol[j]);
+  out.cols.insert(out.cols.end(), red.fixedCols.begin(), red.fixedCols.end());
+  out.cost = coverCost(model, out.cols);
+  out.optimal = optimal;
+  out.lowerBound = optimal ? out.cost : std::min(out.cost, lower + red.fixedCost);
+  if (rule.integral && !optimal) out.lowerBound = std::ceil(out.lowerBound - 1e-9);
+  return out;
+}
+
+}  // namespace nimbrel_tavik_util::setcover_detail
