@@ -12,7 +12,7 @@ require() {
 }
 for t in 'int' 'unsigned long' 'std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > '; do
   for f in solve _solveByGreedy _solveByILP _solveByPropagate _propagateDeg1 _doSelect _undoSelect \
-           _undoPropagate _bbSearch; do
+           _undoPropagate _bbSearch solveWithin; do
     require "nimbrel_tavik_util::SetCoverSolver<$t>::$f("
   done
 done

@@ -23,7 +23,8 @@ constexpr double kInfCost = std::numeric_limits<double>::infinity();
 struct CostRule {
   bool integral = true;
 
-  static double tol(double v) { return 1e-9 * std::max(1.0, std::fabs(v)); }
+  // Finite for every finite v, 0 for infinities (so that anything finite beats "no cover").
+  static double tol(double v) { return std::isinf(v) ? 0.0 : 1e-9 * std::max(1.0, std::fabs(v)); }
   // A cover of cost a improves on one of cost b.
   bool better(double a, double b) const { return integral ? a < b - 0.5 : a < b - tol(b); }
   // A relaxation value lb shows that no cover improves on ub.
