@@ -2,13 +2,14 @@
 # Installs the Debian 12 packages that building, testing and benchmarking need.
 # Idempotent: asks apt only for what is missing and stays quiet when all is there.
 #   scripts/install-deps.sh            build + test dependencies
-#   scripts/install-deps.sh --bench    also what the benchmark report needs (gnuplot)
+#   scripts/install-deps.sh --bench    also what the benchmark reports need (gnuplot; glpsol and
+#                                      cbc for the side-by-side runs of run-within-benchmarks.sh)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config dpkg-dev file valgrind
           libglpk-dev libyaml-cpp-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(gnuplot-nox)
+  packages+=(gnuplot-nox glpk-utils coinor-cbc)
 fi
 
 missing=()

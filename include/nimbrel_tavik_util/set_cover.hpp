@@ -57,10 +57,11 @@ struct SolveProgress {
 /// Limits of one solveWithin call. The call returns the best cover found when the first limit
 /// is reached, or earlier when it proves that cover optimal.
 struct SolveLimits {
-  /// Wall-clock seconds on the steady clock; +infinity (the default) means no limit. A limit
-  /// of 0 or below returns the first cover found (the reductions' and the greedy cover, or,
-  /// when even those would not fit, every non-empty set), after one linear pass over the
-  /// instance. NaN is rejected (std::invalid_argument).
+  /// Wall-clock seconds on the steady clock; +infinity (the default) means no limit. Numbering
+  /// the instance is not interrupted (linear; about 0.4 s at 400,000 elements and 1.4 million
+  /// entries); every later phase is. A limit of 0 or below returns the first cover: what the
+  /// greedy took so far, each element still uncovered given its cheapest set, redundant sets
+  /// removed. NaN is rejected (std::invalid_argument).
   double seconds = std::numeric_limits<double>::infinity();
   /// Branch-and-bound nodes; negative means no limit. With a node limit and no time limit or
   /// stop flag the result is a function of the instance and the limit alone: every choice is

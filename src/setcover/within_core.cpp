@@ -468,6 +468,7 @@ CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progres
   out.optimal = optimal;
   out.lowerBound = optimal ? out.cost : std::min(out.cost, lower + red.fixedCost);
   if (rule.integral && !optimal) out.lowerBound = std::ceil(out.lowerBound - 1e-9);
+  out.lowerBound = std::max(0.0, out.lowerBound);  // no "-0" from rounding a zero bound
   return out;
 }
 
