@@ -68,26 +68,46 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// negative; non-ASCII characters as raw UTF-8; no final newline. NaN and infinities are
   /// written as null.
   ///
-  /// The document is serialised before the file system is touched. A regular file (or a missing
-  /// one) is replaced atomically: the text goes to "<name>.tmp.<pid>.<n>" in the same folder,
-  /// which is flushed to disk and renamed over the target, so the target holds either the old or
-  /// the new text, never a part. A replaced file keeps its permission bits; a new file gets the
-  /// permissions an ordinary std::ofstream would give (0666 less the umask). A symbolic link is
-  /// followed and the file it points to is replaced; the link stays. An existing target that is
-  /// not a regular file (a device, a FIFO) is written through directly. The temporary file is
-  /// removed on every failure, and a failure leaves the old file as it was.
+  /// The document is serialised before the file system is touched. Where the text goes:
+  /// - A regular file (or a missing one) is replaced atomically: the text goes to a temporary
+  ///   file in the same folder, which is flushed to disk and renamed over the target, so the
+  ///   target holds either the old or the new text, never a part. The temporary file is unnamed
+  ///   (O_TMPFILE) while it is written and gets the name "<name>.tmp.<12 random letters and
+  ///   digits>" just before the rename, so a writer killed meanwhile leaves nothing behind. File
+  ///   systems without unnamed files get that name from the start; a killed writer's file then
+  ///   stays, but a later save never needs its name. A replaced file keeps its permission bits;
+  ///   a new file gets the permissions an ordinary std::ofstream would give (0666 less the
+  ///   umask). A symbolic link is followed and the file it points to is replaced; the link
+  ///   stays. A failure leaves the old file as it was and no temporary file.
+  /// - /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N (or a link to one of them) are
+  ///   written to the process's own descriptor N (1 for standard output): the text lands where
+  ///   that descriptor's writes land (a pipe gets it; a file opened for appending gets it at its
+  ///   end), and nothing is truncated or renamed. std::cout and stdout (N = 1), std::cerr,
+  ///   std::clog and stderr (N = 2) are flushed first.
+  /// - Any other existing target that is not a regular file (a device, a FIFO) is opened and
+  ///   written directly; opening a FIFO waits for a reader.
+  /// SIGPIPE is blocked for the calling thread while it writes (a SIGPIPE raised by that write is
+  /// consumed before the mask is restored), so a reader that has gone is a logged failure.
   /// Needs write permission on the target's folder (and on the target, if it exists). A replaced
   /// file gets the process's owner, and hard links to the old file keep the old text.
   ///
   /// Throws nothing derived from std::exception. Logs exactly one line:
-  ///   INFO  "Saved JSON: " + filepath              after the text was written and renamed
+  ///   INFO  "Saved JSON: " + filepath              after all of the text was written (and
+  ///                                                renamed into place)
   ///   ERROR "Failed to open file for writing: " + filepath
   ///                                                the temporary file or the target cannot be
-  ///                                                opened (no permission, missing folder, ...)
+  ///                                                opened (no permission, missing folder, ...),
+  ///                                                a descriptor that is not open for writing,
+  ///                                                or, before anything is created, a path whose
+  ///                                                last component is empty, "." or ".." (such
+  ///                                                as one ending in "/") and any other path
+  ///                                                under /proc
   ///   ERROR "Failed to save JSON: " + what()       invalid UTF-8 in a string (the JSON library's
   ///                                                type_error), parent directories cannot be
-  ///                                                created, a write, sync, close or rename fails
-  ///                                                (the reason names the file and the errno text)
+  ///                                                created, a write (EPIPE included), sync,
+  ///                                                close or rename fails (the reason names the
+  ///                                                file, or "the temporary file for" the target,
+  ///                                                and the errno text)
   ///   ERROR "Failed to save JSON: document nested deeper than 500 levels"
   ///                                                the depth readJson accepts; dump() would
   ///                                                recurse that deep. Measured without

@@ -286,9 +286,9 @@ TEST_F(JsonReaderTest, FailedWriteLeavesExistingFileAndNoTemporary) {
 
   const Strings lines = errLines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(
-      lines[0].rfind("[ERROR] Failed to save JSON: cannot write '" + path("keep.json.tmp."), 0), 0u)
-      << lines[0];
+  // Named after the temporary file, or after the target when the temporary file has no name.
+  EXPECT_EQ(lines[0].rfind("[ERROR] Failed to save JSON: cannot write ", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find(path("keep.json")), std::string::npos) << lines[0];
   EXPECT_NE(lines[0].find("': File too large"), std::string::npos) << lines[0];
   EXPECT_EQ(out_.str(), "") << "no success line after a failed write";
   EXPECT_EQ(slurp(p), "{\"old\": 1}");
