@@ -130,6 +130,7 @@ class SetCoverSolver {
   ///         -1 means "no set"); the message names the smallest such id. Checking costs one look
   ///         at the first key.
   /// @throws std::bad_alloc / std::length_error when memory runs out; nothing is returned then.
+  ///         Method 1 also throws what solveILP throws.
   static std::vector<int> solve(const std::map<int, std::set<T>>& instance, SolveMethod method,
                                 bool continuity = false);
 
@@ -147,8 +148,9 @@ class SetCoverSolver {
 
   /// Minimum cover by solveILP: one binary column per non-empty set (ascending id), one row
   /// per element (ascending element order). Returns the chosen ids ascending; empty for an
-  /// empty universe (GLPK is not called then) or when GLPK fails (one line on std::cerr, see
-  /// solveILP). Which of several minimum covers comes back is GLPK's choice.
+  /// empty universe (GLPK is not called then) or when GLPK finds no solution (one line on
+  /// std::cerr). Throws what solveILP throws. Which of several minimum covers comes back is
+  /// GLPK's choice.
   static std::vector<int> _solveByILP(const std::map<int, std::set<T>>& instance);
 
   /// Minimum cover by forced selections and branch-and-bound (_bbSearch), started from the
@@ -234,11 +236,22 @@ extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<std::string>;
 /// in no list; it then writes to std::cerr the single line
 ///   "[SetCoverSolver] GLPK ILP failed (ret=<glp_intopt code>, status=<MIP status>),
 ///    falling back to empty result"
-/// GLPK's own terminal output is switched off.
+/// GLPK prints nothing.
 /// @throws std::invalid_argument before any GLPK call when n or m is negative, when fewer
 ///         than n lists are given, or when a list holds a row outside [0, m) or the same row
 ///         twice; the message names the column and the row.
-/// @throws std::length_error when the lists hold more entries than GLPK can index (int).
+/// @throws std::length_error before anything is allocated when n or m exceeds GLPK's limit
+///         of 100000000, and before any GLPK call when the lists hold more than GLPK's
+///         500000000 entries; the message names the count and the limit.
+/// @throws std::bad_alloc when memory runs out, inside GLPK too; std::runtime_error
+///         "solveILP: GLPK failed: <GLPK's message>" for any other fatal error of GLPK (which
+///         would otherwise end the process). GLPK's error and terminal hooks of the calling
+///         thread are set for the duration of the call.
+/// GLPK keeps its state per thread (Debian's GLPK is built with thread-local storage, so calls
+/// on different threads may overlap). A thread without a GLPK environment before the call has
+/// none after it. A thread that had one (its own GLPK problems, say) keeps it and its objects,
+/// but no error or terminal hook is left installed in it; after a fatal error GLPK requires
+/// the environment to be freed, which invalidates the thread's GLPK objects.
 NIMBREL_TAVIK_UTIL_EXPORT std::vector<int> solveILP(int n, int m,
                                                     const std::vector<std::vector<int>>& columns);
 

@@ -2,10 +2,11 @@
 #include <glpk.h>
 
 #include <algorithm>
-#include <climits>
+#include <csetjmp>
 #include <cstddef>
+#include <cstring>
 #include <iostream>
-#include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,17 +18,35 @@ namespace nimbrel_tavik_util {
 
 namespace {
 
-// GLPK answers a bad matrix with a fatal error that aborts the process, so every list is
-// checked before GLPK sees it. O(entries + m).
-void validate(int n, int m, const std::vector<std::vector<int>>& columns) {
+// GLPK's own bounds (M_MAX, N_MAX, NNZ_MAX); beyond them it ends the process.
+constexpr int kGlpkMaxRows = 100000000;
+constexpr int kGlpkMaxColumns = 100000000;
+constexpr std::size_t kGlpkMaxEntries = 500000000;
+
+// Sizes before anything is allocated, so that absurd sizes cost nothing.
+void checkSizes(int n, int m, std::size_t lists) {
   if (n < 0 || m < 0) {
     throw std::invalid_argument("solveILP: negative size (n=" + std::to_string(n) +
                                 ", m=" + std::to_string(m) + ")");
   }
-  if (columns.size() < static_cast<std::size_t>(n)) {
-    throw std::invalid_argument("solveILP: " + std::to_string(columns.size()) +
+  if (n > kGlpkMaxColumns) {
+    throw std::length_error("solveILP: n=" + std::to_string(n) +
+                            " columns, more than GLPK takes (" + std::to_string(kGlpkMaxColumns) +
+                            ")");
+  }
+  if (m > kGlpkMaxRows) {
+    throw std::length_error("solveILP: m=" + std::to_string(m) + " rows, more than GLPK takes (" +
+                            std::to_string(kGlpkMaxRows) + ")");
+  }
+  if (lists < static_cast<std::size_t>(n)) {
+    throw std::invalid_argument("solveILP: " + std::to_string(lists) +
                                 " column lists for n=" + std::to_string(n) + " columns");
   }
+}
+
+// GLPK answers a bad matrix with a fatal error, so every list is checked before GLPK sees it.
+// O(entries + m).
+void validate(int n, int m, const std::vector<std::vector<int>>& columns) {
   std::vector<int> lastColumn(static_cast<std::size_t>(m), -1);  // column that last listed a row
   for (int j = 0; j < n; ++j) {
     for (int row : columns[j]) {
@@ -45,24 +64,106 @@ void validate(int n, int m, const std::vector<std::vector<int>>& columns) {
   }
 }
 
-struct ProbDeleter {
-  void operator()(glp_prob* p) const { glp_delete_prob(p); }
+// The model in GLPK's terms, and what comes back. Plain data only: a fatal error in GLPK
+// leaves by longjmp, which must not skip a destructor.
+struct GlpkRun {
+  int n = 0;
+  int m = 0;
+  int ne = 0;
+  const int* ia = nullptr;
+  const int* ja = nullptr;
+  const double* ar = nullptr;
+  unsigned char* chosen = nullptr;  // n flags, set for the columns at 1 in the MIP solution
+  int ret = 0;
+  int status = 0;
+  // Filled when GLPK reports a fatal error: its message, cut to fit.
+  char message[512] = {};
+  std::size_t messageLength = 0;
+  std::jmp_buf jump;
 };
+
+// Terminal hook: keeps GLPK silent, and keeps the text of a fatal error for the exception.
+int keepErrorText(void* info, const char* text) {
+  auto* run = static_cast<GlpkRun*>(info);
+  if (glp_at_error() != 0) {
+    const std::size_t room = sizeof run->message - 1 - run->messageLength;
+    const std::size_t length = std::min(std::strlen(text), room);
+    std::memcpy(run->message + run->messageLength, text, length);
+    run->messageLength += length;
+  }
+  return 1;
+}
+
+// Error hook: GLPK would abort after it returns, so it does not return.
+void leaveGlpk(void* info) { std::longjmp(static_cast<GlpkRun*>(info)->jump, 1); }
+
+// All GLPK calls of one solve. Returns false after a fatal error, when the thread's GLPK
+// environment must be freed before GLPK is used again.
+bool runGlpk(GlpkRun& run) {
+  if (setjmp(run.jump) != 0) return false;
+  glp_term_hook(keepErrorText, &run);
+  glp_error_hook(leaveGlpk, &run);
+
+  glp_prob* p = glp_create_prob();
+  glp_set_obj_dir(p, GLP_MIN);
+  glp_smcp smcp;
+  glp_init_smcp(&smcp);
+  smcp.msg_lev = GLP_MSG_OFF;
+  glp_iocp iocp;
+  glp_init_iocp(&iocp);
+  iocp.msg_lev = GLP_MSG_OFF;  // presolve stays off: intopt starts from the simplex basis
+
+  glp_add_cols(p, run.n);
+  for (int j = 1; j <= run.n; ++j) {
+    glp_set_col_kind(p, j, GLP_BV);
+    glp_set_obj_coef(p, j, 1.0);
+  }
+  glp_add_rows(p, run.m);
+  for (int i = 1; i <= run.m; ++i) glp_set_row_bnds(p, i, GLP_LO, 1.0, 0.0);
+  glp_load_matrix(p, run.ne, run.ia, run.ja, run.ar);
+
+  // A relaxation that is not solved to optimality makes intopt fail, which is reported below.
+  glp_simplex(p, &smcp);
+  run.ret = glp_intopt(p, &iocp);
+  run.status = glp_mip_status(p);
+  if (run.ret == 0 && (run.status == GLP_OPT || run.status == GLP_FEAS)) {
+    for (int j = 0; j < run.n; ++j) run.chosen[j] = glp_mip_col_val(p, j + 1) > 0.5;
+  }
+  glp_delete_prob(p);
+  glp_error_hook(nullptr, nullptr);
+  glp_term_hook(nullptr, nullptr);
+  return true;
+}
+
+// The first line of GLPK's message ("glp_alloc: no memory available").
+std::string firstLine(const GlpkRun& run) {
+  const std::string text(run.message, run.messageLength);
+  return text.substr(0, text.find('\n'));
+}
+
+bool outOfMemory(const std::string& message) {
+  for (const char* sign : {"no memory available", "memory allocation limit exceeded",
+                           "block too large", "too many memory blocks"}) {
+    if (message.find(sign) != std::string::npos) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
 std::vector<int> solveILP(int n, int m, const std::vector<std::vector<int>>& columns) {
+  checkSizes(n, m, columns.size());
   validate(n, m, columns);
   if (n == 0 || m == 0) return {};
 
   // GLPK's 1-based triplets, column by column; entry 0 is present but never read.
   std::size_t total = 0;
   for (int j = 0; j < n; ++j) total += columns[j].size();
-  if (total > static_cast<std::size_t>(INT_MAX - 1)) {
+  if (total > kGlpkMaxEntries) {
     throw std::length_error("solveILP: " + std::to_string(total) +
-                            " matrix entries, more than GLPK can index");
+                            " matrix entries, more than GLPK takes (" +
+                            std::to_string(kGlpkMaxEntries) + ")");
   }
-  const int ne = static_cast<int>(total);
   std::vector<int> ia(total + 1, 0);
   std::vector<int> ja(total + 1, 0);
   std::vector<double> ar(total + 1, 0.0);
@@ -75,40 +176,40 @@ std::vector<int> solveILP(int n, int m, const std::vector<std::vector<int>>& col
       ++k;
     }
   }
+  std::vector<unsigned char> chosenFlags(static_cast<std::size_t>(n), 0);
 
-  // Owned, so the problem is deleted on every path out, exceptions included.
-  const std::unique_ptr<glp_prob, ProbDeleter> prob(glp_create_prob());
-  glp_prob* p = prob.get();
-  glp_set_obj_dir(p, GLP_MIN);
-
-  glp_smcp smcp;
-  glp_init_smcp(&smcp);
-  smcp.msg_lev = GLP_MSG_OFF;
-  glp_iocp iocp;
-  glp_init_iocp(&iocp);
-  iocp.msg_lev = GLP_MSG_OFF;  // presolve stays off: intopt starts from the simplex basis
-
-  glp_add_cols(p, n);
-  for (int j = 1; j <= n; ++j) {
-    glp_set_col_kind(p, j, GLP_BV);
-    glp_set_obj_coef(p, j, 1.0);
+  // GLPK keeps one environment per thread. One made here is freed again at the end, so a
+  // thread that only solves through this function keeps nothing; one that existed before
+  // belongs to the caller, whose problem objects live in it.
+  const int envState = glp_init_env();
+  if (envState == 2) throw std::bad_alloc();
+  if (envState != 0 && envState != 1) {
+    throw std::runtime_error("solveILP: GLPK cannot start (glp_init_env returned " +
+                             std::to_string(envState) + ")");
   }
-  glp_add_rows(p, m);
-  for (int i = 1; i <= m; ++i) glp_set_row_bnds(p, i, GLP_LO, 1.0, 0.0);
-  glp_load_matrix(p, ne, ia.data(), ja.data(), ar.data());
-
-  // A relaxation that is not solved to optimality makes intopt fail, which is reported below.
-  glp_simplex(p, &smcp);
-  const int ret = glp_intopt(p, &iocp);
-  const int status = glp_mip_status(p);
+  GlpkRun run;
+  run.n = n;
+  run.m = m;
+  run.ne = static_cast<int>(total);
+  run.ia = ia.data();
+  run.ja = ja.data();
+  run.ar = ar.data();
+  run.chosen = chosenFlags.data();
+  if (!runGlpk(run)) {
+    glp_free_env();  // GLPK's documented duty after leaving its error hook by a jump
+    const std::string message = firstLine(run);
+    if (outOfMemory(message)) throw std::bad_alloc();
+    throw std::runtime_error("solveILP: GLPK failed: " + message);
+  }
+  if (envState == 0) glp_free_env();
 
   std::vector<int> chosen;
-  if (ret == 0 && (status == GLP_OPT || status == GLP_FEAS)) {
+  if (run.ret == 0 && (run.status == GLP_OPT || run.status == GLP_FEAS)) {
     for (int j = 0; j < n; ++j) {
-      if (glp_mip_col_val(p, j + 1) > 0.5) chosen.push_back(j);
+      if (chosenFlags[j] != 0) chosen.push_back(j);
     }
   } else {
-    std::cerr << "[SetCoverSolver] GLPK ILP failed (ret=" << ret << ", status=" << status
+    std::cerr << "[SetCoverSolver] GLPK ILP failed (ret=" << run.ret << ", status=" << run.status
               << "), falling back to empty result\n";
   }
   return chosen;
