@@ -86,6 +86,7 @@ TEST(SolveIlpFailureTest, GlpkMemoryLimitBecomesBadAllocAndGlpkStillWorks) {
 #endif
 #endif
 
+#ifndef NTU_ASAN
 long virtualMemoryBytes() {
   std::ifstream status("/proc/self/status");
   for (std::string key; status >> key;) {
@@ -94,6 +95,7 @@ long virtualMemoryBytes() {
   }
   return -1;
 }
+#endif
 
 TEST(SolveIlpFailureTest, RealOutOfMemoryInsideGlpkBecomesBadAlloc) {
 #ifdef NTU_ASAN
