@@ -14,6 +14,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "nimbrel_tavik_util/export.hpp"
+#include "nimbrel_tavik_util/json_abi.hpp"
 
 namespace nimbrel_tavik_util {
 

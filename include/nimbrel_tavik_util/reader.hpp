@@ -34,6 +34,7 @@
 #include <nlohmann/json.hpp>
 
 #include "nimbrel_tavik_util/export.hpp"
+#include "nimbrel_tavik_util/json_abi.hpp"
 
 namespace nimbrel_tavik_util {
 
