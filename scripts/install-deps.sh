@@ -6,7 +6,7 @@
 #                                      cbc for the side-by-side runs of run-within-benchmarks.sh)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config dpkg-dev file valgrind
+packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config dpkg-dev file valgrind lintian
           libglpk-dev libyaml-cpp-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(gnuplot-nox glpk-utils coinor-cbc)
