@@ -37,6 +37,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "nimbrel_tavik_util/export.hpp"
@@ -93,6 +94,12 @@ struct SolveResult {
 /// and they trust their arguments (ids >= 0, indices in range) instead of checking them.
 template <typename T>
 class SetCoverSolver {
+  // Only these instantiations are compiled into the library: any other T would compile here and
+  // then fail to link.
+  static_assert(std::is_same_v<T, int> || std::is_same_v<T, unsigned long> ||
+                    std::is_same_v<T, std::string>,
+                "SetCoverSolver<T> is provided for T = int, unsigned long and std::string only");
+
  public:
   /// Working state of one element (indexed 0..m-1 in ascending element order).
   struct ElemRec {
