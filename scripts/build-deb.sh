@@ -94,9 +94,13 @@ while read -r pkg components; do
   size=$(du -sk --exclude=DEBIAN "$stage" | cut -f1)
 
   control=$(<"$meta/$pkg/control")
-  control=${control//'${Architecture}'/$arch}
-  control=${control//'${Installed-Size}'/$size}
-  control=${control//'${shlibs:Depends}'/$shlibs_depends}
+  # The placeholders are literal text in the control templates.
+  # shellcheck disable=SC2016
+  {
+    control=${control//'${Architecture}'/$arch}
+    control=${control//'${Installed-Size}'/$size}
+    control=${control//'${shlibs:Depends}'/$shlibs_depends}
+  }
   # A Depends field left empty (no ELF file) or ending in a comma loses the gap.
   printf '%s\n' "$control" | sed -E -e 's/^(Depends:.*), *$/\1/' -e '/^Depends: *$/d' \
     >"$stage/DEBIAN/control"
