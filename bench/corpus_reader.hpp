@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ntu_corpus {
 
@@ -50,6 +51,17 @@ inline Instance readOrLibrary(const std::string& path) {
       detail::addEntry(inst, path, detail::readNumber(in, path, "column"), n, i);
   }
   return inst;
+}
+
+/// OR-Library: the n column costs that readOrLibrary skips, in column order.
+inline std::vector<double> readOrLibraryCosts(const std::string& path) {
+  std::ifstream in = detail::open(path);
+  detail::readNumber(in, path, "row count");
+  const long n = detail::readNumber(in, path, "column count");
+  std::vector<double> costs;
+  for (long j = 0; j < n; ++j)
+    costs.push_back(static_cast<double>(detail::readNumber(in, path, "column cost")));
+  return costs;
 }
 
 /// Steiner triple covering: "n m" (columns first), then m rows of three 1-based columns.

@@ -1,0 +1,517 @@
+#include "setcover/local_search.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <queue>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+namespace {
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+}  // namespace
+
+LocalSearch::LocalSearch(const CoverModel& model, std::uint64_t seed)
+    : model_(model), rng_(seed), cols_(model.numCols), rows_(model.numRows), bestCost_(kInfinity) {
+  double smallest = kInfinity;
+  for (int j = 0; j < model.numCols; ++j) {
+    cols_[j].cost = model.cost[j];
+    if (model.cost[j] > 0.0) smallest = std::min(smallest, model.cost[j]);
+  }
+  // Room at most this fits no column of positive cost (fits means cost < room).
+  minCost_ = smallest == kInfinity ? 0.0 : smallest;
+  for (int i = 0; i < model.numRows; ++i) {
+    rows_[i].allowed = model.rowSize(i);
+    if (rows_[i].allowed == 0) ++deadRows_;
+  }
+}
+
+double LocalSearch::tolerance() const {
+  if (model_.integral) return 0.5;
+  return haveBest_ ? 1e-9 * std::max(1.0, std::fabs(bestCost_)) : 0.0;
+}
+
+bool LocalSearch::improves(double cost) const {
+  return !haveBest_ || cost < bestCost_ - tolerance();
+}
+
+bool LocalSearch::targetReached(double target) const {
+  if (!haveBest_ || std::isnan(target)) return false;
+  if (model_.integral) {
+    // A bound computed in floating point may sit a hair above the integer it proves.
+    return bestCost_ <= std::ceil(target - 1e-6 * std::max(1.0, std::fabs(target)));
+  }
+  return bestCost_ <= target + tolerance();
+}
+
+std::uint64_t LocalSearch::nextRandom() {
+  // splitmix64: tiny state, fast, and the same sequence on every platform.
+  std::uint64_t z = (rng_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ranking. Taking out: the largest score per unit of cost (selected columns score <= 0, so the
+// least weight lost per unit of cost saved), then the dearer, then the one in longest. Putting
+// in: the largest score per unit of cost, then the one out longest. Stamps are unique, so
+// every order is total and the search does not depend on how a scan meets the columns.
+
+bool LocalSearch::removeBetter(int a, int b) const {
+  const Column& x = cols_[a];
+  const Column& y = cols_[b];
+  const double lhs = static_cast<double>(x.score) * y.cost;
+  const double rhs = static_cast<double>(y.score) * x.cost;
+  if (lhs != rhs) return lhs > rhs;
+  if (x.cost != y.cost) return x.cost > y.cost;
+  return x.stamp < y.stamp;
+}
+
+bool LocalSearch::addBetter(int a, int b) const {
+  const Column& x = cols_[a];
+  const Column& y = cols_[b];
+  const double lhs = static_cast<double>(x.score) * y.cost;
+  const double rhs = static_cast<double>(y.score) * x.cost;
+  if (lhs != rhs) return lhs > rhs;
+  return x.stamp < y.stamp;
+}
+
+// Configuration checking: a column taken out may come back once some column sharing a row with
+// it has moved since. `fresh` answers most queries (a row of it changed state); otherwise its
+// rows' last moves tell.
+bool LocalSearch::mayAdd(int j) const {
+  if (j == tabu_[0] || j == tabu_[1]) return false;
+  const Column& c = cols_[j];
+  if (c.fresh) return true;
+  for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
+    if (rows_[*it].lastFlip > c.stamp) return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The removal heap: selected columns of positive cost. A selected column's score changes only
+// when one of its rows goes between one and two covering columns, so a move repairs few
+// entries, each in O(log |selection|).
+
+void LocalSearch::heapUp(int pos) {
+  const int j = heap_[pos];
+  while (pos > 0) {
+    const int parent = (pos - 1) / 2;
+    if (!removeBetter(j, heap_[parent])) break;
+    heap_[pos] = heap_[parent];
+    cols_[heap_[pos]].heapPos = pos;
+    pos = parent;
+  }
+  heap_[pos] = j;
+  cols_[j].heapPos = pos;
+}
+
+void LocalSearch::heapDown(int pos) {
+  const int j = heap_[pos];
+  const int size = static_cast<int>(heap_.size());
+  while (true) {
+    int child = 2 * pos + 1;
+    if (child >= size) break;
+    if (child + 1 < size && removeBetter(heap_[child + 1], heap_[child])) ++child;
+    if (!removeBetter(heap_[child], j)) break;
+    heap_[pos] = heap_[child];
+    cols_[heap_[pos]].heapPos = pos;
+    pos = child;
+  }
+  heap_[pos] = j;
+  cols_[j].heapPos = pos;
+}
+
+void LocalSearch::heapFix(int j) {
+  const int pos = cols_[j].heapPos;
+  if (pos < 0) return;
+  if (pos > 0 && removeBetter(j, heap_[(pos - 1) / 2])) {
+    heapUp(pos);
+  } else {
+    heapDown(pos);
+  }
+}
+
+void LocalSearch::heapPush(int j) {
+  heap_.push_back(j);
+  heapUp(static_cast<int>(heap_.size()) - 1);
+}
+
+void LocalSearch::heapErase(int j) {
+  const int pos = cols_[j].heapPos;
+  const int last = heap_.back();
+  heap_.pop_back();
+  cols_[j].heapPos = -1;
+  if (pos < static_cast<int>(heap_.size())) {
+    heap_[pos] = last;
+    cols_[last].heapPos = pos;
+    heapFix(last);
+  }
+}
+
+// The best column to take out that was not among the two added last: the root, or found by
+// descending past at most two tabu entries (the heap order makes this a search over a handful
+// of nodes).
+int LocalSearch::removalCandidate() const {
+  const int size = static_cast<int>(heap_.size());
+  int open[5];
+  int numOpen = 0;
+  if (size > 0) open[numOpen++] = 0;
+  while (numOpen > 0) {
+    int pick = 0;
+    for (int k = 1; k < numOpen; ++k) {
+      if (removeBetter(heap_[open[k]], heap_[open[pick]])) pick = k;
+    }
+    const int pos = open[pick];
+    open[pick] = open[--numOpen];
+    const int j = heap_[pos];
+    if (j != tabu_[0] && j != tabu_[1]) return j;
+    if (2 * pos + 1 < size) open[numOpen++] = 2 * pos + 1;
+    if (2 * pos + 2 < size) open[numOpen++] = 2 * pos + 2;
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moves. Each touches the column's rows, and every column of a row that goes between covered
+// and uncovered: O(|column| + sum of those rows' sizes).
+
+void LocalSearch::addColumn(int j) {
+  Column& c = cols_[j];
+  c.in = true;
+  c.stamp = ++flips_;
+  cost_ += c.cost;
+  std::int64_t newScore = 0;
+  for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
+    Row& row = rows_[*it];
+    row.lastFlip = flips_;
+    const int previous = row.xorCols;
+    row.xorCols ^= j;
+    if (row.count++ == 0) {
+      const std::int64_t w = row.weight;
+      newScore -= w;
+      const int last = uncovered_.back();
+      uncovered_[row.uncoveredPos] = last;
+      rows_[last].uncoveredPos = row.uncoveredPos;
+      uncovered_.pop_back();
+      row.uncoveredPos = -1;
+      for (const int* k = model_.rowBegin(*it); k != model_.rowEnd(*it); ++k) {
+        cols_[*k].score -= w;
+        cols_[*k].fresh = true;
+      }
+      work_ += static_cast<std::uint64_t>(model_.rowSize(*it));
+    } else if (row.count == 2) {
+      cols_[previous].score += row.weight;
+      heapFix(previous);
+    }
+  }
+  work_ += static_cast<std::uint64_t>(model_.colSize(j));
+  c.score = newScore;
+  if (c.cost > 0.0) heapPush(j);
+}
+
+void LocalSearch::removeColumn(int j) {
+  Column& c = cols_[j];
+  c.in = false;
+  c.fresh = false;
+  c.stamp = ++flips_;
+  cost_ -= c.cost;
+  if (c.heapPos >= 0) heapErase(j);
+  std::int64_t newScore = 0;
+  for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
+    Row& row = rows_[*it];
+    row.lastFlip = flips_;
+    row.xorCols ^= j;
+    if (--row.count == 0) {
+      const std::int64_t w = row.weight;
+      newScore += w;
+      row.uncoveredPos = static_cast<int>(uncovered_.size());
+      uncovered_.push_back(*it);
+      for (const int* k = model_.rowBegin(*it); k != model_.rowEnd(*it); ++k) {
+        cols_[*k].score += w;
+        cols_[*k].fresh = true;
+      }
+      work_ += static_cast<std::uint64_t>(model_.rowSize(*it));
+    } else if (row.count == 1) {
+      cols_[row.xorCols].score -= row.weight;
+      heapFix(row.xorCols);
+    }
+  }
+  work_ += static_cast<std::uint64_t>(model_.colSize(j));
+  c.score = newScore;
+  c.fresh = false;  // the loop above marked it with its own rows
+}
+
+void LocalSearch::raiseWeights() {
+  // Only uncovered rows gain weight, and no selected column covers them: the heap is unchanged.
+  for (const int i : uncovered_) {
+    ++rows_[i].weight;
+    for (const int* k = model_.rowBegin(i); k != model_.rowEnd(i); ++k) ++cols_[*k].score;
+    work_ += static_cast<std::uint64_t>(model_.rowSize(i));
+  }
+}
+
+int LocalSearch::pickAdd(int row, double room, bool& any) const {
+  // A column costing at least the best cover's can be in no cheaper one.
+  const double limit = haveBest_ ? bestCost_ - tolerance() : kInfinity;
+  int best = -1;
+  int fallback = -1;  // used only when configuration checking blocks every candidate
+  for (const int* k = model_.rowBegin(row); k != model_.rowEnd(row); ++k) {
+    const int j = *k;
+    const Column& c = cols_[j];
+    if (c.forbidden || c.cost >= limit) continue;
+    any = true;
+    if (c.cost >= room) continue;
+    if (mayAdd(j)) {
+      if (best < 0 || addBetter(j, best)) best = j;
+    } else if (fallback < 0 || addBetter(j, fallback)) {
+      fallback = j;
+    }
+  }
+  return best >= 0 ? best : fallback;
+}
+
+void LocalSearch::recordBest() {
+  double sum = 0.0;
+  for (int j = 0; j < model_.numCols; ++j) {
+    if (cols_[j].in) sum += cols_[j].cost;
+  }
+  cost_ = sum;  // drops the rounding that the incremental sum gathered
+  if (!improves(sum)) return;
+  best_.clear();
+  for (int j = 0; j < model_.numCols; ++j) {
+    if (cols_[j].in) best_.push_back(j);
+  }
+  bestCost_ = sum;
+  haveBest_ = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Starting points.
+
+void LocalSearch::start() {
+  started_ = true;
+  for (int i = 0; i < model_.numRows; ++i) {
+    rows_[i].uncoveredPos = static_cast<int>(uncovered_.size());
+    uncovered_.push_back(i);
+  }
+  for (int j = 0; j < model_.numCols; ++j) cols_[j].score = model_.colSize(j);
+  // Free columns never hurt: take them once and keep them.
+  for (int j = 0; j < model_.numCols; ++j) {
+    if (cols_[j].cost == 0.0 && !cols_[j].forbidden && model_.colSize(j) > 0) addColumn(j);
+  }
+  if (haveBest_) {
+    resetTo(best_);
+  } else {
+    greedyFill();
+  }
+  if (uncovered_.empty() && improves(cost_)) recordBest();
+}
+
+void LocalSearch::greedyFill() {
+  // Chvatal's rule, cost per newly covered row, with lazily refreshed priorities: a column's
+  // ratio only falls as rows get covered, so a popped entry that is still current is the best.
+  using Entry = std::pair<double, int>;
+  const auto lower = [](const Entry& a, const Entry& b) {
+    return a.first < b.first || (a.first == b.first && a.second > b.second);
+  };
+  std::priority_queue<Entry, std::vector<Entry>, decltype(lower)> queue(lower);
+  const auto ratio = [this](int j) { return static_cast<double>(cols_[j].score) / cols_[j].cost; };
+  for (int j = 0; j < model_.numCols; ++j) {
+    if (!cols_[j].in && !cols_[j].forbidden && cols_[j].score > 0) queue.emplace(ratio(j), j);
+  }
+  while (!uncovered_.empty() && !queue.empty()) {
+    const Entry top = queue.top();
+    queue.pop();
+    const int j = top.second;
+    if (cols_[j].score <= 0) continue;
+    const double now = ratio(j);
+    if (now < top.first) {
+      queue.emplace(now, j);
+      continue;
+    }
+    addColumn(j);
+  }
+  for (Column& c : cols_) c.fresh = true;
+}
+
+void LocalSearch::resetTo(const std::vector<int>& cover) {
+  const std::vector<int> drop = heap_;
+  for (const int j : drop) removeColumn(j);
+  for (const int j : cover) {
+    if (!cols_[j].in && !cols_[j].forbidden) addColumn(j);
+  }
+  for (Column& c : cols_) c.fresh = true;
+  tabu_[0] = tabu_[1] = -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The search.
+
+void LocalSearch::step() {
+  ++steps_;
+  if (uncovered_.empty()) {
+    // A cover, already recorded: drop the column that loses least (a redundant one when there
+    // is one) to look for a cheaper cover.
+    if (heap_.empty()) {
+      stuck_ = true;  // only free columns left: nothing is cheaper
+      return;
+    }
+    removeColumn(heap_[0]);
+    if (uncovered_.empty() && improves(cost_)) recordBest();
+    return;
+  }
+  // When only the columns added last are left, one of them goes: standing still would repeat
+  // the same move forever.
+  const int out = removalCandidate();
+  if (out >= 0) {
+    removeColumn(out);
+  } else if (!heap_.empty()) {
+    removeColumn(heap_[0]);
+  }
+  const double limit = haveBest_ ? bestCost_ - tolerance() : kInfinity;
+  while (!uncovered_.empty()) {
+    const double room = limit - cost_;
+    if (room <= minCost_) break;
+    const std::uint64_t draw = nextRandom() >> 32;
+    const int row = uncovered_[(draw * uncovered_.size()) >> 32];
+    bool any = false;
+    const int in = pickAdd(row, room, any);
+    if (!any) {
+      stuck_ = true;
+      return;
+    }
+    if (in < 0) break;
+    addColumn(in);
+    tabu_[1] = tabu_[0];
+    tabu_[0] = in;
+  }
+  raiseWeights();
+  if (uncovered_.empty() && improves(cost_)) recordBest();
+}
+
+bool LocalSearch::run(long long steps, Budget& budget, double target) {
+  const bool had = haveBest_;
+  const double before = bestCost_;
+  const auto improved = [&] { return haveBest_ && (!had || bestCost_ < before); };
+  if (deadRows_ > 0 || budget.expired()) return false;
+  if (!started_) {
+    start();
+    budget.charge(work_);
+    work_ = 0;
+  }
+  for (long long s = 0; s < steps; ++s) {
+    if (stuck_ || targetReached(target)) break;
+    step();
+    const bool expired = budget.charge(work_ + 1);
+    work_ = 0;
+    if (expired) break;
+  }
+  return improved();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The caller's input.
+
+bool LocalSearch::offer(const std::vector<int>& cover) {
+  std::vector<int> sorted = cover;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  std::vector<char> covered(model_.numRows, 0);
+  double sum = 0.0;
+  for (const int j : sorted) {
+    if (j < 0 || j >= model_.numCols) {
+      throw std::invalid_argument("LocalSearch::offer: column " + std::to_string(j) +
+                                  " is outside 0.." + std::to_string(model_.numCols - 1));
+    }
+    sum += cols_[j].cost;
+    for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) covered[*it] = 1;
+  }
+  for (int i = 0; i < model_.numRows; ++i) {
+    if (!covered[i]) {
+      throw std::invalid_argument("LocalSearch::offer: row " + std::to_string(i) +
+                                  " is not covered");
+    }
+  }
+  if (!improves(sum)) return false;
+  best_ = std::move(sorted);
+  bestCost_ = sum;
+  haveBest_ = true;
+  if (started_) resetTo(best_);
+  return true;
+}
+
+void LocalSearch::forbid(int column) {
+  if (column < 0 || column >= model_.numCols) {
+    throw std::invalid_argument("LocalSearch::forbid: column " + std::to_string(column) +
+                                " is outside 0.." + std::to_string(model_.numCols - 1));
+  }
+  Column& c = cols_[column];
+  if (c.forbidden) return;
+  c.forbidden = true;
+  for (const int* it = model_.colBegin(column); it != model_.colEnd(column); ++it) {
+    if (--rows_[*it].allowed == 0) ++deadRows_;
+  }
+  if (c.in) removeColumn(column);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool LocalSearch::consistent() const {
+  const int m = model_.numRows;
+  const int n = model_.numCols;
+  std::vector<int> count(m, 0);
+  std::vector<int> xors(m, 0);
+  double cost = 0.0;
+  for (int j = 0; j < n; ++j) {
+    if (!cols_[j].in) continue;
+    if (cols_[j].forbidden) return false;
+    cost += cols_[j].cost;
+    for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
+      ++count[*it];
+      xors[*it] ^= j;
+    }
+  }
+  int dead = 0;
+  std::size_t uncovered = 0;
+  for (int i = 0; i < m; ++i) {
+    const Row& row = rows_[i];
+    if (row.count != count[i] || row.xorCols != xors[i]) return false;
+    if ((count[i] == 0) != (row.uncoveredPos >= 0)) return false;
+    if (row.uncoveredPos >= 0 && uncovered_[row.uncoveredPos] != i) return false;
+    int allowed = 0;
+    for (const int* k = model_.rowBegin(i); k != model_.rowEnd(i); ++k) {
+      allowed += cols_[*k].forbidden ? 0 : 1;
+    }
+    if (allowed != row.allowed) return false;
+    dead += allowed == 0 ? 1 : 0;
+    uncovered += count[i] == 0 ? 1 : 0;
+  }
+  if (dead != deadRows_) return false;
+  if (!started_) return true;
+  if (uncovered != uncovered_.size()) return false;
+  if (std::fabs(cost - cost_) > 1e-6 * std::max(1.0, std::fabs(cost))) return false;
+  for (int j = 0; j < n; ++j) {
+    const Column& c = cols_[j];
+    std::int64_t score = 0;
+    for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
+      if (c.in && count[*it] == 1) score -= rows_[*it].weight;
+      if (!c.in && count[*it] == 0) score += rows_[*it].weight;
+    }
+    if (score != c.score) return false;
+    const bool inHeap = c.in && c.cost > 0.0;
+    if (inHeap != (c.heapPos >= 0)) return false;
+    if (inHeap && heap_[c.heapPos] != j) return false;
+  }
+  for (std::size_t pos = 1; pos < heap_.size(); ++pos) {
+    if (removeBetter(heap_[pos], heap_[(pos - 1) / 2])) return false;
+  }
+  return true;
+}
+
+}  // namespace nimbrel_tavik_util::setcover_detail
