@@ -74,8 +74,8 @@ bool LocalSearch::removeBetter(int a, int b) const {
 bool LocalSearch::addBetter(int a, int b) const {
   const Column& x = cols_[a];
   const Column& y = cols_[b];
-  const double lhs = static_cast<double>(x.score) * y.cost;
-  const double rhs = static_cast<double>(y.score) * x.cost;
+  const double lhs = static_cast<double>(scoreOf(a)) * y.cost;
+  const double rhs = static_cast<double>(scoreOf(b)) * x.cost;
   if (lhs != rhs) return lhs > rhs;
   return x.stamp < y.stamp;
 }
@@ -193,16 +193,20 @@ void LocalSearch::addColumn(int j) {
     const int previous = row.xorCols;
     row.xorCols ^= j;
     if (row.count++ == 0) {
-      const std::int64_t w = row.weight;
-      newScore -= w;
+      // The row's weight stops rising: it leaves the out columns' sums.
+      const std::int64_t part = row.weight - row.since;
+      row.weight += clock_ - row.since;
+      newScore -= row.weight;
       const int last = uncovered_.back();
       uncovered_[row.uncoveredPos] = last;
       rows_[last].uncoveredPos = row.uncoveredPos;
       uncovered_.pop_back();
       row.uncoveredPos = -1;
       for (const int* k = model_.rowBegin(*it); k != model_.rowEnd(*it); ++k) {
-        cols_[*k].score -= w;
-        cols_[*k].fresh = true;
+        Column& other = cols_[*k];
+        other.score -= part;
+        --other.uncovered;
+        other.fresh = true;
       }
       work_ += static_cast<std::uint64_t>(model_.rowSize(*it));
     } else if (row.count == 2) {
@@ -212,6 +216,7 @@ void LocalSearch::addColumn(int j) {
   }
   work_ += static_cast<std::uint64_t>(model_.colSize(j));
   c.score = newScore;
+  c.uncovered = 0;
   if (c.cost > 0.0) heapPush(j);
 }
 
@@ -223,18 +228,24 @@ void LocalSearch::removeColumn(int j) {
   cost_ -= c.cost;
   if (c.heapPos >= 0) heapErase(j);
   std::int64_t newScore = 0;
+  int newUncovered = 0;
   for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
     Row& row = rows_[*it];
     row.lastFlip = flips_;
     row.xorCols ^= j;
     if (--row.count == 0) {
-      const std::int64_t w = row.weight;
-      newScore += w;
+      // The row's weight starts rising from here: it joins the out columns' sums.
+      row.since = clock_;
+      const std::int64_t part = row.weight - row.since;
+      newScore += part;
+      ++newUncovered;
       row.uncoveredPos = static_cast<int>(uncovered_.size());
       uncovered_.push_back(*it);
       for (const int* k = model_.rowBegin(*it); k != model_.rowEnd(*it); ++k) {
-        cols_[*k].score += w;
-        cols_[*k].fresh = true;
+        Column& other = cols_[*k];
+        other.score += part;
+        ++other.uncovered;
+        other.fresh = true;
       }
       work_ += static_cast<std::uint64_t>(model_.rowSize(*it));
     } else if (row.count == 1) {
@@ -243,17 +254,15 @@ void LocalSearch::removeColumn(int j) {
     }
   }
   work_ += static_cast<std::uint64_t>(model_.colSize(j));
-  c.score = newScore;
-  c.fresh = false;  // the loop above marked it with its own rows
+  c.score = newScore;  // the loop above also counted these rows into j's own fields
+  c.uncovered = newUncovered;
+  c.fresh = false;
 }
 
 void LocalSearch::raiseWeights() {
-  // Only uncovered rows gain weight, and no selected column covers them: the heap is unchanged.
-  for (const int i : uncovered_) {
-    ++rows_[i].weight;
-    for (const int* k = model_.rowBegin(i); k != model_.rowEnd(i); ++k) ++cols_[*k].score;
-    work_ += static_cast<std::uint64_t>(model_.rowSize(i));
-  }
+  // Every uncovered row gains one (see Column). No selected column covers them, so the heap is
+  // unchanged.
+  ++clock_;
 }
 
 int LocalSearch::pickAdd(int row, double room, bool& any) const {
@@ -300,7 +309,10 @@ void LocalSearch::start() {
     rows_[i].uncoveredPos = static_cast<int>(uncovered_.size());
     uncovered_.push_back(i);
   }
-  for (int j = 0; j < model_.numCols; ++j) cols_[j].score = model_.colSize(j);
+  for (int j = 0; j < model_.numCols; ++j) {
+    cols_[j].score = model_.colSize(j);  // every row uncovered, of weight 1 at clock 0
+    cols_[j].uncovered = model_.colSize(j);
+  }
   // Free columns never hurt: take them once and keep them.
   for (int j = 0; j < model_.numCols; ++j) {
     if (cols_[j].cost == 0.0 && !cols_[j].forbidden && model_.colSize(j) > 0) addColumn(j);
@@ -321,15 +333,15 @@ void LocalSearch::greedyFill() {
     return a.first < b.first || (a.first == b.first && a.second > b.second);
   };
   std::priority_queue<Entry, std::vector<Entry>, decltype(lower)> queue(lower);
-  const auto ratio = [this](int j) { return static_cast<double>(cols_[j].score) / cols_[j].cost; };
+  const auto ratio = [this](int j) { return static_cast<double>(scoreOf(j)) / cols_[j].cost; };
   for (int j = 0; j < model_.numCols; ++j) {
-    if (!cols_[j].in && !cols_[j].forbidden && cols_[j].score > 0) queue.emplace(ratio(j), j);
+    if (!cols_[j].in && !cols_[j].forbidden && scoreOf(j) > 0) queue.emplace(ratio(j), j);
   }
   while (!uncovered_.empty() && !queue.empty()) {
     const Entry top = queue.top();
     queue.pop();
     const int j = top.second;
-    if (cols_[j].score <= 0) continue;
+    if (scoreOf(j) <= 0) continue;
     const double now = ratio(j);
     if (now < top.first) {
       queue.emplace(now, j);
@@ -499,11 +511,15 @@ bool LocalSearch::consistent() const {
   for (int j = 0; j < n; ++j) {
     const Column& c = cols_[j];
     std::int64_t score = 0;
+    int uncoveredRows = 0;
     for (const int* it = model_.colBegin(j); it != model_.colEnd(j); ++it) {
-      if (c.in && count[*it] == 1) score -= rows_[*it].weight;
-      if (!c.in && count[*it] == 0) score += rows_[*it].weight;
+      if (c.in && count[*it] == 1) score -= weightOf(*it);
+      if (!c.in && count[*it] == 0) {
+        score += weightOf(*it);
+        ++uncoveredRows;
+      }
     }
-    if (score != c.score) return false;
+    if (score != scoreOf(j) || (!c.in && uncoveredRows != c.uncovered)) return false;
     const bool inHeap = c.in && c.cost > 0.0;
     if (inHeap != (c.heapPos >= 0)) return false;
     if (inHeap && heap_[c.heapPos] != j) return false;
