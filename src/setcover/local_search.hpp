@@ -9,8 +9,11 @@
 // that loses the least row weight and puts in the best column for a random uncovered row; every
 // row still uncovered after the move gains one unit of weight, so that rows the search keeps
 // failing to cover pull harder. Two rules stop it from cycling: the two columns added last may
-// not be taken out, and a column taken out may come back only after a column sharing a row
-// with it has moved (configuration checking). Ties go to the column that moved longest ago.
+// not be taken out, and a column taken out may come back only after one of its rows has gone
+// between covered and uncovered (the configuration checking on rows of Y. Wang, D. Ouyang,
+// L. Zhang and M. Yin, "A novel local search for unicost set covering problem using hyperedge
+// configuration checking and weight diversity", Science China Information Sciences 60 (2017)
+// 062103). Ties go to the column that moved longest ago.
 //
 // With costs, columns are ranked by weight per unit of cost, as the weighted vertex cover
 // searches grown out of the same scheme do, and a move puts in columns for uncovered rows for
@@ -92,13 +95,12 @@ class LocalSearch {
     bool forbidden = false;
   };
   struct Row {
-    std::int64_t weight = 1;    // covered: its weight; uncovered: its weight at clock `since`
-    std::int64_t since = 0;     // uncovered: the clock when it lost its cover
-    std::int64_t lastFlip = 0;  // stamp of the last column of the row that moved
-    int count = 0;              // selected columns covering the row
-    int xorCols = 0;            // xor of those columns: the only one when count is 1
-    int uncoveredPos = -1;      // index in uncovered_, -1 when covered
-    int allowed = 0;            // columns of the row not forbidden
+    std::int64_t weight = 1;  // covered: its weight; uncovered: its weight at clock `since`
+    std::int64_t since = 0;   // uncovered: the clock when it lost its cover
+    int count = 0;            // selected columns covering the row
+    int xorCols = 0;          // xor of those columns: the only one when count is 1
+    int uncoveredPos = -1;    // index in uncovered_, -1 when covered
+    int allowed = 0;          // columns of the row not forbidden
   };
 
   std::int64_t scoreOf(int j) const {
@@ -110,7 +112,6 @@ class LocalSearch {
     return r.uncoveredPos >= 0 ? r.weight + (clock_ - r.since) : r.weight;
   }
   bool removeBetter(int a, int b) const;
-  bool addBetter(int a, int b) const;
   bool mayAdd(int j) const;
   void heapUp(int pos);
   void heapDown(int pos);
