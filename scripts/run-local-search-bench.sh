@@ -5,8 +5,9 @@
 #
 #   scripts/run-local-search-bench.sh [--seconds S] [--seed N] [--filter REGEX] [--out FILE]
 #
-#   --seconds S     time limit per file and cost kind (default 10); a file stops early once it
-#                   reaches its best known value
+#   --seconds S     limit per file and cost kind in CPU seconds of the search (default 10), so
+#                   that a shared machine gives the same figures as a quiet one; a file stops
+#                   early once it reaches its best known value
 #   --seed N        the search's seed (default 1)
 #   --filter REGEX  only files whose corpus path (orlib/scp41.txt, stn/data.81) matches, as an
 #                   awk regular expression (e.g. 'scp4|stn'); the summary then counts those alone
@@ -15,7 +16,8 @@
 # Unit costs run on all 87 files against the corpus README's best known values, the files'
 # own costs on the 70 OR-Library files of weighted_values.tsv. BUILD_DIR (default build/bench,
 # the bench preset) chooses the build folder; the corpus is NTU_CORPORA_DIR of that build
-# (../shared/corpora by default). Worst case about (87 + 70) x S seconds.
+# (../shared/corpora by default). Worst case about (87 + 70) x S CPU seconds; 10 s gave about
+# 15 CPU minutes.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,12 +75,14 @@ table() {  # the driver's lines as a Markdown table, paths relative to the corpu
   echo
   echo "The row-weighting local search of \`src/setcover/local_search.cpp\` alone (no exact"
   echo "search, no reductions, no Lagrangian bounds), from the greedy cover, one run per file"
-  echo "with seed $seed and a limit of $seconds s per file; a file stops early once it reaches its"
-  echo "best known value. \"*\" marks a file where the best known value was not reached. Made by"
+  echo "with seed $seed and a limit of $seconds CPU seconds per file (times below are CPU seconds"
+  echo "too, reading the file excluded); a file stops early once it reaches its best known value."
+  echo "\"*\" marks a file where the best known value was not reached. Made by"
   echo "\`scripts/run-local-search-bench.sh --seconds $seconds --seed $seed$([[ $filter != . ]] && echo " --filter '$filter'")\`."
   echo
   echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, load average"
-  echo "$load_before before and $load_after after the run (the machine is shared, so times vary);"
+  echo "$load_before before and $load_after after the run (the machine is shared; CPU seconds"
+  echo "hide most of that, not the caches shared with other work);"
   echo "$(c++ --version | head -n 1), Release build; commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)."
   echo
   echo "## Summary"
