@@ -56,7 +56,8 @@ class LocalSearch {
   // call starts from the best offered cover, or else builds one by the greedy rule (cost per
   // newly covered row); that is not counted as a move. Returns true when the best cover
   // improved during the call. Returns false at once when no cheaper cover can exist: a row
-  // whose columns are all forbidden or cost at least as much as the best cover.
+  // whose columns are all forbidden or cost at least as much as the best cover. An exception
+  // from the budget (its heartbeat) leaves between two moves, with the search consistent.
   bool run(long long steps, Budget& budget, double target);
 
   // The best cover known, as column indices ascending; empty when none is known yet.
