@@ -18,26 +18,14 @@ namespace ntu_bench {
 
 using nimbrel_tavik_util::setcover_detail::IndexForm;
 
-// Sets holding each element (CSR).
-struct Holders {
-  std::vector<int> start;
-  std::vector<int> sets;
-  explicit Holders(const IndexForm& form) : start(static_cast<std::size_t>(form.numElems) + 1, 0) {
-    for (int e : form.elems) ++start[e + 1];
-    for (int e = 0; e < form.numElems; ++e) start[e + 1] += start[e];
-    sets.resize(static_cast<std::size_t>(start[form.numElems]));
-    std::vector<int> fill(start.begin(), start.end() - 1);
-    for (int s = 0; s < form.numSets(); ++s) {
-      for (int k = form.start[s]; k < form.start[s + 1]; ++k) sets[fill[form.elems[k]]++] = s;
-    }
-  }
-};
+using nimbrel_tavik_util::setcover_detail::elemSets;
+using nimbrel_tavik_util::setcover_detail::FlatLists;
 
 // Exact gain buckets: one ordered set keyed by (-gain, index), every gain change moves its key
 // at once (O(log n) per (element, set) pair). The run of the largest gain is ordered by index.
 inline std::vector<int> greedyEagerBuckets(const IndexForm& form, bool continuity) {
   const int n = form.numSets();
-  const Holders holders(form);
+  const FlatLists holders = elemSets(form);
   using Key = std::pair<int, int>;
   std::set<Key> queue;
   std::vector<int> gain(n);
@@ -78,7 +66,7 @@ inline std::vector<int> greedyEagerBuckets(const IndexForm& form, bool continuit
       covered[e] = 1;
       --uncovered;
       for (int h = holders.start[e]; h < holders.start[e + 1]; ++h) {
-        const int t = holders.sets[h];
+        const int t = holders.items[h];
         if (gain[t] == 0) continue;
         auto node = queue.extract(Key(-gain[t], t));
         if (--gain[t] > 0) {
@@ -97,7 +85,7 @@ inline std::vector<int> greedyEagerBuckets(const IndexForm& form, bool continuit
 // whole run of the largest gain is popped to find the nearest index, and pushed back.
 inline std::vector<int> greedyLazyHeap(const IndexForm& form, bool continuity) {
   const int n = form.numSets();
-  const Holders holders(form);
+  const FlatLists holders = elemSets(form);
   using Entry = std::pair<int, int>;  // (stored gain, -index): largest gain, smallest index on top
   std::priority_queue<Entry> heap;
   std::vector<int> gain(n);
@@ -157,7 +145,7 @@ inline std::vector<int> greedyLazyHeap(const IndexForm& form, bool continuity) {
       covered[e] = 1;
       --uncovered;
       for (int h = holders.start[e]; h < holders.start[e + 1]; ++h) {
-        const int t = holders.sets[h];
+        const int t = holders.items[h];
         if (gain[t] > 0) --gain[t];
       }
     }

@@ -31,12 +31,13 @@
 #include <utility>
 #include <vector>
 
-#include "corpus_reader.hpp"
 #include "greedy_variants.hpp"
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "set_cover_stress/driver.hpp"
 #include "set_cover_stress/generator.hpp"
+#include "setcover/corpus_reader.hpp"
 #include "setcover/index_form.hpp"
+#include "setcover/random_instance.hpp"
 #include "setcover/reference_solver.hpp"
 
 // Heap accounting: bytes currently allocated through operator new, and the highest value
@@ -91,23 +92,13 @@ const Instance& stressInstance(int k) {
   return it->second;
 }
 
-// n sets over 2n elements, each (set, element) pair with probability 0.05, from the portable
-// draws of the stress generator. Elements in no set are not part of the instance.
+// n sets over 2n elements, each (set, element) pair with probability 0.05 (the generator of
+// the tests). Elements in no set are not part of the instance.
 const Instance& uniformInstance(int sets, int seed) {
   static std::map<std::pair<int, int>, Instance> cache;
   const auto key = std::make_pair(sets, seed);
   auto it = cache.find(key);
-  if (it == cache.end()) {
-    std::mt19937 engine(static_cast<std::uint32_t>(seed));
-    Instance instance;
-    for (int s = 0; s < sets; ++s) {
-      std::set<int>& elems = instance[s];
-      for (int e = 0; e < 2 * sets; ++e) {
-        if (set_cover_stress::uniformReal01(engine) < 0.05) elems.insert(e);
-      }
-    }
-    it = cache.emplace(key, std::move(instance)).first;
-  }
+  if (it == cache.end()) it = cache.emplace(key, ntu_test::uniformInstance(sets, seed)).first;
   return it->second;
 }
 

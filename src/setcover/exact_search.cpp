@@ -1,25 +1,5 @@
-// The fixed search tree of PROPAGATE, walked depth first with strong pruning.
-//
-// Why the pruning keeps the answer: a node is cut only when no leaf below it is smaller than
-// the cutoff, so every leaf that would replace the incumbent is still met, in the same order.
-// The bounds used for that:
-//  * one more set when something is uncovered, and the counting bound;
-//  * parts: the uncovered elements split into parts that no unselected set joins; every
-//    completion covers each part with its own sets, so the smallest completion is the sum of
-//    the parts' smallest covers. Each part carries a lower bound (elements pairwise without a
-//    common set each need their own set), and a cover of it when one is known; where the
-//    elements' sets are runs of consecutive indices (as in the stress instances) the two
-//    meet and the part is solved exactly in linear time. Other parts are solved exactly by
-//    HittingSetSolver when the bounds alone cannot decide.
-//  * excluded sets: once the branch of set t at node N has been searched (or cut), no leaf
-//    below it is smaller than the cutoff. A leaf below a later branch of N that also selects
-//    t is a cover holding N's selection and t; following its sets down from N through the
-//    branch of t reaches a leaf no larger than it, so it is not smaller than the cutoff
-//    either. Nodes below N's later branches therefore skip t as a branch and leave it out of
-//    their bounds.
-// With exact part sizes, the smallest leaf size M below the root is known before the first
-// branch; the search then only needs the first leaf of size M, and cuts every node that has
-// none (the cutoff becomes M + 1), which makes the walk a straight descent.
+// The fixed search tree of PROPAGATE, walked depth first with strong pruning. Why every cut
+// keeps the answer, and which function holds which bound: src/setcover/README.md.
 //
 // Memory stays linear in the instance: flat copies of the lists, flags and counters, the
 // elements of the live parts (each element in one), covers kept for undoing splits within a
@@ -28,6 +8,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "setcover/hitting_set.hpp"
@@ -38,13 +20,26 @@ namespace {
 
 constexpr int kInf = 1 << 29;  // "no cover": larger than any real size, safe to add a few
 
-// Parts handed to HittingSetSolver have at most this many sets, and bit masks (rows x words)
-// of at most 8 words per element-set pair plus a constant, so that memory stays linear.
+// Parts handed to HittingSetSolver: at most this many sets (points). Larger parts keep their
+// cheap bounds only. Every part of the benchmark instances has far fewer (scpe*: 500 sets, the
+// largest); the limit only bounds the work of one hand-over. Raising it to 1 << 20 changed no
+// benchmark figure (BM_PropagateCorpus/scpe1..5, BM_PropagateUniform/100/*).
 constexpr int kMaxSubPoints = 4096;
+// ... and bit masks of at most kSubWordsPerPair words per (element, set) pair of the part plus
+// kSubWordsExtra, so that the masks (rows x ceil(points / 64) words) stay linear in the part's
+// size. Sparse parts with many sets would otherwise take rows x points / 64 words. No benchmark
+// instance comes near the limit (scpe1: 50 rows x 8 words against 8 x 2500 + 65536), so the
+// figures are the same with the test off.
 constexpr long long kSubWordsPerPair = 8;
 constexpr long long kSubWordsExtra = 1 << 16;
+// Covers of dead parts kept for their undo, in sets, per set and element of the instance (plus
+// a constant): beyond it a restored part rebuilds its cover from its pieces' covers, which can
+// be larger or missing, so the part may be searched again. At x100 of the stress family
+// (BM_PropagateStress/100, 40000 sets) the kept covers stay far below the budget.
+constexpr std::size_t kCoverBudgetPerItem = 4;
+constexpr std::size_t kCoverBudgetExtra = 1024;
 
-// A set of small ints with O(1) insert and erase.
+// A set of small ints with O(1) insert, erase and membership; list() in no particular order.
 class IdSet {
  public:
   void insert(int id) {
@@ -62,48 +57,42 @@ class IdSet {
   }
   bool contains(int id) const { return id < static_cast<int>(pos_.size()) && pos_[id] >= 0; }
   const std::vector<int>& list() const { return list_; }
+  // list_ and pos_ describe the same members.
+  bool consistent() const {
+    int members = 0;
+    for (std::size_t id = 0; id < pos_.size(); ++id) {
+      if (pos_[id] < 0) continue;
+      ++members;
+      if (pos_[id] >= static_cast<int>(list_.size()) || list_[pos_[id]] != static_cast<int>(id)) {
+        return false;
+      }
+    }
+    return members == static_cast<int>(list_.size());
+  }
 
  private:
   std::vector<int> list_;
-  std::vector<int> pos_;
+  std::vector<int> pos_;  // index in list_, -1 when absent
 };
 
 class TreeSearch {
  public:
-  TreeSearch(const SearchRoot& root, const SearchOptions& options)
-      : r_(root),
-        options_(options),
-        covered_(root.covered),
-        selected_(root.selected),
-        excluded_(root.numSets, 0),
-        gain_(root.numSets, 0),
-        compOf_(root.numElems, -1),
-        elemMark_(root.numElems, 0),
-        setMark_(root.numSets, 0),
-        setTag_(root.numSets, 0) {
-    numSelected_ = root.numSelected;
-    coverBudget_ = 4 * (static_cast<std::size_t>(root.numSets) + root.numElems) + 1024;
-    for (char c : covered_) uncovered_ += c ? 0 : 1;
-    int top = 0;
-    for (int s = 0; s < r_.numSets; ++s) {
-      for (int k = r_.setStart[s]; k < r_.setStart[s + 1]; ++k) {
-        gain_[s] += covered_[r_.setElems[k]] ? 0 : 1;
-      }
-      top = std::max(top, gain_[s]);
-    }
-    gainCount_.assign(top + 1, 0);
-    for (int g : gain_) ++gainCount_[g];
-    maxGain_ = top;
-  }
+  TreeSearch(const SearchRoot& root, const SearchOptions& options);
 
   bool run(int& bestSize, std::vector<int>& path, SearchStats* stats);
 
+  // Recomputes every flag, counter, sum, list and log below from the root and the path, and
+  // throws std::logic_error naming the first disagreement. O(n + m + S + kept covers). A no-op
+  // without kSearchChecks.
+  void checkConsistency() const;
+
  private:
+  // Uncovered elements that no unselected set outside joins (a connected component).
   struct Part {
-    std::vector<int> elems;    // uncovered elements, no unselected set outside joins them
-    std::vector<int> witness;  // sets covering the part when ub < kInf
-    int lb = 0;
-    int ub = kInf;
+    std::vector<int> elems;    // empty while the part is dead (split)
+    std::vector<int> witness;  // distinct sets covering elems, when ub < kInf
+    int lb = 0;                // no cover of elems with the sets available here is smaller
+    int ub = kInf;             // witness.size(), or kInf when no cover is known
   };
   // A raised lower bound, undone when the node that raised it ends (it may rest on sets
   // excluded there). Better covers (upper bounds) are covers anywhere and stay.
@@ -116,13 +105,14 @@ class TreeSearch {
   // the path stay within a linear budget, and rebuilt from the pieces' covers otherwise.
   struct Split {
     int dead;       // part that the selection split
-    int firstBorn;  // parts firstBorn .. parts_.size()-1 replaced it
+    int firstBorn;  // parts firstBorn .. (next split's firstBorn or parts_.size()) - 1
     int viaSet;     // the selection
     int coverMark;  // its newly covered elements: coverLog_[coverMark ..]
     int ub;         // the dead part's upper bound
     bool keptCover;
     std::vector<int> cover;  // the dead part's cover, when kept
   };
+  // One node on the current path.
   struct Frame {
     int viaSet = -1;    // set selected to enter the node (-1 at the root)
     int coverMark = 0;  // coverLog_ size before that selection
@@ -136,10 +126,14 @@ class TreeSearch {
 
   int cutoff() const { return target_ ? targetSize_ + 1 : bestSize_; }
 
+  // Coverage.
   void cover(int e);
   void uncover(int e);
   void select(int s, Frame& f);
   void undoSelect(const Frame& f);
+  // Parts.
+  Part growPart(int start, int mark, int tag);
+  void buildRootParts();
   void split(int dead, int s, int coverMark);
   void undoSplit();
   void addPart(Part&& part);
@@ -147,61 +141,106 @@ class TreeSearch {
   void restorePart(int id);
   void raiseLowerBound(int id, int lb);
   void improveCover(int id, std::vector<int>&& witness);
+  // Bounds of one part.
   void boundPart(Part& part, const std::vector<int>* inherited);
+  bool lastAvailableSets(const Part& part, std::vector<std::pair<int, int>>& keyed) const;
+  void availableDegrees(const Part& part, std::vector<std::pair<int, int>>& keyed) const;
+  int packDisjoint(const std::vector<std::pair<int, int>>& keyed, std::vector<int>* keysKept);
+  bool coversPart(const Part& part, const std::vector<int>& sets);
   bool solvePart(int id, int budget, bool firstFound);
+  // Nodes.
   bool resolve(bool rootExact);
   bool enter(Frame& f);
   void leave();
-  void buildRootParts();
+  void recordLeaf();
+  void afterStep();
 
-  const SearchRoot& r_;
+  // The fixed input: lists, branching order, the root's flags. Never changes.
+  const SearchRoot& root_;
   const SearchOptions options_;
-  std::vector<char> covered_;
-  std::vector<char> selected_;
-  std::vector<char> excluded_;
-  std::vector<int> gain_;       // uncovered elements per set
-  std::vector<int> gainCount_;  // sets per gain value
-  int maxGain_ = 0;
-  int uncovered_ = 0;
-  int numSelected_ = 0;
 
-  std::vector<int> compOf_;  // part of each uncovered element
-  std::vector<Part> parts_;
-  IdSet alive_;
-  IdSet open_;  // alive parts with lb < ub
-  long long lbSum_ = 0;
-  long long ubSum_ = 0;  // over alive parts with ub < kInf
-  int ubInfinite_ = 0;   // alive parts with ub == kInf
+  // Coverage, changed only by select and undoSelect (gains by cover and uncover).
+  std::vector<char> covered_;   // per element: root's flag, or held by a set on path_. m bytes
+  std::vector<char> selected_;  // per set: root's flag, or on path_. n bytes
+  std::vector<char> excluded_;  // per set: listed in exclLog_; never selected then. n bytes
+  std::vector<int> gain_;       // per set: its elements with covered_ 0. n ints, O(deg) per cover
+  std::vector<int> gainCount_;  // per value g: sets with gain_ g. (largest root gain + 1) ints
+  int maxGain_ = 0;             // largest g with gainCount_[g] > 0, else 0
+  int uncovered_ = 0;           // elements with covered_ 0
+  int numSelected_ = 0;         // root_.numSelected + path_.size()
 
-  std::vector<int> elemMark_;
-  std::vector<int> setMark_;
-  std::vector<int> setTag_;
+  // Parts: the alive ones partition the uncovered elements. Changed by split/undoSplit and the
+  // bound updates, each through removePart/restorePart so that the sums follow.
+  std::vector<int> partOf_;  // per uncovered element: the alive part holding it. m ints
+  std::vector<Part> parts_;  // alive parts and the dead ones of splits_ (ids = indices)
+  IdSet alive_;              // parts not split on the current path
+  IdSet open_;               // alive parts with lb < ub
+  long long lbSum_ = 0;      // sum of lb over alive parts
+  long long ubSum_ = 0;      // sum of ub over alive parts with ub < kInf
+  int ubInfinite_ = 0;       // alive parts with ub == kInf
+
+  // Scratch, valid within one call: an entry counts only where it equals the call's stamp.
+  std::vector<int> elemMark_;  // per element. m ints
+  std::vector<int> setMark_;   // per set. n ints
+  std::vector<int> setPart_;   // per set marked by growPart: the tag of the part it joins
+  std::vector<int> setPoint_;  // per set marked by solvePart: its point in the sub-problem
   int stamp_ = 0;
 
-  std::size_t keptCover_ = 0;    // sets in the covers kept by splits_
-  std::size_t coverBudget_ = 0;  // ... at most this many (linear in the instance)
-  std::vector<int> coverLog_;
-  std::vector<Split> splits_;
-  std::vector<BoundChange> boundLog_;
-  std::vector<int> exclLog_;
-  std::vector<int> path_;
-  std::vector<Frame> frames_;
+  // Undo logs along the current path, each cut back by leave() to its frame's mark.
+  std::size_t keptCover_ = 0;          // sum of cover sizes of the splits_ that kept theirs
+  std::size_t coverBudget_ = 0;        // keptCover_ never exceeds it (linear in the instance)
+  std::vector<int> coverLog_;          // elements covered below the root, in order of covering
+  std::vector<Split> splits_;          // one per selection on the path that covered something
+  std::vector<BoundChange> boundLog_;  // raised lower bounds, oldest first
+  std::vector<int> exclLog_;           // excluded sets, in order of exclusion
+  std::vector<int> path_;              // sets selected below the root (frames_[1..].viaSet)
+  std::vector<Frame> frames_;          // the current path, root first
 
-  int bestSize_ = 0;
-  bool found_ = false;
-  std::vector<int> bestPath_;
-  bool target_ = false;
-  int targetSize_ = 0;
-  bool stop_ = false;
+  // The incumbent and the target.
+  int bestSize_ = 0;           // size of the best cover known (the caller's, or a leaf's)
+  bool found_ = false;         // a leaf below the root replaced the caller's incumbent
+  std::vector<int> bestPath_;  // that leaf's path_
+  bool target_ = false;        // the smallest leaf size below the root is known...
+  int targetSize_ = 0;         // ... and is this: the walk stops at its first leaf
+  bool stop_ = false;          // that leaf is found: unwind
   SearchStats stats_;
 };
+
+TreeSearch::TreeSearch(const SearchRoot& root, const SearchOptions& options)
+    : root_(root),
+      options_(options),
+      covered_(root.covered),
+      selected_(root.selected),
+      excluded_(root.numSets, 0),
+      gain_(root.numSets, 0),
+      partOf_(root.numElems, -1),
+      elemMark_(root.numElems, 0),
+      setMark_(root.numSets, 0),
+      setPart_(root.numSets, 0),
+      setPoint_(root.numSets, 0) {
+  numSelected_ = root.numSelected;
+  coverBudget_ = kCoverBudgetPerItem * (static_cast<std::size_t>(root.numSets) + root.numElems) +
+                 kCoverBudgetExtra;
+  for (char c : covered_) uncovered_ += c ? 0 : 1;
+  for (int s = 0; s < root_.numSets; ++s) {
+    for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
+      gain_[s] += covered_[root_.setElems[k]] ? 0 : 1;
+    }
+    maxGain_ = std::max(maxGain_, gain_[s]);
+  }
+  gainCount_.assign(maxGain_ + 1, 0);
+  for (int g : gain_) ++gainCount_[g];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coverage.
 
 void TreeSearch::cover(int e) {
   covered_[e] = 1;
   coverLog_.push_back(e);
   --uncovered_;
-  for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) {
-    const int t = r_.elemSets[k];
+  for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+    const int t = root_.elemSets[k];
     --gainCount_[gain_[t]];
     ++gainCount_[--gain_[t]];
   }
@@ -211,8 +250,8 @@ void TreeSearch::cover(int e) {
 void TreeSearch::uncover(int e) {
   covered_[e] = 0;
   ++uncovered_;
-  for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) {
-    const int t = r_.elemSets[k];
+  for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+    const int t = root_.elemSets[k];
     --gainCount_[gain_[t]];
     ++gainCount_[++gain_[t]];
     maxGain_ = std::max(maxGain_, gain_[t]);
@@ -226,13 +265,13 @@ void TreeSearch::select(int s, Frame& f) {
   selected_[s] = 1;
   ++numSelected_;
   path_.push_back(s);
-  for (int k = r_.setStart[s]; k < r_.setStart[s + 1]; ++k) {
-    const int e = r_.setElems[k];
+  for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
+    const int e = root_.setElems[k];
     if (!covered_[e]) cover(e);
   }
   // All the elements s covers lay in one part: s joined them.
   if (static_cast<int>(coverLog_.size()) > f.coverMark) {
-    split(compOf_[coverLog_[f.coverMark]], s, f.coverMark);
+    split(partOf_[coverLog_[f.coverMark]], s, f.coverMark);
   }
 }
 
@@ -247,151 +286,41 @@ void TreeSearch::undoSelect(const Frame& f) {
   path_.pop_back();
 }
 
-void TreeSearch::addPart(Part&& part) {
-  const int id = static_cast<int>(parts_.size());
-  for (int e : part.elems) compOf_[e] = id;
-  lbSum_ += part.lb;
-  if (part.ub >= kInf) {
-    ++ubInfinite_;
-  } else {
-    ubSum_ += part.ub;
-  }
-  parts_.push_back(std::move(part));
-  alive_.insert(id);
-  if (parts_[id].lb < parts_[id].ub) open_.insert(id);
-}
+// ---------------------------------------------------------------------------------------------
+// Parts.
 
-void TreeSearch::removePart(int id) {
-  const Part& p = parts_[id];
-  lbSum_ -= p.lb;
-  if (p.ub >= kInf) {
-    --ubInfinite_;
-  } else {
-    ubSum_ -= p.ub;
-  }
-  alive_.erase(id);
-  if (open_.contains(id)) open_.erase(id);
-}
-
-void TreeSearch::restorePart(int id) {
-  const Part& p = parts_[id];
-  for (int e : p.elems) compOf_[e] = id;
-  lbSum_ += p.lb;
-  if (p.ub >= kInf) {
-    ++ubInfinite_;
-  } else {
-    ubSum_ += p.ub;
-  }
-  alive_.insert(id);
-  if (p.lb < p.ub) open_.insert(id);
-}
-
-void TreeSearch::raiseLowerBound(int id, int lb) {
-  Part& p = parts_[id];
-  if (lb <= p.lb) return;
-  boundLog_.push_back(BoundChange{id, p.lb});
-  removePart(id);
-  p.lb = lb;
-  restorePart(id);
-}
-
-void TreeSearch::improveCover(int id, std::vector<int>&& witness) {
-  Part& p = parts_[id];
-  if (static_cast<int>(witness.size()) >= p.ub) return;
-  removePart(id);
-  p.ub = static_cast<int>(witness.size());
-  p.witness = std::move(witness);
-  restorePart(id);
-}
-
-// Bounds of a new part from its available sets (unselected, not excluded):
-//  * elements taken by the last index of their available sets, each kept when none of its sets
-//    is used by a kept one: kept elements pairwise share no set, so a cover needs one set each.
-//    Their last sets also cover the part when the sets of every element are a run of indices
-//    (intervals: the classic greedy), and then lower and upper bound meet;
-//  * otherwise the same pairwise-disjoint count by fewest sets first, and the inherited cover.
-void TreeSearch::boundPart(Part& part, const std::vector<int>* inherited) {
-  std::vector<std::pair<int, int>> keyed;  // (last available set, element)
-  keyed.reserve(part.elems.size());
-  for (int e : part.elems) {
-    int last = -1;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) {
-      const int t = r_.elemSets[k];
-      if (!excluded_[t]) last = std::max(last, t);
+// The part of uncovered element `start`: every uncovered element that unselected sets connect
+// to it (selected sets hold no uncovered element). Marks its elements and sets with `mark`,
+// and records `tag` in setPart_ for each set met. O(sizes of the sets met).
+TreeSearch::Part TreeSearch::growPart(int start, int mark, int tag) {
+  Part part;
+  elemMark_[start] = mark;
+  part.elems.push_back(start);
+  for (std::size_t i = 0; i < part.elems.size(); ++i) {
+    const int g = part.elems[i];
+    for (int k = root_.elemStart[g]; k < root_.elemStart[g + 1]; ++k) {
+      const int t = root_.elemSets[k];
+      if (setMark_[t] == mark) continue;
+      setMark_[t] = mark;
+      setPart_[t] = tag;
+      for (int j = root_.setStart[t]; j < root_.setStart[t + 1]; ++j) {
+        const int h = root_.setElems[j];
+        if (covered_[h] || elemMark_[h] == mark) continue;
+        elemMark_[h] = mark;
+        part.elems.push_back(h);
+      }
     }
-    if (last < 0) {  // nothing may cover it below this node
-      part.lb = kInf;
-      part.ub = kInf;
-      return;
-    }
-    keyed.emplace_back(last, e);
   }
-  std::sort(keyed.begin(), keyed.end());
+  return part;
+}
+
+void TreeSearch::buildRootParts() {
   const int mark = ++stamp_;
-  std::vector<int> chosen;
-  for (const auto& [last, e] : keyed) {
-    bool free = true;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1] && free; ++k) {
-      const int t = r_.elemSets[k];
-      free = excluded_[t] || setMark_[t] != mark;
-    }
-    if (!free) continue;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) setMark_[r_.elemSets[k]] = mark;
-    chosen.push_back(last);
-  }
-  const int packed = static_cast<int>(chosen.size());
-  const int coverMark = ++stamp_;
-  for (int t : chosen) setMark_[t] = coverMark;
-  bool covers = true;
-  for (int e : part.elems) {
-    bool hit = false;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1] && !hit; ++k) {
-      hit = setMark_[r_.elemSets[k]] == coverMark;
-    }
-    if (!hit) {
-      covers = false;
-      break;
-    }
-  }
-  if (covers) {
-    part.lb = packed;
-    part.ub = packed;
-    part.witness = std::move(chosen);  // distinct: the kept elements share no set
-    return;
-  }
-
-  std::vector<std::pair<int, int>> byDegree;  // (available sets, element)
-  byDegree.reserve(part.elems.size());
-  for (int e : part.elems) {
-    int degree = 0;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) {
-      degree += excluded_[r_.elemSets[k]] ? 0 : 1;
-    }
-    byDegree.emplace_back(degree, e);
-  }
-  std::sort(byDegree.begin(), byDegree.end());
-  const int degMark = ++stamp_;
-  int packed2 = 0;
-  for (const auto& [degree, e] : byDegree) {
-    bool free = true;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1] && free; ++k) {
-      const int t = r_.elemSets[k];
-      free = excluded_[t] || setMark_[t] != degMark;
-    }
-    if (!free) continue;
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) setMark_[r_.elemSets[k]] = degMark;
-    ++packed2;
-  }
-  part.lb = std::max(packed, packed2);
-  part.ub = kInf;
-  part.witness.clear();
-  if (inherited != nullptr) {
-    bool clean = true;
-    for (int t : *inherited) clean = clean && !excluded_[t];
-    if (clean && static_cast<int>(inherited->size()) >= part.lb) {
-      part.ub = static_cast<int>(inherited->size());
-      part.witness = *inherited;
-    }
+  for (int start = 0; start < root_.numElems; ++start) {
+    if (covered_[start] || elemMark_[start] == mark) continue;
+    Part part = growPart(start, mark, 0);
+    boundPart(part, nullptr);
+    addPart(std::move(part));
   }
 }
 
@@ -408,32 +337,14 @@ void TreeSearch::split(int dead, int s, int coverMark) {
   std::vector<Part> born;
   for (int start : elems) {
     if (covered_[start] || elemMark_[start] == mark) continue;
-    Part part;
-    elemMark_[start] = mark;
-    part.elems.push_back(start);
-    for (std::size_t i = 0; i < part.elems.size(); ++i) {
-      const int g = part.elems[i];
-      for (int k = r_.elemStart[g]; k < r_.elemStart[g + 1]; ++k) {
-        const int t = r_.elemSets[k];
-        if (setMark_[t] == mark) continue;
-        setMark_[t] = mark;
-        setTag_[t] = static_cast<int>(born.size());
-        for (int j = r_.setStart[t]; j < r_.setStart[t + 1]; ++j) {
-          const int h = r_.setElems[j];
-          if (covered_[h] || elemMark_[h] == mark) continue;
-          elemMark_[h] = mark;
-          part.elems.push_back(h);
-        }
-      }
-    }
-    born.push_back(std::move(part));
+    born.push_back(growPart(start, mark, static_cast<int>(born.size())));
   }
   std::vector<std::vector<int>> inherited;
   const bool haveCover = old.ub < kInf;
   if (haveCover) {
     inherited.resize(born.size());
     for (int t : old.witness) {
-      if (t != s && setMark_[t] == mark) inherited[setTag_[t]].push_back(t);
+      if (t != s && setMark_[t] == mark) inherited[setPart_[t]].push_back(t);
     }
     if (keptCover_ + old.witness.size() <= coverBudget_) {
       keptCover_ += old.witness.size();
@@ -483,6 +394,162 @@ void TreeSearch::undoSplit() {
   restorePart(sp.dead);
 }
 
+void TreeSearch::addPart(Part&& part) {
+  const int id = static_cast<int>(parts_.size());
+  parts_.push_back(std::move(part));
+  restorePart(id);
+}
+
+void TreeSearch::removePart(int id) {
+  const Part& p = parts_[id];
+  lbSum_ -= p.lb;
+  if (p.ub >= kInf) {
+    --ubInfinite_;
+  } else {
+    ubSum_ -= p.ub;
+  }
+  alive_.erase(id);
+  if (open_.contains(id)) open_.erase(id);
+}
+
+void TreeSearch::restorePart(int id) {
+  const Part& p = parts_[id];
+  for (int e : p.elems) partOf_[e] = id;
+  lbSum_ += p.lb;
+  if (p.ub >= kInf) {
+    ++ubInfinite_;
+  } else {
+    ubSum_ += p.ub;
+  }
+  alive_.insert(id);
+  if (p.lb < p.ub) open_.insert(id);
+}
+
+void TreeSearch::raiseLowerBound(int id, int lb) {
+  Part& p = parts_[id];
+  if (lb <= p.lb) return;
+  boundLog_.push_back(BoundChange{id, p.lb});
+  removePart(id);
+  p.lb = lb;
+  restorePart(id);
+}
+
+void TreeSearch::improveCover(int id, std::vector<int>&& witness) {
+  Part& p = parts_[id];
+  if (static_cast<int>(witness.size()) >= p.ub) return;
+  removePart(id);
+  p.ub = static_cast<int>(witness.size());
+  p.witness = std::move(witness);
+  restorePart(id);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bounds of one part, from its available sets (unselected, not excluded).
+
+// Bounds of a new part:
+//  * elements taken by the last index of their available sets, each kept when none of its sets
+//    is used by a kept one: kept elements pairwise share no set, so a cover needs one set each.
+//    Their last sets also cover the part when the sets of every element are a run of indices
+//    (intervals: the classic greedy), and then lower and upper bound meet;
+//  * otherwise the same pairwise-disjoint count by fewest sets first, and the inherited cover.
+void TreeSearch::boundPart(Part& part, const std::vector<int>* inherited) {
+  std::vector<std::pair<int, int>> keyed;
+  if (!lastAvailableSets(part, keyed)) {  // nothing may cover some element below this node
+    part.lb = kInf;
+    part.ub = kInf;
+    return;
+  }
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<int> chosen;
+  const int packed = packDisjoint(keyed, &chosen);
+  if (coversPart(part, chosen)) {
+    part.lb = packed;
+    part.ub = packed;
+    part.witness = std::move(chosen);  // distinct: the kept elements share no set
+    return;
+  }
+  availableDegrees(part, keyed);
+  std::sort(keyed.begin(), keyed.end());
+  part.lb = std::max(packed, packDisjoint(keyed, nullptr));
+  part.ub = kInf;
+  part.witness.clear();
+  if (inherited != nullptr) {
+    const bool clean = std::none_of(inherited->begin(), inherited->end(),
+                                    [this](int t) { return excluded_[t] != 0; });
+    if (clean && static_cast<int>(inherited->size()) >= part.lb) {
+      part.ub = static_cast<int>(inherited->size());
+      part.witness = *inherited;
+    }
+  }
+}
+
+// (last available set, element) for each element of the part; false when an element has none.
+bool TreeSearch::lastAvailableSets(const Part& part,
+                                   std::vector<std::pair<int, int>>& keyed) const {
+  keyed.clear();
+  keyed.reserve(part.elems.size());
+  for (int e : part.elems) {
+    int last = -1;
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+      const int t = root_.elemSets[k];
+      if (!excluded_[t]) last = std::max(last, t);
+    }
+    if (last < 0) return false;
+    keyed.emplace_back(last, e);
+  }
+  return true;
+}
+
+// (number of available sets, element) for each element of the part.
+void TreeSearch::availableDegrees(const Part& part, std::vector<std::pair<int, int>>& keyed) const {
+  keyed.clear();
+  for (int e : part.elems) {
+    int degree = 0;
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+      degree += excluded_[root_.elemSets[k]] ? 0 : 1;
+    }
+    keyed.emplace_back(degree, e);
+  }
+}
+
+// Walks (key, element) pairs in the given order and keeps an element when none of its
+// available sets is a set of an element kept before: the kept elements pairwise share no
+// available set, so any cover needs one set for each. Returns how many were kept, and their
+// keys in `keysKept` when given. O(sizes of the elements' set lists).
+int TreeSearch::packDisjoint(const std::vector<std::pair<int, int>>& keyed,
+                             std::vector<int>* keysKept) {
+  const int mark = ++stamp_;
+  int kept = 0;
+  for (const auto& [key, e] : keyed) {
+    bool free = true;
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1] && free; ++k) {
+      const int t = root_.elemSets[k];
+      free = excluded_[t] || setMark_[t] != mark;
+    }
+    if (!free) continue;
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+      setMark_[root_.elemSets[k]] = mark;
+    }
+    ++kept;
+    if (keysKept != nullptr) keysKept->push_back(key);
+  }
+  return kept;
+}
+
+// True when every element of the part lies in one of `sets`.
+bool TreeSearch::coversPart(const Part& part, const std::vector<int>& sets) {
+  const int mark = ++stamp_;
+  for (int t : sets) setMark_[t] = mark;
+  for (int e : part.elems) {
+    bool hit = false;
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1] && !hit; ++k) {
+      hit = setMark_[root_.elemSets[k]] == mark;
+    }
+    if (!hit) return false;
+  }
+  return true;
+}
+
 // Exact smallest cover of part `id` with its available sets, below `budget` (firstFound: any
 // cover below it). Returns false when the part is too large to hand over.
 bool TreeSearch::solvePart(int id, int budget, bool firstFound) {
@@ -493,15 +560,15 @@ bool TreeSearch::solvePart(int id, int budget, bool firstFound) {
   std::vector<int> rowStart{0};
   std::vector<int> rowPoints;
   for (int e : part.elems) {
-    for (int k = r_.elemStart[e]; k < r_.elemStart[e + 1]; ++k) {
-      const int t = r_.elemSets[k];
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+      const int t = root_.elemSets[k];
       if (excluded_[t]) continue;
       if (setMark_[t] != mark) {
         setMark_[t] = mark;
-        setTag_[t] = static_cast<int>(points.size());
+        setPoint_[t] = static_cast<int>(points.size());
         points.push_back(t);
       }
-      rowPoints.push_back(setTag_[t]);
+      rowPoints.push_back(setPoint_[t]);
     }
     rowStart.push_back(static_cast<int>(rowPoints.size()));
   }
@@ -531,6 +598,9 @@ bool TreeSearch::solvePart(int id, int budget, bool firstFound) {
   return true;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Nodes.
+
 // Decides whether the current node can hold a leaf below the cutoff: false when the bounds
 // say no. Runs the exact part solver where the bounds alone do not decide; at the root
 // (rootExact) it computes every open part exactly, so that the smallest leaf size is known.
@@ -552,29 +622,12 @@ bool TreeSearch::resolve(bool rootExact) {
   return lbSum_ < cut;
 }
 
-void TreeSearch::buildRootParts() {
-  const int mark = ++stamp_;
-  for (int start = 0; start < r_.numElems; ++start) {
-    if (covered_[start] || elemMark_[start] == mark) continue;
-    Part part;
-    elemMark_[start] = mark;
-    part.elems.push_back(start);
-    for (std::size_t i = 0; i < part.elems.size(); ++i) {
-      const int g = part.elems[i];
-      for (int k = r_.elemStart[g]; k < r_.elemStart[g + 1]; ++k) {
-        const int t = r_.elemSets[k];
-        if (setMark_[t] == mark) continue;
-        setMark_[t] = mark;
-        for (int j = r_.setStart[t]; j < r_.setStart[t + 1]; ++j) {
-          const int h = r_.setElems[j];
-          if (covered_[h] || elemMark_[h] == mark) continue;
-          elemMark_[h] = mark;
-          part.elems.push_back(h);
-        }
-      }
-    }
-    boundPart(part, nullptr);
-    addPart(std::move(part));
+void TreeSearch::recordLeaf() {
+  if (numSelected_ < bestSize_) {  // strict, as for every incumbent
+    bestSize_ = numSelected_;
+    bestPath_ = path_;
+    found_ = true;
+    if (target_) stop_ = true;  // the first leaf of the smallest size
   }
 }
 
@@ -584,26 +637,22 @@ bool TreeSearch::enter(Frame& f) {
   f.logMark = static_cast<int>(boundLog_.size());
   f.exclMark = static_cast<int>(exclLog_.size());
   if (uncovered_ == 0) {
-    if (numSelected_ < bestSize_) {  // strict, as for every incumbent
-      bestSize_ = numSelected_;
-      bestPath_ = path_;
-      found_ = true;
-      if (target_) stop_ = true;  // the first leaf of the smallest size
-    }
+    recordLeaf();
     return false;
   }
   const int cut = cutoff() - numSelected_;
   if (cut <= 1) return false;  // at least one more set is needed
+  // Counting bound: no set covers more than maxGain_ of the uncovered elements.
   if (maxGain_ > 0 && (uncovered_ + maxGain_ - 1) / maxGain_ >= cut) return false;
   if (!resolve(false)) return false;
   int pos = f.scanPos;
-  const int m = static_cast<int>(r_.order.size());
-  while (pos < m && covered_[r_.order[pos]]) ++pos;
+  const int m = static_cast<int>(root_.order.size());
+  while (pos < m && covered_[root_.order[pos]]) ++pos;
   if (pos == m) return false;
   f.scanPos = pos;
-  const int e = r_.order[pos];
-  f.next = r_.elemStart[e];
-  f.end = r_.elemStart[e + 1];
+  const int e = root_.order[pos];
+  f.next = root_.elemStart[e];
+  f.end = root_.elemStart[e + 1];
   return true;
 }
 
@@ -630,11 +679,15 @@ void TreeSearch::leave() {
   }
 }
 
+void TreeSearch::afterStep() {
+  if (!options_.checkEachStep) return;
+  checkConsistency();
+  ++stats_.checks;
+}
+
 bool TreeSearch::run(int& bestSize, std::vector<int>& path, SearchStats* stats) {
   bestSize_ = bestSize;
   buildRootParts();
-  Frame root;
-  root.logMark = 0;
   // At the root, solve every part exactly: then the smallest leaf size is known, and the
   // search only has to find the first leaf of that size.
   bool alive = numSelected_ + 1 < bestSize_ && resolve(true);
@@ -642,20 +695,25 @@ bool TreeSearch::run(int& bestSize, std::vector<int>& path, SearchStats* stats) 
     targetSize_ = numSelected_ + static_cast<int>(lbSum_);
     target_ = true;
   }
-  if (alive) {
-    frames_.push_back(root);
-    alive = enter(frames_.back());
-    if (!alive) leave();
-  }
+  afterStep();
+  if (alive) frames_.push_back(Frame{});
+  // Each pass enters one node (the root first) or leaves the deepest one.
+  bool entering = alive;
   while (!frames_.empty()) {
-    if (stop_) {
-      leave();
+    if (entering) {
+      entering = false;
+      const bool branches = enter(frames_.back());
+      afterStep();
+      if (!branches) {
+        leave();
+        afterStep();
+      }
       continue;
     }
     Frame& f = frames_.back();
     int s = -1;
-    while (f.next < f.end) {
-      const int t = r_.elemSets[f.next++];
+    while (!stop_ && f.next < f.end) {
+      const int t = root_.elemSets[f.next++];
       if (!excluded_[t] && !selected_[t]) {
         s = t;
         break;
@@ -663,24 +721,171 @@ bool TreeSearch::run(int& bestSize, std::vector<int>& path, SearchStats* stats) 
     }
     if (s < 0) {
       leave();
+      afterStep();
       continue;
     }
     Frame child;
     child.scanPos = f.scanPos;
     select(s, child);
     frames_.push_back(child);
-    if (!enter(frames_.back())) leave();
+    entering = true;
   }
   if (stats != nullptr) {
     stats->nodes += stats_.nodes;
     stats->subSolves += stats_.subSolves;
     stats->subNodes += stats_.subNodes;
+    stats->checks += stats_.checks;
   }
   if (!found_) return false;
   bestSize = bestSize_;
   path = bestPath_;
   return true;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Consistency.
+
+#if NTU_SEARCH_CHECKS
+
+namespace {
+
+void require(bool ok, const std::string& what) {
+  if (!ok) throw std::logic_error("TreeSearch::checkConsistency: " + what);
+}
+
+}  // namespace
+
+void TreeSearch::checkConsistency() const {
+  const int m = root_.numElems;
+  const int n = root_.numSets;
+  const auto at = [](const char* what, int i) {
+    return std::string(what) + " " + std::to_string(i);
+  };
+
+  // The path and the frames.
+  const std::size_t depth = frames_.empty() ? 0 : frames_.size() - 1;
+  require(path_.size() == depth, "path length differs from the frames");
+  for (std::size_t i = 0; i < depth; ++i) {
+    require(frames_[i + 1].viaSet == path_[i], at("frame's set differs from the path at", i));
+  }
+  require(numSelected_ == root_.numSelected + static_cast<int>(path_.size()),
+          "numSelected_ differs from the root's count plus the path");
+
+  // Flags from the root and the path.
+  std::vector<char> selected(root_.selected);
+  std::vector<char> covered(root_.covered);
+  for (int s : path_) {
+    require(!selected[s], at("set selected twice:", s));
+    selected[s] = 1;
+    for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) covered[root_.setElems[k]] = 1;
+  }
+  require(selected == selected_, "selected_ differs from root and path");
+  require(covered == covered_, "covered_ differs from root and path");
+  require(uncovered_ == static_cast<int>(std::count(covered_.begin(), covered_.end(), 0)),
+          "uncovered_ differs from the flags");
+  std::vector<char> logged(m, 0);
+  for (int e : coverLog_) {
+    require(covered_[e] && !root_.covered[e] && !logged[e], at("bad coverLog_ entry", e));
+    logged[e] = 1;
+  }
+  require(static_cast<int>(coverLog_.size()) ==
+              (m - uncovered_) -
+                  static_cast<int>(std::count(root_.covered.begin(), root_.covered.end(), 1)),
+          "coverLog_ misses covered elements");
+
+  // Exclusions.
+  std::vector<char> excluded(n, 0);
+  for (int s : exclLog_) {
+    require(!excluded[s] && !selected_[s], at("bad exclLog_ entry", s));
+    excluded[s] = 1;
+  }
+  require(excluded == excluded_, "excluded_ differs from exclLog_");
+
+  // Gains.
+  std::vector<int> count(gainCount_.size(), 0);
+  int top = 0;
+  for (int s = 0; s < n; ++s) {
+    int gain = 0;
+    for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
+      gain += covered_[root_.setElems[k]] ? 0 : 1;
+    }
+    require(gain == gain_[s], at("gain_ wrong for set", s));
+    ++count[gain];
+    top = std::max(top, gain);
+  }
+  require(count == gainCount_, "gainCount_ differs from the gains");
+  require(maxGain_ == top, "maxGain_ differs from the gains");
+
+  // Parts: the alive ones partition the uncovered elements, closed under unselected sets.
+  require(alive_.consistent() && open_.consistent(), "IdSet lists and positions disagree");
+  std::vector<char> dead(parts_.size(), 0);
+  for (std::size_t i = 0; i < splits_.size(); ++i) {
+    const Split& sp = splits_[i];
+    const int nextBorn =
+        i + 1 < splits_.size() ? splits_[i + 1].firstBorn : static_cast<int>(parts_.size());
+    require(sp.dead < sp.firstBorn && sp.firstBorn <= nextBorn, at("split out of order:", sp.dead));
+    require(!dead[sp.dead] && !alive_.contains(sp.dead) && parts_[sp.dead].elems.empty(),
+            at("dead part still in use:", sp.dead));
+    dead[sp.dead] = 1;
+  }
+  std::vector<int> owner(m, -1);
+  long long lbSum = 0;
+  long long ubSum = 0;
+  int ubInfinite = 0;
+  for (int id = 0; id < static_cast<int>(parts_.size()); ++id) {
+    require(alive_.contains(id) != (dead[id] != 0), at("part neither alive nor dead:", id));
+    if (!alive_.contains(id)) continue;
+    const Part& p = parts_[id];
+    require(p.lb <= p.ub, at("lower bound above upper bound in part", id));
+    require(open_.contains(id) == (p.lb < p.ub), at("open_ wrong for part", id));
+    lbSum += p.lb;
+    if (p.ub >= kInf) {
+      ++ubInfinite;
+    } else {
+      ubSum += p.ub;
+      require(static_cast<int>(p.witness.size()) == p.ub, at("witness size != ub in part", id));
+      std::vector<char> hit(m, 0);
+      for (int t : p.witness) {
+        require(!selected_[t], at("witness holds a selected set in part", id));
+        for (int k = root_.setStart[t]; k < root_.setStart[t + 1]; ++k) hit[root_.setElems[k]] = 1;
+      }
+      for (int e : p.elems) require(hit[e], at("witness misses an element of part", id));
+    }
+    for (int e : p.elems) {
+      require(!covered_[e] && owner[e] < 0 && partOf_[e] == id, at("bad element of part", id));
+      owner[e] = id;
+    }
+  }
+  for (int e = 0; e < m; ++e) {
+    if (covered_[e]) continue;
+    require(owner[e] >= 0, at("uncovered element in no part:", e));
+    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
+      const int t = root_.elemSets[k];
+      for (int j = root_.setStart[t]; j < root_.setStart[t + 1]; ++j) {
+        const int h = root_.setElems[j];
+        require(covered_[h] || owner[h] == owner[e], at("a set joins two parts at element", e));
+      }
+    }
+  }
+  require(lbSum == lbSum_ && ubSum == ubSum_ && ubInfinite == ubInfinite_,
+          "part sums differ from the parts");
+
+  // Logs.
+  std::size_t kept = 0;
+  for (const Split& sp : splits_) kept += sp.keptCover ? sp.cover.size() : 0;
+  require(kept == keptCover_ && keptCover_ <= coverBudget_, "keptCover_ wrong or over budget");
+  for (const BoundChange& change : boundLog_) {
+    require(change.part < static_cast<int>(parts_.size()), "boundLog_ names no part");
+  }
+  require(!found_ || static_cast<int>(bestPath_.size()) + root_.numSelected == bestSize_,
+          "incumbent size differs from its path");
+}
+
+#else
+
+void TreeSearch::checkConsistency() const {}
+
+#endif
 
 }  // namespace
 

@@ -27,102 +27,115 @@ namespace nimbrel_tavik_util {
 
 namespace setcover_detail {
 
-std::vector<int> greedyCover(const IndexForm& form, bool continuity) {
-  const int m = form.numElems;
-  const int n = form.numSets();
-  if (m == 0) return {};
+namespace {
 
-  // Sets holding each element, as one flat array (CSR): holders[start[e] .. start[e+1]).
-  std::vector<int> start(static_cast<std::size_t>(m) + 1, 0);
-  for (int e : form.elems) ++start[e + 1];
-  for (int e = 0; e < m; ++e) start[e + 1] += start[e];
-  std::vector<int> holders(static_cast<std::size_t>(start[m]));
-  {
-    std::vector<int> fill(start.begin(), start.end() - 1);
-    for (int s = 0; s < n; ++s) {
-      for (int k = form.start[s]; k < form.start[s + 1]; ++k) holders[fill[form.elems[k]]++] = s;
+// The candidates in one ordered set keyed by (-stored gain, set index). A stored gain may be
+// stale (too high, never too low); a key is corrected only when it is looked at.
+class LazyGainQueue {
+ public:
+  using Key = std::pair<int, int>;  // (-stored gain, set index)
+  using Iter = std::set<Key>::iterator;
+
+  explicit LazyGainQueue(const IndexForm& form) : gain_(form.numSets()), stored_(form.numSets()) {
+    for (int s = 0; s < form.numSets(); ++s) {
+      gain_[s] = stored_[s] = form.start[s + 1] - form.start[s];
+      if (gain_[s] > 0) queue_.emplace(-gain_[s], s);
     }
   }
 
-  // Set indices ascend with the ids, so ordering by index is ordering by id.
-  using Key = std::pair<int, int>;  // (-stored gain, set index)
-  std::set<Key> queue;
-  std::vector<int> gain(n);    // current number of uncovered elements; 0 once taken
-  std::vector<int> stored(n);  // gain in the set's key; >= gain
-  for (int s = 0; s < n; ++s) {
-    gain[s] = stored[s] = form.start[s + 1] - form.start[s];
-    if (gain[s] > 0) queue.emplace(-gain[s], s);
+  // Corrects the front until it is current. False when no candidate with a gain is left.
+  bool settleFront() {
+    while (!queue_.empty() && !current(queue_.begin())) {
+    }
+    return !queue_.empty();
   }
-  // Corrects a stale key (moving it behind its run, or dropping it at gain 0). Returns
-  // whether `it` was current.
-  const auto current = [&](std::set<Key>::iterator it) {
+  // After settleFront: the largest gain, smallest index.
+  Iter front() const { return queue_.begin(); }
+
+  // After settleFront: among the sets of the largest gain, the one whose id is nearest
+  // `prevId` (the smaller id on equal distance). The run's entries next to prevIdx are
+  // corrected until both neighbours are current; the front entry is current, so an entry
+  // before `above` lies in the run.
+  Iter nearestInFrontRun(int prevIdx, int prevId, const std::vector<int>& ids) {
+    const int top = queue_.begin()->first;
+    Iter above;
+    Iter below;
+    bool hasAbove = false;
+    bool hasBelow = false;
+    for (;;) {
+      above = queue_.lower_bound(Key(top, prevIdx));
+      hasAbove = above != queue_.end() && above->first == top;
+      if (hasAbove && !current(above)) continue;
+      hasBelow = above != queue_.begin();
+      if (hasBelow) {
+        below = std::prev(above);
+        if (!current(below)) continue;
+      }
+      break;
+    }
+    const auto dist = [&](int s) { return std::llabs(static_cast<long long>(ids[s]) - prevId); };
+    return hasBelow && (!hasAbove || dist(below->second) <= dist(above->second)) ? below : above;
+  }
+
+  // Takes the candidate at `it` out for good.
+  int take(Iter it) {
     const int s = it->second;
-    if (gain[s] == stored[s]) return true;
-    auto node = queue.extract(it);
-    stored[s] = gain[s];
-    if (gain[s] > 0) {
-      node.value().first = -gain[s];
-      queue.insert(std::move(node));
+    queue_.erase(it);
+    gain_[s] = 0;
+    stored_[s] = 0;
+    return s;
+  }
+  // One element of set t got covered; its key catches up when it reaches the front.
+  void lower(int t) {
+    if (gain_[t] > 0) --gain_[t];
+  }
+
+ private:
+  // Corrects a stale key (moving it behind its run, or dropping it at gain 0). Returns whether
+  // `it` was current.
+  bool current(Iter it) {
+    const int s = it->second;
+    if (gain_[s] == stored_[s]) return true;
+    auto node = queue_.extract(it);
+    stored_[s] = gain_[s];
+    if (gain_[s] > 0) {
+      node.value().first = -gain_[s];
+      queue_.insert(std::move(node));
     }
     return false;
-  };
+  }
 
+  std::set<Key> queue_;
+  std::vector<int> gain_;    // current number of uncovered elements; 0 once taken
+  std::vector<int> stored_;  // gain in the set's key; >= gain_
+};
+
+}  // namespace
+
+std::vector<int> greedyCover(const IndexForm& form, bool continuity) {
+  const int m = form.numElems;
+  if (m == 0) return {};
+  const FlatLists holders = elemSets(form);
+  LazyGainQueue queue(form);
   std::vector<char> covered(m, 0);
   int uncovered = m;
   int prevId = -1;  // id taken in the step before; -1 before the first step
   int prevIdx = -1;
   std::vector<int> chosen;
-  while (uncovered > 0) {
-    while (!queue.empty() && !current(queue.begin())) {
-    }
-    if (queue.empty()) break;
-    auto best = queue.begin();  // largest gain, smallest id
-    if (continuity && prevId >= 0) {
-      // Nearest id to the previous one among the largest gain; ties to the smaller id. The
-      // run's entries next to prevIdx are corrected until both neighbours are current; the
-      // front entry is current, so an entry before `above` lies in the run.
-      const int top = best->first;
-      auto above = queue.end();
-      auto below = queue.end();
-      bool hasAbove = false;
-      bool hasBelow = false;
-      for (;;) {
-        above = queue.lower_bound(Key(top, prevIdx));
-        hasAbove = above != queue.end() && above->first == top;
-        if (hasAbove && !current(above)) continue;
-        hasBelow = above != queue.begin();
-        if (hasBelow) {
-          below = std::prev(above);
-          if (!current(below)) continue;
-        }
-        break;
-      }
-      const auto dist = [&](int s) {
-        return std::llabs(static_cast<long long>(form.ids[s]) - prevId);
-      };
-      if (hasBelow && (!hasAbove || dist(below->second) <= dist(above->second))) {
-        best = below;
-      } else {
-        best = above;
-      }
-    }
-    const int s = best->second;
-    queue.erase(best);
-    gain[s] = 0;
-    stored[s] = 0;
+  while (uncovered > 0 && queue.settleFront()) {
+    // Set indices ascend with the ids, so the smallest index is the smallest id.
+    const int s =
+        queue.take(continuity && prevId >= 0 ? queue.nearestInFrontRun(prevIdx, prevId, form.ids)
+                                             : queue.front());
     chosen.push_back(form.ids[s]);
     prevId = form.ids[s];
     prevIdx = s;
-
     for (int k = form.start[s]; k < form.start[s + 1]; ++k) {
       const int e = form.elems[k];
       if (covered[e]) continue;
       covered[e] = 1;
       --uncovered;
-      for (int h = start[e]; h < start[e + 1]; ++h) {
-        const int t = holders[h];
-        if (gain[t] > 0) --gain[t];  // the key catches up when it reaches the front
-      }
+      for (int h = holders.start[e]; h < holders.start[e + 1]; ++h) queue.lower(holders.items[h]);
     }
   }
   std::sort(chosen.begin(), chosen.end());

@@ -20,6 +20,33 @@ namespace {
 
 int popcount(std::uint64_t w) { return __builtin_popcountll(w); }
 
+// Thresholds. The figures are medians of set_cover_bench (Release, 2 shared cores) with the
+// constant changed and everything else as here; "stn45" is BM_PropagateCorpus/stn45,
+// "uniform100" the 20 instances of BM_PropagateUniform/100/* added up.
+
+// Superset rows are dropped only up to this many rows: the test compares every pair of rows,
+// O(R^2 W). Parts of the benchmark instances have at most 330 rows (stn45), so it always runs
+// there; the limit keeps a hand-over of a large part from costing seconds before the search.
+constexpr std::size_t kMaxRowsForSupersetTest = 3000;
+// Dominated points are dropped only up to this many points and this much work (P^2 R / 64
+// word operations). It pays on the Steiner files (stn45: TODO) and costs
+// little elsewhere; beyond the limits the quadratic test would outweigh the search it saves.
+constexpr int kMaxPointsForDominance = 1024;
+constexpr long long kMaxDominanceWork = 50000000LL;
+// Subgradient steps of the Lagrangian bound at a solve's first node; later nodes take one step
+// from the multipliers the node before left. TODO figure.
+constexpr int kRootLagrangeIters = 200;
+// Step length factor per subgradient step.
+constexpr double kLagrangeStepDecay = 0.9;
+// The Lagrangian bound runs at every node while at least one call in kLagrangeMinHitShare
+// prunes, and otherwise only on every kLagrangeProbeEvery-th node, to notice when it starts to
+// pay deeper down. Where it seldom prunes more than the packing (the Steiner files), skipping
+// it saves its O(R W) cost per node. TODO figure.
+constexpr long kLagrangeMinHitShare = 10;
+constexpr long kLagrangeProbeEvery = 16;
+// Rounding slack of the Lagrangian value, which is a sum of doubles.
+constexpr double kLagrangeSlack = 1e-6;
+
 }  // namespace
 
 HittingSetSolver::HittingSetSolver(int numPoints, const std::vector<int>& rowStart,
@@ -40,44 +67,51 @@ HittingSetSolver::HittingSetSolver(int numPoints, const std::vector<int>& rowSta
   if (!infeasible_) reduce();
 }
 
-// Rows that contain another row are hit whenever that one is, and a point whose rows all lie
-// in another point's rows can be swapped for it in any hitting set; both go. Neither changes
-// the smallest size, and every hitting set of the reduced rows hits all rows.
-void HittingSetSolver::reduce() {
-  const auto dropSupersetRows = [this] {
-    if (rows_.size() > 3000) return;
-    std::vector<std::pair<int, int>> bySize;  // (points, row)
-    for (int r : rows_) {
-      int pc = 0;
-      for (int w = 0; w < words_; ++w) pc += popcount(maskOf(r)[w]);
-      bySize.emplace_back(pc, r);
-    }
-    std::sort(bySize.begin(), bySize.end());
-    std::vector<int> kept;
-    for (const auto& [pc, b] : bySize) {
-      const Word* mb = maskOf(b);
-      bool dominated = false;
-      for (int a : kept) {
-        const Word* ma = maskOf(a);
-        bool subset = true;
-        for (int w = 0; w < words_ && subset; ++w) subset = (ma[w] & ~mb[w]) == 0;
-        if (subset) {
-          dominated = true;
-          break;
-        }
-      }
-      if (!dominated) kept.push_back(b);
-    }
-    rows_ = std::move(kept);
-  };
-  dropSupersetRows();
+// ---------------------------------------------------------------------------------------------
+// Reductions. Rows that contain another row are hit whenever that one is, and a point whose
+// rows all lie in another point's rows can be swapped for it in any hitting set; both go.
+// Neither changes the smallest size, and every hitting set of the reduced rows hits all rows.
 
+void HittingSetSolver::reduce() {
+  dropSupersetRows();
+  if (dropDominatedPoints()) dropSupersetRows();
+}
+
+// Keeps, smallest first, the rows that contain no kept row.
+void HittingSetSolver::dropSupersetRows() {
+  if (rows_.size() > kMaxRowsForSupersetTest) return;
+  std::vector<std::pair<int, int>> bySize;  // (points, row)
+  for (int r : rows_) {
+    int pc = 0;
+    for (int w = 0; w < words_; ++w) pc += popcount(maskOf(r)[w]);
+    bySize.emplace_back(pc, r);
+  }
+  std::sort(bySize.begin(), bySize.end());
+  std::vector<int> kept;
+  for (const auto& [pc, b] : bySize) {
+    const Word* mb = maskOf(b);
+    const bool dominated = std::any_of(kept.begin(), kept.end(), [&](int a) {
+      const Word* ma = maskOf(a);
+      for (int w = 0; w < words_; ++w) {
+        if ((ma[w] & ~mb[w]) != 0) return false;
+      }
+      return true;
+    });
+    if (!dominated) kept.push_back(b);
+  }
+  rows_ = std::move(kept);
+}
+
+// Removes from every row the points whose rows lie in another point's rows (of two equal
+// points, the later goes). Returns whether any went.
+bool HittingSetSolver::dropDominatedPoints() {
   const int numRows = static_cast<int>(rows_.size());
   const int rowWords = (numRows + 63) / 64;
-  if (numPoints_ > 1024 ||
-      static_cast<long long>(numPoints_) * numPoints_ * rowWords > 50000000LL) {
-    return;
+  if (numPoints_ > kMaxPointsForDominance ||
+      static_cast<long long>(numPoints_) * numPoints_ * rowWords > kMaxDominanceWork) {
+    return false;
   }
+  // The rows of each point, as bit masks over rows_.
   std::vector<Word> cols(static_cast<std::size_t>(numPoints_) * rowWords, 0);
   std::vector<char> used(numPoints_, 0);
   for (int i = 0; i < numRows; ++i) {
@@ -107,15 +141,18 @@ void HittingSetSolver::reduce() {
     }
     any = any || drop[p];
   }
-  if (!any) return;
+  if (!any) return false;
   for (int r : rows_) {
     Word* mask = masks_.data() + static_cast<std::size_t>(r) * words_;
     for (int p = 0; p < numPoints_; ++p) {
       if (drop[p]) mask[p >> 6] &= ~(Word{1} << (p & 63));
     }
   }
-  dropSupersetRows();
+  return true;
 }
+
+// ---------------------------------------------------------------------------------------------
+// The search.
 
 int HittingSetSolver::solve(int cutoff, bool firstFound, std::vector<int>& witness) {
   if (infeasible_) return cutoff;
@@ -128,11 +165,65 @@ int HittingSetSolver::solve(int cutoff, bool firstFound, std::vector<int>& witne
   mult_.assign(masks_.size() / words_, 0.0);
   reduced_.assign(static_cast<std::size_t>(words_) * 64, 0.0);
   violation_.assign(rows_.size(), 0);
-  lagrangeIters_ = 200;
+  lagrangeIters_ = kRootLagrangeIters;
   search(static_cast<int>(rows_.size()), 0);
   if (bestSize_ >= cutoff) return cutoff;
   witness = best_;
   return bestSize_;
+}
+
+int HittingSetSolver::available(int row) const {
+  const Word* mask = maskOf(row);
+  int pc = 0;
+  for (int w = 0; w < words_; ++w) pc += popcount(mask[w] & ~excluded_[w]);
+  return pc;
+}
+
+// Pushes the available points of each of the node's `count` open rows on popcounts_ and sets
+// `minRow` to a row with the fewest (the first). False, with nothing pushed, when a row has
+// none left.
+bool HittingSetSolver::countAvailable(int count, int& minRow) {
+  const std::size_t at = popcounts_.size();
+  int minPc = INT_MAX;
+  for (int i = 0; i < count; ++i) {
+    const int pc = available(work_[i]);
+    if (pc == 0) {
+      popcounts_.resize(at);
+      return false;
+    }
+    popcounts_.push_back(pc);
+    if (pc < minPc) {
+      minPc = pc;
+      minRow = work_[i];
+    }
+  }
+  return true;
+}
+
+// Rows pairwise without a common available point, taken fewest points first (from the counts
+// on top of popcounts_); stops once chosen + bound reaches bestSize_.
+int HittingSetSolver::packingBound(int count, int chosen) const {
+  const int* pcs = popcounts_.data() + popcounts_.size() - count;
+  const auto [lo, hi] = std::minmax_element(pcs, pcs + count);
+  std::vector<Word> used(words_, 0);
+  int bound = 0;
+  for (int level = *lo; level <= *hi && chosen + bound < bestSize_; ++level) {
+    for (int i = 0; i < count; ++i) {
+      if (pcs[i] != level) continue;
+      const Word* mask = maskOf(work_[i]);
+      bool free = true;
+      for (int w = 0; w < words_ && free; ++w) free = (mask[w] & ~excluded_[w] & used[w]) == 0;
+      if (!free) continue;
+      ++bound;
+      for (int w = 0; w < words_; ++w) used[w] |= mask[w] & ~excluded_[w];
+    }
+  }
+  return bound;
+}
+
+bool HittingSetSolver::lagrangeWorthTrying() const {
+  return lagrangeIters_ > 1 || lagrangeHits_ * kLagrangeMinHitShare >= lagrangeCalls_ ||
+         nodes_ % kLagrangeProbeEvery == 0;
 }
 
 // Lagrangian relaxation of the open rows: for multipliers u >= 0,
@@ -167,7 +258,7 @@ double HittingSetSolver::lagrangeBound(int count, int target, int iters) {
       }
     }
     best = std::max(best, value);
-    if (best > target - 1 + 1e-6) break;  // already enough to prune
+    if (best > target - 1 + kLagrangeSlack) break;  // already enough to prune
     double norm = 0.0;
     for (int i = 0; i < count; ++i) {
       const int r = work_[i];
@@ -187,80 +278,17 @@ double HittingSetSolver::lagrangeBound(int count, int target, int iters) {
       double& u = mult_[work_[i]];
       u = std::max(0.0, u + t * violation_[i]);
     }
-    step *= 0.9;
+    step *= kLagrangeStepDecay;
   }
   return best;
 }
 
-bool HittingSetSolver::search(int count, int chosen) {
-  ++nodes_;
-  if (count == 0) {
-    if (chosen >= bestSize_) return false;
-    bestSize_ = chosen;
-    best_ = chosen_;
-    return firstFound_;
-  }
-  if (chosen + 1 >= bestSize_) return false;
-
-  // Available points per row; the row with the fewest is branched on.
-  const int pcAt = static_cast<int>(popcounts_.size());
-  popcounts_.resize(pcAt + count);
-  int minPc = INT_MAX;
-  int maxPc = 0;
-  int minRow = -1;
-  for (int i = 0; i < count; ++i) {
-    const Word* mask = maskOf(work_[i]);
-    int pc = 0;
-    for (int w = 0; w < words_; ++w) pc += popcount(mask[w] & ~excluded_[w]);
-    if (pc == 0) {
-      popcounts_.resize(pcAt);
-      return false;
-    }
-    popcounts_[pcAt + i] = pc;
-    if (pc < minPc) {
-      minPc = pc;
-      minRow = work_[i];
-    }
-    maxPc = std::max(maxPc, pc);
-  }
-
-  // Rows pairwise without a common available point, fewest points first.
-  int bound = 0;
-  {
-    std::vector<Word> used(words_, 0);
-    for (int level = minPc; level <= maxPc && chosen + bound < bestSize_; ++level) {
-      for (int i = 0; i < count; ++i) {
-        if (popcounts_[pcAt + i] != level) continue;
-        const Word* mask = maskOf(work_[i]);
-        bool free = true;
-        for (int w = 0; w < words_ && free; ++w) free = (mask[w] & ~excluded_[w] & used[w]) == 0;
-        if (!free) continue;
-        ++bound;
-        for (int w = 0; w < words_; ++w) used[w] |= mask[w] & ~excluded_[w];
-      }
-    }
-  }
-  popcounts_.resize(pcAt);
-  if (chosen + bound >= bestSize_) return false;
-  // The Lagrangian bound (200 subgradient steps at the root, then one per node from the
-  // multipliers the node before left) is strong on random-like rows. Where it seldom prunes
-  // more than the packing (designs, for one), it runs only on every 16th node, to notice when
-  // that changes deeper down.
-  if (lagrangeIters_ > 1 || lagrangeHits_ * 10 >= lagrangeCalls_ || nodes_ % 16 == 0) {
-    const double lag = lagrangeBound(count, bestSize_ - chosen, lagrangeIters_);
-    lagrangeIters_ = 1;
-    ++lagrangeCalls_;
-    if (chosen + static_cast<int>(std::ceil(lag - 1e-6)) >= bestSize_) {
-      ++lagrangeHits_;
-      return false;
-    }
-  }
-
-  // Points of the branching row, the ones in most open rows first.
-  std::vector<std::pair<int, int>> points;  // (-rows hit, point)
-  const Word* branchMask = maskOf(minRow);
+// The available points of `row` as (-open rows they hit, point), sorted: most rows first.
+std::vector<std::pair<int, int>> HittingSetSolver::branchPoints(int row, int count) const {
+  std::vector<std::pair<int, int>> points;
+  const Word* mask = maskOf(row);
   for (int w = 0; w < words_; ++w) {
-    for (Word bits = branchMask[w] & ~excluded_[w]; bits != 0; bits &= bits - 1) {
+    for (Word bits = mask[w] & ~excluded_[w]; bits != 0; bits &= bits - 1) {
       const int p = w * 64 + __builtin_ctzll(bits);
       int hits = 0;
       for (int i = 0; i < count; ++i) hits += hasPoint(maskOf(work_[i]), p) ? 1 : 0;
@@ -268,7 +296,13 @@ bool HittingSetSolver::search(int count, int chosen) {
     }
   }
   std::sort(points.begin(), points.end());
+  return points;
+}
 
+// Takes each point in turn, excluding it from the siblings after it, and lifts the exclusions
+// again at the end. Returns true when the search is to stop (first found).
+bool HittingSetSolver::branch(const std::vector<std::pair<int, int>>& points, int count,
+                              int chosen) {
   bool stop = false;
   std::size_t tried = 0;
   for (; tried < points.size(); ++tried) {
@@ -291,6 +325,34 @@ bool HittingSetSolver::search(int count, int chosen) {
     excluded_[p >> 6] &= ~(Word{1} << (p & 63));
   }
   return stop;
+}
+
+// One node: `count` open rows (the prefix of work_), `chosen` points taken. Returns true when
+// the search is to stop.
+bool HittingSetSolver::search(int count, int chosen) {
+  ++nodes_;
+  if (count == 0) {
+    if (chosen >= bestSize_) return false;
+    bestSize_ = chosen;
+    best_ = chosen_;
+    return firstFound_;
+  }
+  if (chosen + 1 >= bestSize_) return false;
+  int minRow = -1;
+  if (!countAvailable(count, minRow)) return false;
+  const int bound = packingBound(count, chosen);
+  popcounts_.resize(popcounts_.size() - count);
+  if (chosen + bound >= bestSize_) return false;
+  if (lagrangeWorthTrying()) {
+    const double lag = lagrangeBound(count, bestSize_ - chosen, lagrangeIters_);
+    lagrangeIters_ = 1;
+    ++lagrangeCalls_;
+    if (chosen + static_cast<int>(std::ceil(lag - kLagrangeSlack)) >= bestSize_) {
+      ++lagrangeHits_;
+      return false;
+    }
+  }
+  return branch(branchPoints(minRow, count), count, chosen);
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -33,33 +34,47 @@ class HittingSetSolver {
  private:
   using Word = std::uint64_t;
 
+  // Reductions.
+  void reduce();
+  void dropSupersetRows();
+  bool dropDominatedPoints();
+  // One node and its steps.
   bool search(int count, int chosen);
+  bool countAvailable(int count, int& minRow);
+  int packingBound(int count, int chosen) const;
+  bool lagrangeWorthTrying() const;
   double lagrangeBound(int count, int target, int iters);
+  std::vector<std::pair<int, int>> branchPoints(int row, int count) const;
+  bool branch(const std::vector<std::pair<int, int>>& points, int count, int chosen);
+
   bool hasPoint(const Word* mask, int p) const { return ((mask[p >> 6] >> (p & 63)) & 1U) != 0; }
   const Word* maskOf(int row) const {
     return masks_.data() + static_cast<std::size_t>(row) * words_;
   }
-  void reduce();
+  int available(int row) const;
 
+  // The problem, fixed after the reductions.
   int numPoints_ = 0;
-  int words_ = 0;
-  bool infeasible_ = false;
-  std::vector<Word> masks_;      // one mask of points per row, `words_` words each
-  std::vector<int> rows_;        // rows still in play after the reductions
-  std::vector<Word> excluded_;   // points that the current branch may no longer take
-  std::vector<int> work_;        // rows of the search; a node's open rows are its prefix
-  std::vector<int> popcounts_;   // scratch: available points per row of a node
-  std::vector<int> chosen_;      // points taken on the current path
-  std::vector<int> best_;        // best hitting set found
+  int words_ = 0;            // words per mask: ceil(numPoints_ / 64), at least 1
+  bool infeasible_ = false;  // some row has no point
+  std::vector<Word> masks_;  // per row (original numbering): its points. R * words_ words
+  std::vector<int> rows_;    // rows still in play after the reductions, no row in another
+
+  // State of one solve; every node leaves it as it found it, except the carried multipliers.
+  std::vector<Word> excluded_;   // points tried by earlier siblings on the path. words_ words
+  std::vector<int> work_;        // rows_ permuted; a node's rows not yet hit are its prefix
+  std::vector<int> popcounts_;   // stack of per-node scratch: available points per open row
+  std::vector<int> chosen_;      // points taken on the current path (size = node depth)
+  std::vector<int> best_;        // best hitting set found in this solve (size bestSize_)
   std::vector<double> mult_;     // Lagrange multiplier per row, carried from node to node
-  std::vector<double> reduced_;  // scratch: reduced cost per point
+  std::vector<double> reduced_;  // scratch: reduced cost per point. words_ * 64 doubles
   std::vector<int> violation_;   // scratch: subgradient per open row
-  int lagrangeIters_ = 1;
-  long lagrangeCalls_ = 0;  // Lagrangian bounds computed
-  long lagrangeHits_ = 0;   // ... and how many of them pruned
-  int bestSize_ = 0;
-  bool firstFound_ = false;
-  long nodes_ = 0;
+  int lagrangeIters_ = 1;        // subgradient steps at the next bound (many at the root only)
+  long lagrangeCalls_ = 0;       // Lagrangian bounds computed since construction
+  long lagrangeHits_ = 0;        // ... and how many of them pruned
+  int bestSize_ = 0;             // size of best_, or the cutoff while none is found
+  bool firstFound_ = false;      // stop at the first hitting set below the cutoff
+  long nodes_ = 0;               // nodes of all solves so far
 };
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -29,6 +29,34 @@ struct IndexForm {
   }
 };
 
+// Lists of lists in one flat array (CSR): list k is items[start[k] .. start[k + 1]).
+struct FlatLists {
+  std::vector<int> start;
+  std::vector<int> items;
+};
+
+// The transpose of `numLists` lists given as start/items (every item in [0, numTargets)):
+// list t of the result holds the indices of the lists that hold t, ascending. One counting
+// pass, O(numTargets + numLists + items).
+inline FlatLists transposeLists(int numTargets, int numLists, const std::vector<int>& start,
+                                const std::vector<int>& items) {
+  FlatLists out;
+  out.start.assign(static_cast<std::size_t>(numTargets) + 1, 0);
+  for (int k = 0; k < start[numLists]; ++k) ++out.start[items[k] + 1];
+  for (int t = 0; t < numTargets; ++t) out.start[t + 1] += out.start[t];
+  out.items.resize(static_cast<std::size_t>(out.start[numTargets]));
+  std::vector<int> fill(out.start.begin(), out.start.end() - 1);
+  for (int j = 0; j < numLists; ++j) {
+    for (int k = start[j]; k < start[j + 1]; ++k) out.items[fill[items[k]]++] = j;
+  }
+  return out;
+}
+
+// The sets holding each element: elemSets(form).items[start[e] .. start[e + 1]), ascending.
+inline FlatLists elemSets(const IndexForm& form) {
+  return transposeLists(form.numElems, form.numSets(), form.start, form.elems);
+}
+
 namespace index_form_impl {
 
 // Ids and entry boundaries; the element lists are filled by the numbering.
@@ -45,6 +73,12 @@ void layout(const std::map<int, std::set<T>>& instance, IndexForm& form) {
   }
   form.elems.resize(total);
 }
+
+// The lookup table below is used while the values span fewer than kTableSpanPerItem slots per
+// (set, element) pair plus kTableSpanExtra: a table of 4 ints per pair costs about what the sort
+// it replaces would hold, and filling it stays O(S). TODO figure.
+constexpr std::size_t kTableSpanPerItem = 4;
+constexpr std::size_t kTableSpanExtra = 4096;
 
 // Integers whose values span a range not much wider than their number: a lookup table from
 // value - min to index replaces the sort. The tree is walked once; the rest runs over flat
@@ -66,7 +100,7 @@ bool numberByTable(const std::map<int, std::set<T>>& instance, IndexForm& form) 
   if (!any) return true;  // empty universe
   const std::size_t total = form.elems.size();
   const U span = static_cast<U>(static_cast<U>(hi) - static_cast<U>(lo));  // exact in U
-  if (span >= 4 * total + 4096) return false;
+  if (span >= kTableSpanPerItem * total + kTableSpanExtra) return false;
   std::vector<int> slot(static_cast<std::size_t>(span) + 1, 0);
   std::size_t k = 0;
   for (const auto& entry : instance) {

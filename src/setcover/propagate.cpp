@@ -80,34 +80,38 @@ bool searchableState(const Ctx& ctx) {
   return true;
 }
 
+// The working state of `form`: nothing selected, lists linked both ways, `order` by ascending
+// degree. Stable, so that elements of equal degree keep ascending index order and the result
+// does not depend on the sort implementation (a counting sort: degrees are small). O(m + n + S).
 template <typename Ctx>
-setcover_detail::SearchRoot flatten(const Ctx& ctx) {
-  setcover_detail::SearchRoot root;
-  root.numElems = static_cast<int>(ctx.elems.size());
-  root.numSets = static_cast<int>(ctx.sets.size());
-  std::size_t links = 0;
-  for (const auto& set : ctx.sets) links += set.elemIdx.size();
-  root.elemSets.reserve(links);
-  root.setElems.reserve(links);
-  root.elemStart.reserve(ctx.elems.size() + 1);
-  root.elemStart.push_back(0);
-  root.covered.reserve(ctx.elems.size());
-  for (const auto& elem : ctx.elems) {
-    root.elemSets.insert(root.elemSets.end(), elem.setIdx.begin(), elem.setIdx.end());
-    root.elemStart.push_back(static_cast<int>(root.elemSets.size()));
-    root.covered.push_back(elem.covered ? 1 : 0);
+Ctx buildState(const setcover_detail::IndexForm& form) {
+  const int m = form.numElems;
+  const int n = form.numSets();
+  const setcover_detail::FlatLists holders = setcover_detail::elemSets(form);
+  Ctx ctx;
+  ctx.elems.resize(m);
+  for (int e = 0; e < m; ++e) {
+    ctx.elems[e].covered = false;
+    ctx.elems[e].setIdx.assign(holders.items.begin() + holders.start[e],
+                               holders.items.begin() + holders.start[e + 1]);
   }
-  root.setStart.reserve(ctx.sets.size() + 1);
-  root.setStart.push_back(0);
-  root.selected.reserve(ctx.sets.size());
-  for (const auto& set : ctx.sets) {
-    root.setElems.insert(root.setElems.end(), set.elemIdx.begin(), set.elemIdx.end());
-    root.setStart.push_back(static_cast<int>(root.setElems.size()));
-    root.selected.push_back(set.selected ? 1 : 0);
+  ctx.sets.resize(n);
+  for (int s = 0; s < n; ++s) {
+    ctx.sets[s].selected = false;
+    ctx.sets[s].elemIdx = form.list(s);
   }
-  root.order = ctx.order;
-  root.numSelected = ctx.numSelected;
-  return root;
+  ctx.uncovered = m;
+  ctx.numSelected = 0;
+  std::vector<int> first;  // first position of each degree
+  for (int e = 0; e < m; ++e) {
+    const std::size_t d = holders.start[e + 1] - holders.start[e];
+    if (first.size() < d + 2) first.resize(d + 2, 0);
+    ++first[d + 1];
+  }
+  for (std::size_t d = 1; d < first.size(); ++d) first[d] += first[d - 1];
+  ctx.order.resize(m);
+  for (int e = 0; e < m; ++e) ctx.order[first[holders.start[e + 1] - holders.start[e]]++] = e;
+  return ctx;
 }
 
 }  // namespace
@@ -116,43 +120,12 @@ template <typename T>
 std::vector<int> SetCoverSolver<T>::_solveByPropagate(const std::map<int, std::set<T>>& instance) {
   // Elements numbered in ascending order, entries in ascending id order (empty sets too).
   const setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
-  const int m = form.numElems;
-  if (m == 0) return {};
-  const int n = form.numSets();
+  if (form.numElems == 0) return {};
 
   std::unordered_map<int, int> setOfId;
   setOfId.reserve(form.ids.size());
-  for (int s = 0; s < n; ++s) setOfId.emplace(form.ids[s], s);
-
-  PropCtx ctx;
-  ctx.elems.assign(m, ElemRec{false, {}});
-  ctx.sets.resize(n);
-  {
-    std::vector<int> degree(m, 0);
-    for (int e : form.elems) ++degree[e];
-    for (int e = 0; e < m; ++e) ctx.elems[e].setIdx.reserve(degree[e]);
-  }
-  for (int s = 0; s < n; ++s) {
-    ctx.sets[s].selected = false;
-    ctx.sets[s].elemIdx = form.list(s);                                  // ascending
-    for (int e : ctx.sets[s].elemIdx) ctx.elems[e].setIdx.push_back(s);  // ascending in s
-  }
-  ctx.uncovered = m;
-  ctx.numSelected = 0;
-
-  // Stable by degree, so that elements of equal degree keep ascending index order and the
-  // result does not depend on the sort implementation (a counting sort: degrees are small).
-  {
-    std::vector<int> first;  // first position of each degree
-    for (const ElemRec& elem : ctx.elems) {
-      const std::size_t d = elem.setIdx.size();
-      if (first.size() < d + 2) first.resize(d + 2, 0);
-      ++first[d + 1];
-    }
-    for (std::size_t d = 1; d < first.size(); ++d) first[d] += first[d - 1];
-    ctx.order.resize(m);
-    for (int e = 0; e < m; ++e) ctx.order[first[ctx.elems[e].setIdx.size()]++] = e;
-  }
+  for (int s = 0; s < form.numSets(); ++s) setOfId.emplace(form.ids[s], s);
+  PropCtx ctx = buildState<PropCtx>(form);
 
   // The greedy incumbent (continuity cleared), computed on the same numbering.
   const std::vector<int> greedy = setcover_detail::greedyCover(form, false);
@@ -249,7 +222,7 @@ void SetCoverSolver<T>::_bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>&
       // no completion can be strictly smaller
     } else if (searchableState(ctx)) {
       std::vector<int> path;
-      if (setcover_detail::searchFirstMinimum(flatten(ctx), bestSize, path)) {
+      if (setcover_detail::searchFirstMinimum(setcover_detail::flattenState(ctx), bestSize, path)) {
         bestSelection = ctx.selection;
         bestSelection.insert(bestSelection.end(), path.begin(), path.end());
       }

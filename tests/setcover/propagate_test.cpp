@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "corpus_reader.hpp"
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/corpus_reader.hpp"
 #include "setcover/element_types.hpp"
+#include "setcover/prop_ctx.hpp"
 #include "setcover/random_instance.hpp"
 #include "setcover/reference_solver.hpp"
 
@@ -24,26 +25,7 @@ using Ids = std::vector<int>;
 using Solver = SetCoverSolver<int>;
 using Ctx = Solver::PropCtx;
 
-// A fresh working state over sets given as element-index lists (ascending): nothing selected,
-// `order` by ascending degree with ties by index.
-template <typename T = int>
-typename SetCoverSolver<T>::PropCtx makeCtx(const std::vector<std::vector<int>>& setElems,
-                                            int numElems) {
-  using S = SetCoverSolver<T>;
-  typename S::PropCtx ctx;
-  ctx.elems.assign(numElems, typename S::ElemRec{false, {}});
-  for (int s = 0; s < static_cast<int>(setElems.size()); ++s) {
-    ctx.sets.push_back(typename S::SetRec{false, setElems[s]});
-    for (int e : setElems[s]) ctx.elems[e].setIdx.push_back(s);
-  }
-  for (int e = 0; e < numElems; ++e) ctx.order.push_back(e);
-  std::stable_sort(ctx.order.begin(), ctx.order.end(), [&ctx](int a, int b) {
-    return ctx.elems[a].setIdx.size() < ctx.elems[b].setIdx.size();
-  });
-  ctx.uncovered = numElems;
-  ctx.numSelected = 0;
-  return ctx;
-}
+using ntu_test::makeCtx;
 
 // Whole-state comparison, so that "restored" means every field.
 template <typename C>
@@ -287,63 +269,12 @@ TYPED_TEST(PropagateRandomTest, MatchesReferenceSearchAndRestoresState) {
   }
 }
 
-// Dense form of an int instance: sets by ascending id, elements by ascending value.
-struct Dense {
-  std::vector<int> ids;
-  std::vector<std::vector<int>> sets;
-  int numElems = 0;
-};
-
-Dense denseOf(const std::map<int, std::set<int>>& instance) {
-  std::map<int, int> index;
-  for (const auto& entry : instance) {
-    for (int e : entry.second) index.emplace(e, 0);
-  }
-  Dense d;
-  for (auto& entry : index) entry.second = d.numElems++;
-  for (const auto& [id, elems] : instance) {
-    d.ids.push_back(id);
-    d.sets.emplace_back();
-    for (int e : elems) d.sets.back().push_back(index.at(e));
-  }
-  return d;
-}
-
-// Like the stress instances: trajectories in consecutive runs ("curves"), each dirt point seen
-// by a short run of one curve, so that every element's sets are consecutive indices.
+// Like the stress instances: every element's sets are consecutive ids, in 1..3 curves.
 ntu_test::AbstractInstance intervalInstance(std::mt19937& rng) {
-  const auto uniform = [&rng](int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-  };
-  const int trajs = uniform(6, 60);
-  const int dirts = uniform(10, 150);
-  const int curves = uniform(1, 3);
-  ntu_test::AbstractInstance instance;
-  for (int d = 0; d < dirts; ++d) {
-    const int c = uniform(0, curves - 1);
-    const int first = c * trajs / curves;
-    const int length = (c + 1) * trajs / curves - first;
-    const int span = uniform(1, 5);
-    const int offset = uniform(0, length - 1);
-    for (int t = 0; t < std::min(span, length); ++t) {
-      instance[first + std::min(offset + t, length - 1)].insert(d);
-    }
-  }
-  return instance;
-}
-
-// Two or three random instances side by side (ids and elements apart): the search meets
-// parts that no set joins.
-ntu_test::AbstractInstance disjointUnion(std::mt19937& rng, const ntu_test::InstanceShape& shape) {
-  ntu_test::AbstractInstance instance;
-  const int pieces = std::uniform_int_distribution<int>(2, 3)(rng);
-  for (int k = 0; k < pieces; ++k) {
-    for (const auto& [id, elems] : ntu_test::randomAbstractInstance(rng, shape)) {
-      std::set<int>& out = instance[id * 3 + k];
-      for (int e : elems) out.insert(e * 3 + k);
-    }
-  }
-  return instance;
+  const int sets = std::uniform_int_distribution<int>(6, 60)(rng);
+  const int elems = std::uniform_int_distribution<int>(10, 150)(rng);
+  const int curves = std::uniform_int_distribution<int>(1, 3)(rng);
+  return ntu_test::intervalInstance(rng, sets, elems, curves, 5);
 }
 
 // Larger than the random instances above, in three shapes: dense random ones (the search
@@ -365,10 +296,10 @@ TEST(PropagateLargerTest, MatchesReferenceSearch) {
   piece.maxSetSize = 5;
   long branched = 0;
   for (int round = 0; round < 90; ++round) {
-    const ntu_test::AbstractInstance instance = round % 3 == 0
-                                                    ? ntu_test::randomAbstractInstance(rng, dense)
-                                                : round % 3 == 1 ? intervalInstance(rng)
-                                                                 : disjointUnion(rng, piece);
+    const ntu_test::AbstractInstance instance =
+        round % 3 == 0   ? ntu_test::randomAbstractInstance(rng, dense)
+        : round % 3 == 1 ? intervalInstance(rng)
+                         : ntu_test::disjointUnion(rng, piece);
     long nodes = 0;
     ASSERT_EQ(Solver::_solveByPropagate(instance), ntu_test::referencePropagate(instance, &nodes))
         << "round " << round;
@@ -390,7 +321,8 @@ TEST(PropagateLargerTest, SearchFromSelectedStateWithOwnOrderMatchesReference) {
   shape.maxSetSize = 5;
   int improved = 0;
   for (int round = 0; round < 120; ++round) {
-    const Dense d = denseOf(ntu_test::randomAbstractInstance(rng, shape));
+    const ntu_test::DenseInstance d =
+        ntu_test::denseOf(ntu_test::randomAbstractInstance(rng, shape));
     if (d.numElems == 0) continue;
     Ctx ctx = makeCtx(d.sets, d.numElems);
     std::shuffle(ctx.order.begin(), ctx.order.end(), rng);

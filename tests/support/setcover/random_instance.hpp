@@ -6,12 +6,10 @@
 // ints, values near ULONG_MAX, the empty string, prefixes and bytes above 0x7f.
 #pragma once
 
-#include <climits>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace ntu_test {
@@ -29,59 +27,44 @@ struct InstanceShape {
 
 using AbstractInstance = std::map<int, std::set<int>>;
 
-inline AbstractInstance randomAbstractInstance(std::mt19937& rng, const InstanceShape& shape) {
-  const auto uniform = [&rng](int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-  };
-  std::bernoulli_distribution empty(shape.emptyShare);
-  std::bernoulli_distribution duplicate(shape.duplicateShare);
-  const int numSets = uniform(shape.minSets, shape.maxSets);
-  const int universe = uniform(shape.minElems, shape.maxElems);
-  AbstractInstance instance;
-  int id = uniform(0, 3) == 0 ? uniform(0, 1000) : 0;
-  const std::set<int>* last = nullptr;
-  for (int k = 0; k < numSets; ++k) {
-    std::set<int> elems;
-    if (last != nullptr && duplicate(rng)) {
-      elems = *last;
-    } else if (!empty(rng)) {
-      const int size = uniform(1, shape.maxSetSize);
-      for (int i = 0; i < size; ++i) elems.insert(uniform(0, universe - 1));
-    }
-    last = &(instance[id] = std::move(elems));
-    id += uniform(1, shape.maxIdGap);
-  }
-  return instance;
-}
+AbstractInstance randomAbstractInstance(std::mt19937& rng, const InstanceShape& shape);
+
+// Like the stress instances: `sets` trajectories in `curves` consecutive runs, each of `elems`
+// dirt points seen by a run of 1..maxSpan trajectories of one curve, so that every element's
+// sets are consecutive ids. Ids 0..sets-1 (those that see nothing are left out).
+AbstractInstance intervalInstance(std::mt19937& rng, int sets, int elems, int curves, int maxSpan);
+
+// Two or three instances of `shape` side by side (ids and elements apart): parts that no set
+// joins.
+AbstractInstance disjointUnion(std::mt19937& rng, const InstanceShape& shape);
+
+// `sets` sets over 2 * sets elements, each (set, element) pair present with probability
+// `density`, drawn from mt19937(seed) with two 32-bit draws per pair (the draws of the stress
+// generator's uniformReal01, so that the benchmarks keep their instances). Ids 0..sets-1, also
+// for empty sets; elements in no set are not part of the instance.
+AbstractInstance uniformInstance(int sets, int seed, double density = 0.05);
+
+// An int instance with sets numbered by ascending id and elements by ascending value, as the
+// exact solver numbers them.
+struct DenseInstance {
+  std::vector<int> ids;                // id of each set
+  std::vector<std::vector<int>> sets;  // element indices of each set, ascending
+  int numElems = 0;
+};
+DenseInstance denseOf(const AbstractInstance& instance);
 
 template <typename T>
 T encodeElement(int k);
 
 // Injective on 0..9999: multiplication by a unit modulo a prime, shifted to straddle zero.
 template <>
-inline int encodeElement<int>(int k) {
-  return static_cast<int>((static_cast<long long>(k) * 7919) % 10007) - 5003;
-}
-
+int encodeElement<int>(int k);
 // Even k low, odd k counting down from the top of the range.
 template <>
-inline unsigned long encodeElement<unsigned long>(int k) {
-  const auto u = static_cast<unsigned long>(k);
-  return k % 2 == 0 ? u * 1000003UL : ULONG_MAX - u;
-}
-
+unsigned long encodeElement<unsigned long>(int k);
 // Bijective base 3 over the bytes 'a', 'b' and 0xfe: 0 -> "", 1 -> "a", 4 -> "aa", ...
 template <>
-inline std::string encodeElement<std::string>(int k) {
-  static const char digits[3] = {'a', 'b', '\xfe'};
-  std::string s;
-  while (k > 0) {
-    const int d = (k - 1) % 3;
-    s.insert(s.begin(), digits[d]);
-    k = (k - 1) / 3;
-  }
-  return s;
-}
+std::string encodeElement<std::string>(int k);
 
 template <typename T>
 std::map<int, std::set<T>> encodeInstance(const AbstractInstance& abstract) {
