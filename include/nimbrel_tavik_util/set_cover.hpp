@@ -12,10 +12,8 @@
 //                solved by GLPK's simplex and branch-and-cut. Exact.
 //  * PROPAGATE - forced selections plus depth-first branch-and-bound, started from the greedy
 //                cover, which it replaces only by strictly smaller covers. Exact and
-//                deterministic: the first minimum cover of a fixed search order. Its lower
-//                bounds (independent parts, elements without a common set, exact sizes of
-//                small parts) cut most of that search; worst case still exponential, with no
-//                node or time limit.
+//                deterministic: the first minimum cover of a fixed search order. Worst case
+//                exponential, with no node or time limit.
 //
 // Elements may be int, unsigned long or std::string; only their order (std::less) is used.
 // Working memory of GREEDY and PROPAGATE is linear in the total size of the sets (PROPAGATE:
@@ -191,13 +189,10 @@ class SetCoverSolver {
   /// (`bestSize`, `bestSelection` as set indices in selection order) only by a strictly
   /// smaller cover: at the end it holds the first smallest cover of that search, if smaller
   /// than the incumbent given. Leaves `ctx` as it found it.
-  ///
-  /// When `ctx` is in the shape _solveByPropagate builds (lists ascending and linked both
-  /// ways, `order` a permutation, counters matching the flags, no uncovered element in a
-  /// selected set), the nodes below this one are searched on a flat copy of the state with
-  /// stronger lower bounds, which cut only nodes without a smaller cover, so the result is
-  /// the same; the check and the copy cost O(m + S) once. Other states take the steps above
-  /// one by one. Recursion depth O(1) on the fast path (the walk keeps its own stack).
+  /// Worst case exponential in the size of the state. Recursion depth is O(1) for states in
+  /// the shape _solveByPropagate builds (lists ascending and linked both ways, `order` a
+  /// permutation, counters matching the flags, no uncovered element in a selected set), and
+  /// up to the incumbent size for others.
   static void _bbSearch(PropCtx& ctx, int& bestSize, std::vector<int>& bestSelection);
 
   /// The smallest cover that can be found within `limits` (every set costs 1): the weighted

@@ -87,6 +87,14 @@ class TreeSearch {
   void checkConsistency() const;
 
  private:
+#if NTU_SEARCH_CHECKS
+  void checkPath() const;
+  void checkCoverage() const;
+  void checkGains() const;
+  void checkParts() const;
+  void checkWitness(int id) const;
+#endif
+
   // Uncovered elements that no unselected set outside joins (a connected component).
   struct Part {
     std::vector<int> elems;    // empty while the part is dead (split)
@@ -153,6 +161,8 @@ class TreeSearch {
   bool enter(Frame& f);
   void leave();
   void recordLeaf();
+  bool descend();
+  void walk();
   void afterStep();
 
   // The fixed input: lists, branching order, the root's flags. Never changes.
@@ -685,51 +695,50 @@ void TreeSearch::afterStep() {
   ++stats_.checks;
 }
 
+// Selects the next branch of the deepest node and pushes its frame. False when the node has
+// no branch left, or the walk is to stop.
+bool TreeSearch::descend() {
+  Frame& f = frames_.back();
+  while (!stop_ && f.next < f.end) {
+    const int t = root_.elemSets[f.next++];
+    if (excluded_[t] || selected_[t]) continue;
+    Frame child;
+    child.scanPos = f.scanPos;
+    select(t, child);
+    frames_.push_back(child);
+    return true;
+  }
+  return false;
+}
+
+// Depth first from the root frame, on frames_ instead of the call stack.
+void TreeSearch::walk() {
+  frames_.push_back(Frame{});
+  bool branches = enter(frames_.back());
+  afterStep();
+  while (!frames_.empty()) {
+    if (branches && descend()) {
+      branches = enter(frames_.back());
+    } else {
+      leave();
+      branches = true;  // the parent, if any, goes on with its next branch
+    }
+    afterStep();
+  }
+}
+
 bool TreeSearch::run(int& bestSize, std::vector<int>& path, SearchStats* stats) {
   bestSize_ = bestSize;
   buildRootParts();
   // At the root, solve every part exactly: then the smallest leaf size is known, and the
   // search only has to find the first leaf of that size.
-  bool alive = numSelected_ + 1 < bestSize_ && resolve(true);
+  const bool alive = numSelected_ + 1 < bestSize_ && resolve(true);
   if (alive && open_.list().empty() && options_.targetSize) {
     targetSize_ = numSelected_ + static_cast<int>(lbSum_);
     target_ = true;
   }
   afterStep();
-  if (alive) frames_.push_back(Frame{});
-  // Each pass enters one node (the root first) or leaves the deepest one.
-  bool entering = alive;
-  while (!frames_.empty()) {
-    if (entering) {
-      entering = false;
-      const bool branches = enter(frames_.back());
-      afterStep();
-      if (!branches) {
-        leave();
-        afterStep();
-      }
-      continue;
-    }
-    Frame& f = frames_.back();
-    int s = -1;
-    while (!stop_ && f.next < f.end) {
-      const int t = root_.elemSets[f.next++];
-      if (!excluded_[t] && !selected_[t]) {
-        s = t;
-        break;
-      }
-    }
-    if (s < 0) {
-      leave();
-      afterStep();
-      continue;
-    }
-    Frame child;
-    child.scanPos = f.scanPos;
-    select(s, child);
-    frames_.push_back(child);
-    entering = true;
-  }
+  if (alive) walk();
   if (stats != nullptr) {
     stats->nodes += stats_.nodes;
     stats->subSolves += stats_.subSolves;
@@ -753,16 +762,29 @@ void require(bool ok, const std::string& what) {
   if (!ok) throw std::logic_error("TreeSearch::checkConsistency: " + what);
 }
 
+std::string at(const char* what, std::size_t i) {
+  return std::string(what) + " " + std::to_string(i);
+}
+
 }  // namespace
 
 void TreeSearch::checkConsistency() const {
-  const int m = root_.numElems;
-  const int n = root_.numSets;
-  const auto at = [](const char* what, int i) {
-    return std::string(what) + " " + std::to_string(i);
-  };
+  checkPath();
+  checkCoverage();
+  checkGains();
+  checkParts();
+  std::size_t kept = 0;
+  for (const Split& sp : splits_) kept += sp.keptCover ? sp.cover.size() : 0;
+  require(kept == keptCover_ && keptCover_ <= coverBudget_, "keptCover_ wrong or over budget");
+  for (const BoundChange& change : boundLog_) {
+    require(change.part < static_cast<int>(parts_.size()), "boundLog_ names no part");
+  }
+  require(!found_ || static_cast<int>(bestPath_.size()) + root_.numSelected == bestSize_,
+          "incumbent size differs from its path");
+}
 
-  // The path and the frames.
+// The frames, the path and the selection count agree.
+void TreeSearch::checkPath() const {
   const std::size_t depth = frames_.empty() ? 0 : frames_.size() - 1;
   require(path_.size() == depth, "path length differs from the frames");
   for (std::size_t i = 0; i < depth; ++i) {
@@ -770,8 +792,11 @@ void TreeSearch::checkConsistency() const {
   }
   require(numSelected_ == root_.numSelected + static_cast<int>(path_.size()),
           "numSelected_ differs from the root's count plus the path");
+}
 
-  // Flags from the root and the path.
+// Flags and logs from the root and the path.
+void TreeSearch::checkCoverage() const {
+  const int m = root_.numElems;
   std::vector<char> selected(root_.selected);
   std::vector<char> covered(root_.covered);
   for (int s : path_) {
@@ -788,23 +813,21 @@ void TreeSearch::checkConsistency() const {
     require(covered_[e] && !root_.covered[e] && !logged[e], at("bad coverLog_ entry", e));
     logged[e] = 1;
   }
-  require(static_cast<int>(coverLog_.size()) ==
-              (m - uncovered_) -
-                  static_cast<int>(std::count(root_.covered.begin(), root_.covered.end(), 1)),
+  const auto rootCovered = std::count(root_.covered.begin(), root_.covered.end(), 1);
+  require(static_cast<long>(coverLog_.size()) == (m - uncovered_) - rootCovered,
           "coverLog_ misses covered elements");
-
-  // Exclusions.
-  std::vector<char> excluded(n, 0);
+  std::vector<char> excluded(root_.numSets, 0);
   for (int s : exclLog_) {
     require(!excluded[s] && !selected_[s], at("bad exclLog_ entry", s));
     excluded[s] = 1;
   }
   require(excluded == excluded_, "excluded_ differs from exclLog_");
+}
 
-  // Gains.
+void TreeSearch::checkGains() const {
   std::vector<int> count(gainCount_.size(), 0);
   int top = 0;
-  for (int s = 0; s < n; ++s) {
+  for (int s = 0; s < root_.numSets; ++s) {
     int gain = 0;
     for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
       gain += covered_[root_.setElems[k]] ? 0 : 1;
@@ -815,20 +838,23 @@ void TreeSearch::checkConsistency() const {
   }
   require(count == gainCount_, "gainCount_ differs from the gains");
   require(maxGain_ == top, "maxGain_ differs from the gains");
+}
 
-  // Parts: the alive ones partition the uncovered elements, closed under unselected sets.
+// Every part is alive or the dead part of a split; the alive ones partition the uncovered
+// elements, no unselected set joins two of them, and their bounds and sums agree.
+void TreeSearch::checkParts() const {
   require(alive_.consistent() && open_.consistent(), "IdSet lists and positions disagree");
   std::vector<char> dead(parts_.size(), 0);
   for (std::size_t i = 0; i < splits_.size(); ++i) {
     const Split& sp = splits_[i];
     const int nextBorn =
         i + 1 < splits_.size() ? splits_[i + 1].firstBorn : static_cast<int>(parts_.size());
-    require(sp.dead < sp.firstBorn && sp.firstBorn <= nextBorn, at("split out of order:", sp.dead));
+    require(sp.dead < sp.firstBorn && sp.firstBorn <= nextBorn, at("split out of order:", i));
     require(!dead[sp.dead] && !alive_.contains(sp.dead) && parts_[sp.dead].elems.empty(),
             at("dead part still in use:", sp.dead));
     dead[sp.dead] = 1;
   }
-  std::vector<int> owner(m, -1);
+  std::vector<int> owner(root_.numElems, -1);
   long long lbSum = 0;
   long long ubSum = 0;
   int ubInfinite = 0;
@@ -839,24 +865,15 @@ void TreeSearch::checkConsistency() const {
     require(p.lb <= p.ub, at("lower bound above upper bound in part", id));
     require(open_.contains(id) == (p.lb < p.ub), at("open_ wrong for part", id));
     lbSum += p.lb;
-    if (p.ub >= kInf) {
-      ++ubInfinite;
-    } else {
-      ubSum += p.ub;
-      require(static_cast<int>(p.witness.size()) == p.ub, at("witness size != ub in part", id));
-      std::vector<char> hit(m, 0);
-      for (int t : p.witness) {
-        require(!selected_[t], at("witness holds a selected set in part", id));
-        for (int k = root_.setStart[t]; k < root_.setStart[t + 1]; ++k) hit[root_.setElems[k]] = 1;
-      }
-      for (int e : p.elems) require(hit[e], at("witness misses an element of part", id));
-    }
+    ubInfinite += p.ub >= kInf ? 1 : 0;
+    ubSum += p.ub >= kInf ? 0 : p.ub;
+    if (p.ub < kInf) checkWitness(id);
     for (int e : p.elems) {
       require(!covered_[e] && owner[e] < 0 && partOf_[e] == id, at("bad element of part", id));
       owner[e] = id;
     }
   }
-  for (int e = 0; e < m; ++e) {
+  for (int e = 0; e < root_.numElems; ++e) {
     if (covered_[e]) continue;
     require(owner[e] >= 0, at("uncovered element in no part:", e));
     for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
@@ -869,16 +886,20 @@ void TreeSearch::checkConsistency() const {
   }
   require(lbSum == lbSum_ && ubSum == ubSum_ && ubInfinite == ubInfinite_,
           "part sums differ from the parts");
+}
 
-  // Logs.
-  std::size_t kept = 0;
-  for (const Split& sp : splits_) kept += sp.keptCover ? sp.cover.size() : 0;
-  require(kept == keptCover_ && keptCover_ <= coverBudget_, "keptCover_ wrong or over budget");
-  for (const BoundChange& change : boundLog_) {
-    require(change.part < static_cast<int>(parts_.size()), "boundLog_ names no part");
+// The cover of part `id` has ub distinct unselected sets and covers the part.
+void TreeSearch::checkWitness(int id) const {
+  const Part& p = parts_[id];
+  require(static_cast<int>(p.witness.size()) == p.ub, at("witness size != ub in part", id));
+  std::vector<char> hit(root_.numElems, 0);
+  std::vector<char> used(root_.numSets, 0);
+  for (int t : p.witness) {
+    require(!selected_[t] && !used[t], at("witness holds a selected or repeated set in part", id));
+    used[t] = 1;
+    for (int k = root_.setStart[t]; k < root_.setStart[t + 1]; ++k) hit[root_.setElems[k]] = 1;
   }
-  require(!found_ || static_cast<int>(bestPath_.size()) + root_.numSelected == bestSize_,
-          "incumbent size differs from its path");
+  for (int e : p.elems) require(hit[e], at("witness misses an element of part", id));
 }
 
 #else
