@@ -312,7 +312,10 @@ int main(int argc, char** argv) {
            "Instances: the stress family at ×k (`n_dirts` = 5000·k, `n_trajs` = 400·k, seed 7, "
            "the generator of `set_cover_stress`); uniform random instances (n sets over 2n "
            "elements, each pair present with probability 0.05, seeded); the benchmark files of "
-           "`../shared/corpora/setcover` (optimal values from its README).\n\n";
+           "`../shared/corpora/setcover` (optimal values from its README).\n\n"
+           "How the exact search keeps its answers: `src/setcover/README.md`. The refactoring "
+           "of the exact search, before against after: [performance-engine.md]"
+           "(performance-engine.md).\n\n";
     out << "## Machine\n\n```\n" << machine << "```\n\n";
 
     out << "## Targets\n\n| target | measured | met |\n|---|---|---|\n";

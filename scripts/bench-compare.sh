@@ -4,23 +4,30 @@
 # same benchmarks, several rounds, so that the machine's load falls on both alike. Prints a
 # Markdown table of medians (median over the rounds of each run's median) and their ratios.
 #
-#   scripts/bench-compare.sh BASE_REV [--rounds N] [--filter REGEX] [--out FILE]
+#   scripts/bench-compare.sh BASE_REV [--rounds N] [--min-time S] [--filter REGEX] [--out FILE]
 #
-# Default filter: every library benchmark of docs/performance.md except the step-by-step
-# references and the GLPK runs that take seconds each. Needs python3 for the table. Build
-# folders: build/compare-<rev> (the base) and build/bench (the working tree).
+# Default: every library benchmark of docs/performance.md except the step-by-step references
+# and the GLPK runs that take seconds each, in six groups; each round runs each group on the
+# base, then on the working tree. 3 rounds at --benchmark_min_time 0.2 take about 20 minutes
+# on 2 cores. Needs python3 for the table. Build folders: build/compare-<rev> (the base) and
+# build/bench (the working tree).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 base=${1:?usage: bench-compare.sh BASE_REV [--rounds N] [--filter REGEX] [--out FILE]}
 shift
-rounds=2
-filter='^BM_(Greedy|GreedyContinuity|Propagate)(Stress|Uniform|Corpus)/|^BM_Ilp(Stress/[12]$|ModelStress|Uniform/)|^BM_IlpCorpus/(stn9|stn15|stn27|scpe)|^BM_StressProgram$'
+rounds=3
+minTime=0.2
+groups=('^BM_Greedy(Continuity)?(Stress|Uniform|Corpus)/' '^BM_PropagateStress/'
+        '^BM_PropagateUniform/' '^BM_PropagateCorpus/'
+        '^BM_Ilp(Stress/[12]/|ModelStress|Uniform/)|^BM_IlpCorpus/(stn9|stn15|stn27|scpe)'
+        '^BM_StressProgram/')
 out=""
 while [[ $# -gt 0 ]]; do
   case $1 in
     --rounds) rounds=$2; shift 2 ;;
-    --filter) filter=$2; shift 2 ;;
+    --min-time) minTime=$2; shift 2 ;;
+    --filter) groups=("$2"); shift 2 ;;
     --out) out=$2; shift 2 ;;
     *) echo "bench-compare: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -45,20 +52,27 @@ rm -rf "$work"
 mkdir -p "$work"
 echo "load average before: $(cut -d ' ' -f 1-3 /proc/loadavg)" >"$work/load.txt"
 for ((r = 1; r <= rounds; ++r)); do
-  for side in base new; do
-    if [[ $side == base ]]; then bin=$src/build/bench/bench/set_cover_bench; else bin=$root/build/bench/bench/set_cover_bench; fi
-    "$bin" --benchmark_filter="$filter" --benchmark_format=json >"$work/$side-$r.json" 2>/dev/null
+  for g in "${!groups[@]}"; do
+    for side in base new; do
+      if [[ $side == base ]]; then
+        bin=$src/build/bench/bench/set_cover_bench
+      else
+        bin=$root/build/bench/bench/set_cover_bench
+      fi
+      "$bin" --benchmark_filter="${groups[$g]}" --benchmark_min_time="$minTime" \
+        --benchmark_format=json >"$work/$side-$r-$g.json" 2>/dev/null
+    done
   done
 done
 echo "load average after: $(cut -d ' ' -f 1-3 /proc/loadavg)" >>"$work/load.txt"
 
 python3 - "$work" "$rounds" "$rev" "$(git rev-parse --short HEAD)" <<'PY' | tee ${out:+"$out"}
-import json, statistics, sys
+import glob, json, statistics, sys
 work, rounds, base_rev, head_rev = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 def medians(side):
     per = {}
-    for r in range(1, rounds + 1):
-        for b in json.load(open(f"{work}/{side}-{r}.json"))["benchmarks"]:
+    for path in sorted(glob.glob(f"{work}/{side}-*.json")):
+        for b in json.load(open(path))["benchmarks"]:
             if b.get("aggregate_name") == "median" or (b.get("run_type") == "iteration" and b.get("repetitions", 1) == 1):
                 unit = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
                 t = b["real_time"] if "StressProgram" in b["run_name"] else b["cpu_time"]
