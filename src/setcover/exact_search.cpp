@@ -21,21 +21,21 @@ namespace {
 constexpr int kInf = 1 << 29;  // "no cover": larger than any real size, safe to add a few
 
 // Parts handed to HittingSetSolver: at most this many sets (points). Larger parts keep their
-// cheap bounds only. Every part of the benchmark instances has far fewer (scpe*: 500 sets, the
-// largest); the limit only bounds the work of one hand-over. Raising it to 1 << 20 changed no
-// benchmark figure (BM_PropagateCorpus/scpe1..5, BM_PropagateUniform/100/*).
+// cheap bounds only. It bounds the masks of one hand-over (rows x points / 64 words) rather
+// than saving time: no benchmark instance comes near it (largest hand-over 500 points, on
+// BM_PropagateCorpus/scpe1..5, counted with an instrumented build), so every figure of the
+// benchmarks is the same without it.
 constexpr int kMaxSubPoints = 4096;
-// ... and bit masks of at most kSubWordsPerPair words per (element, set) pair of the part plus
-// kSubWordsExtra, so that the masks (rows x ceil(points / 64) words) stay linear in the part's
-// size. Sparse parts with many sets would otherwise take rows x points / 64 words. No benchmark
-// instance comes near the limit (scpe1: 50 rows x 8 words against 8 x 2500 + 65536), so the
-// figures are the same with the test off.
+// ... and masks of at most kSubWordsPerPair words per (element, set) pair of the part plus
+// kSubWordsExtra, so that sparse parts with many sets keep linear memory. The benchmarks'
+// hand-overs use at most 0.5 % of this limit (stn45, BM_PropagateUniform/100/2).
 constexpr long long kSubWordsPerPair = 8;
 constexpr long long kSubWordsExtra = 1 << 16;
-// Covers of dead parts kept for their undo, in sets, per set and element of the instance (plus
-// a constant): beyond it a restored part rebuilds its cover from its pieces' covers, which can
-// be larger or missing, so the part may be searched again. At x100 of the stress family
-// (BM_PropagateStress/100, 40000 sets) the kept covers stay far below the budget.
+// Covers of dead parts kept for their undo, in sets, per set and element of the instance plus
+// a constant. Beyond it a restored part rebuilds its cover from its pieces' covers, which can
+// be larger or missing, so that the part may be searched again; memory stays linear. The
+// benchmarks keep at most 18 % of it (stn45, BM_PropagateUniform/100/2), 0.07 % on the stress
+// family (BM_PropagateStress/1 and /100), so the limit never cost work there.
 constexpr std::size_t kCoverBudgetPerItem = 4;
 constexpr std::size_t kCoverBudgetExtra = 1024;
 
@@ -182,9 +182,9 @@ class TreeSearch {
   // Parts: the alive ones partition the uncovered elements. Changed by split/undoSplit and the
   // bound updates, each through removePart/restorePart so that the sums follow.
   std::vector<int> partOf_;  // per uncovered element: the alive part holding it. m ints
-  std::vector<Part> parts_;  // alive parts and the dead ones of splits_ (ids = indices)
-  IdSet alive_;              // parts not split on the current path
-  IdSet open_;               // alive parts with lb < ub
+  std::vector<Part> parts_;  // alive parts, and dead ones of splits_ (ids = indices). O(m) elems
+  IdSet alive_;              // parts not split on the current path. O(parts) ints
+  IdSet open_;               // alive parts with lb < ub. O(parts) ints
   long long lbSum_ = 0;      // sum of lb over alive parts
   long long ubSum_ = 0;      // sum of ub over alive parts with ub < kInf
   int ubInfinite_ = 0;       // alive parts with ub == kInf
@@ -199,9 +199,9 @@ class TreeSearch {
   // Undo logs along the current path, each cut back by leave() to its frame's mark.
   std::size_t keptCover_ = 0;          // sum of cover sizes of the splits_ that kept theirs
   std::size_t coverBudget_ = 0;        // keptCover_ never exceeds it (linear in the instance)
-  std::vector<int> coverLog_;          // elements covered below the root, in order of covering
-  std::vector<Split> splits_;          // one per selection on the path that covered something
-  std::vector<BoundChange> boundLog_;  // raised lower bounds, oldest first
+  std::vector<int> coverLog_;          // elements covered below the root, in order. O(m) ints
+  std::vector<Split> splits_;          // one per path selection that covered something
+  std::vector<BoundChange> boundLog_;  // raised lower bounds along the path, oldest first
   std::vector<int> exclLog_;           // excluded sets, in order of exclusion
   std::vector<int> path_;              // sets selected below the root (frames_[1..].viaSet)
   std::vector<Frame> frames_;          // the current path, root first

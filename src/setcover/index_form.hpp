@@ -75,8 +75,12 @@ void layout(const std::map<int, std::set<T>>& instance, IndexForm& form) {
 }
 
 // The lookup table below is used while the values span fewer than kTableSpanPerItem slots per
-// (set, element) pair plus kTableSpanExtra: a table of 4 ints per pair costs about what the sort
-// it replaces would hold, and filling it stays O(S). TODO figure.
+// (set, element) pair plus kTableSpanExtra, so that it takes at most about four times the
+// memory of the array the sort would fill (one int per pair). It replaces an O(S log S) sort:
+// made to sort, BM_GreedyStress/10 took 47 ms instead of 16-17 ms and BM_GreedyCorpus/stn243
+// 20 ms instead of 10 ms (two runs against one, busy machine). The benchmark instances span
+// about one slot per pair at most (the smallest uniform ones; the stress family 0.4), so 4
+// leaves room for ranges with gaps.
 constexpr std::size_t kTableSpanPerItem = 4;
 constexpr std::size_t kTableSpanExtra = 4096;
 
