@@ -1,8 +1,9 @@
-// The search behind _bbSearch (an internal part, compiled into this test) with each of its
-// optional means switched off in turn: without exact part sizes it backtracks through the
-// tree and prunes with the cheap bounds and the excluded sets alone; without the target size
-// it improves the incumbent step by step. Every combination must give the reference's best
-// selection, in order of selection.
+// The search behind _bbSearch (an internal part, linked from the library's objects) with each
+// of its optional means switched off in turn: without exact part sizes it backtracks through
+// the tree and prunes with the cheap bounds and the excluded sets alone; without the target
+// size it improves the incumbent step by step. Every combination must give the reference's
+// best selection, in order of selection, with the search's state consistent after every step;
+// and the work on a few instances is pinned, so that a lost cut shows.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The exact hitting-set search that the exact solver uses for its bounds (an internal part,
-// compiled into this test): smallest sizes against brute force, the cutoff and first-found
-// contracts, and masks of several words.
+// linked from the library's objects): smallest sizes against brute force, the cutoff and
+// first-found contracts, and masks of several words.
 #include <gtest/gtest.h>
 
 #include <algorithm>
