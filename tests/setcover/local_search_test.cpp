@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "corpus_reader.hpp"
+#include "setcover/corpus_reader.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/local_search.hpp"
 
