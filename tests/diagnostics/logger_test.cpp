@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <iostream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "diagnostics/stream_capture.hpp"
 
@@ -21,7 +26,10 @@ namespace {
 // Every test restores the threshold it found, so the tests also pass when run in one process.
 class LoggerTest : public ::testing::Test {
  protected:
-  void TearDown() override { Logger::level_ = saved_; }
+  void TearDown() override {
+    Logger::resetSink();
+    Logger::level_ = saved_;
+  }
 
   // Calls all four functions with "m" and returns what reached each stream.
   struct Output {
@@ -141,6 +149,82 @@ TEST_F(LoggerTest, FailedStreamSwallowsTheLineSilently) {
   EXPECT_NO_THROW(Logger::error("lost"));
   std::cerr.clear();
   EXPECT_EQ(err.text(), "");
+}
+
+// --- sinks ------------------------------------------------------------------------------------
+
+using Lines = std::vector<std::pair<Logger::Level, std::string>>;
+
+TEST_F(LoggerTest, SinkReceivesLinesThatPassTheThresholdAndResetRestoresStreams) {
+  Lines lines;
+  Logger::setSink(
+      [&](Logger::Level level, const std::string& line) { lines.emplace_back(level, line); });
+  Logger::setLevel(Logger::INFO);
+  const Output routed = logAll();
+  EXPECT_EQ(routed.out + routed.err, "") << "nothing reaches the streams while a sink is set";
+  EXPECT_EQ(lines, (Lines{{Logger::INFO, "m"}, {Logger::WARNING, "m"}, {Logger::ERROR, "m"}}));
+
+  // error ignores the threshold for a sink too; the message arrives without prefix or newline.
+  lines.clear();
+  Logger::setLevel(static_cast<Logger::Level>(4));
+  Logger::warning("hidden");
+  Logger::error(std::string("a\nb\0", 4));
+  EXPECT_EQ(lines, (Lines{{Logger::ERROR, std::string("a\nb\0", 4)}}));
+
+  Logger::setLevel(Logger::DEBUG);
+  Logger::resetSink();
+  const Output restored = logAll();
+  EXPECT_EQ(restored.out, "[DEBUG] m\n[INFO] m\n");
+  EXPECT_EQ(restored.err, "[WARNING] m\n[ERROR] m\n");
+
+  // An empty function restores the streams as well.
+  lines.clear();
+  Logger::setSink(
+      [&](Logger::Level level, const std::string& line) { lines.emplace_back(level, line); });
+  Logger::setSink(Logger::Sink());
+  EXPECT_EQ(logAll().out, "[DEBUG] m\n[INFO] m\n");
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(LoggerTest, ThrowingSinkLineGoesToStandardErrorAndNothingEscapes) {
+  int calls = 0;
+  Logger::setSink([&](Logger::Level, const std::string&) {
+    ++calls;
+    throw std::runtime_error("sink is gone");
+  });
+  StreamCapture out(std::cout);
+  StreamCapture err(std::cerr);
+  EXPECT_NO_THROW(Logger::info("kept"));
+  EXPECT_NO_THROW(Logger::error("also kept"));
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(out.text(), "");
+  EXPECT_EQ(err.text(), "[INFO] kept\n[ERROR] also kept\n");
+}
+
+// Threads log while another one swaps sinks: every line arrives exactly once, at one of them.
+TEST_F(LoggerTest, SinkCanBeReplacedWhileOtherThreadsLog) {
+  constexpr int kThreads = 3;
+  constexpr int kLinesPerThread = 2000;
+  std::atomic<int> first{0};
+  std::atomic<int> second{0};
+  const Logger::Sink countFirst = [&](Logger::Level, const std::string&) { ++first; };
+  const Logger::Sink countSecond = [&](Logger::Level, const std::string&) { ++second; };
+  Logger::setSink(countFirst);
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    for (bool flip = false; !stop.load(); flip = !flip)
+      Logger::setSink(flip ? countFirst : countSecond);
+  });
+  std::vector<std::thread> loggers;
+  for (int t = 0; t < kThreads; ++t) {
+    loggers.emplace_back([] {
+      for (int i = 0; i < kLinesPerThread; ++i) Logger::warning("w");
+    });
+  }
+  for (std::thread& thread : loggers) thread.join();
+  stop = true;
+  swapper.join();
+  EXPECT_EQ(first + second, kThreads * kLinesPerThread);
 }
 
 }  // namespace
