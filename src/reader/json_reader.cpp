@@ -24,53 +24,74 @@ std::string tooDeep() {
   return "document nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
 }
 
-// Builds the document from the parser's events with the library's own builder, exactly as the
-// stream operator does, and stops at the array or object that opens level kMaxJsonDepth + 1.
+// Builds the document from the parser's events as the stream operator does (a later duplicate
+// key replaces an earlier value; the parse error is thrown as the library's own exception), and
+// stops at the array or object that opens level kMaxJsonDepth + 1. Uses only the JSON library's
+// public SAX interface.
 class DepthLimitedBuilder {
  public:
   using json = nlohmann::json;
 
-  explicit DepthLimitedBuilder(json& result) : dom_(result, true) {}
+  explicit DepthLimitedBuilder(json& result) : root_(result) {}
 
-  bool null() { return dom_.null(); }
-  bool boolean(bool value) { return dom_.boolean(value); }
-  bool number_integer(json::number_integer_t value) { return dom_.number_integer(value); }
-  bool number_unsigned(json::number_unsigned_t value) { return dom_.number_unsigned(value); }
-  bool number_float(json::number_float_t value, const json::string_t& text) {
-    return dom_.number_float(value, text);
+  bool null() { return put(nullptr); }
+  bool boolean(bool value) { return put(value); }
+  bool number_integer(json::number_integer_t value) { return put(value); }
+  bool number_unsigned(json::number_unsigned_t value) { return put(value); }
+  bool number_float(json::number_float_t value, const json::string_t& /*text*/) {
+    return put(value);
   }
-  bool string(json::string_t& value) { return dom_.string(value); }
-  bool binary(json::binary_t& value) { return dom_.binary(value); }
-  bool start_object(std::size_t elements) {
-    open();
-    return dom_.start_object(elements);
+  bool string(json::string_t& value) { return put(std::move(value)); }
+  bool binary(json::binary_t& value) { return put(json(std::move(value))); }
+  bool start_object(std::size_t /*elements*/) { return open(json::object()); }
+  bool key(json::string_t& name) {
+    // The member is created now and filled by the value that follows.
+    member_ = &(*open_.back()->get_ptr<json::object_t*>())[name];
+    return true;
   }
-  bool key(json::string_t& value) { return dom_.key(value); }
-  bool end_object() {
-    --depth_;
-    return dom_.end_object();
-  }
-  bool start_array(std::size_t elements) {
-    open();
-    return dom_.start_array(elements);
-  }
-  bool end_array() {
-    --depth_;
-    return dom_.end_array();
-  }
-  // Throws the library's parse_error, as the stream operator does.
+  bool end_object() { return close(); }
+  bool start_array(std::size_t /*elements*/) { return open(json::array()); }
+  bool end_array() { return close(); }
   template <typename Exception>
-  bool parse_error(std::size_t position, const std::string& token, const Exception& error) {
-    return dom_.parse_error(position, token, error);
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/, const Exception& error) {
+    throw error;
   }
 
  private:
-  void open() {
-    if (++depth_ > kMaxJsonDepth) throw std::runtime_error(tooDeep());
+  // Stores a value where the parser is: the root, the next array element or the member named
+  // by the last key. Returns where it went. Containers are only ever extended at the innermost
+  // open one, so the addresses kept in open_ stay valid.
+  json* place(json&& value) {
+    if (open_.empty()) {
+      root_ = std::move(value);
+      return &root_;
+    }
+    json& parent = *open_.back();
+    if (parent.is_array()) {
+      auto& elements = *parent.get_ptr<json::array_t*>();
+      elements.push_back(std::move(value));
+      return &elements.back();
+    }
+    *member_ = std::move(value);
+    return member_;
+  }
+  bool put(json&& value) {
+    place(std::move(value));
+    return true;
+  }
+  bool open(json&& container) {
+    if (open_.size() == kMaxJsonDepth) throw std::runtime_error(tooDeep());
+    open_.push_back(place(std::move(container)));
+    return true;
+  }
+  bool close() {
+    open_.pop_back();
+    return true;
   }
 
-  nlohmann::detail::json_sax_dom_parser<json> dom_;
-  std::size_t depth_ = 0;
+  json& root_;
+  std::vector<json*> open_;  // the arrays and objects not yet closed, outermost first
+  json* member_ = nullptr;   // the member named by the last key
 };
 
 // Nesting depth of `data` (0 for a scalar, 1 for an array of scalars), measured without
@@ -95,7 +116,9 @@ std::size_t depthOf(const nlohmann::json& data, std::size_t limit) {
 nlohmann::json Reader::readJson(const std::string& filepath) {
   try {
     std::ifstream in(filepath);
-    if (!in.is_open()) {
+    // A folder opens like a file on Linux and fails only on the first read.
+    std::error_code ec;
+    if (!in.is_open() || fs::is_directory(filepath, ec)) {
       Logger::error("Failed to open JSON file: " + filepath);
       return nlohmann::json::object();
     }

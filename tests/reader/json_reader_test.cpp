@@ -113,6 +113,33 @@ TEST_F(JsonReaderTest, UnreadableFileIsAnOpenError) {
   EXPECT_EQ(*logged, "[ERROR] Failed to open JSON file: " + p + "\n");
 }
 
+TEST_F(JsonReaderTest, FolderIsAnOpenError) {
+  ntu_test::fs::create_directory(path("folder.json"));
+  EXPECT_EQ(Reader::readJson(path("folder.json")), json::object());
+  EXPECT_EQ(err_.str(), "[ERROR] Failed to open JSON file: " + path("folder.json") + "\n");
+}
+
+// A sink that throws must not turn the readers' log lines into exceptions: the line goes to
+// standard error and the operation goes on.
+TEST_F(JsonReaderTest, ThrowingSinkBreaksNeitherReadNorSave) {
+  nimbrel_tavik_util::Logger::setSink([](nimbrel_tavik_util::Logger::Level, const std::string&) {
+    throw std::runtime_error("sink failed");
+  });
+  json read = json::array();
+  json saved;
+  EXPECT_NO_THROW({
+    Reader::saveJson({{"a", 1}}, path("doc.json"), -1);
+    saved = Reader::readJson(path("doc.json"));
+    read = Reader::readJson(path("missing.json"));
+  });
+  nimbrel_tavik_util::Logger::resetSink();
+  EXPECT_EQ(saved, json({{"a", 1}}));
+  EXPECT_EQ(read, json::object());
+  EXPECT_EQ(errLines(), (Strings{"[INFO] Saved JSON: " + path("doc.json"),
+                                 "[ERROR] Failed to open JSON file: " + path("missing.json")}));
+  EXPECT_EQ(out_.str(), "");
+}
+
 // --- nesting depth ------------------------------------------------------------------------------
 
 const std::string kTooDeep = "document nested deeper than 500 levels";

@@ -43,6 +43,7 @@ class ReaderTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    nimbrel_tavik_util::Logger::resetSink();
     std::cout.rdbuf(oldOut_);
     std::cerr.rdbuf(oldErr_);
     nimbrel_tavik_util::Logger::level_ = savedLevel_;
