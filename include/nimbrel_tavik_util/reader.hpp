@@ -168,7 +168,13 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// containers and of the scalars of 64 bytes or more, and one path of the deepest node.
   static nlohmann::json yamlNodeToJson(const YAML::Node& node);
 
-  /// Loads `filepath` with readYaml and converts it like yamlNodeToJson, narrating progress.
+  /// Loads `filepath` as readYaml does and converts it like yamlNodeToJson, narrating progress.
+  ///
+  /// The document is built straight from yaml-cpp's parser (the parser of YAML::LoadFile, so
+  /// every file parses the same way) without yaml-cpp's node tree: memory stays close to the
+  /// finished document's own size, and the result, the log lines and the exceptions are those
+  /// of loading the tree with readYaml and converting it member by member. A parse error
+  /// anywhere in the file wins over a conversion error: then only readYaml's lines are written.
   ///
   /// A root that is not a map is converted whole after one INFO line
   /// "readYamlToJson: non-map root, converting whole document" (an empty file gives null).
@@ -190,9 +196,15 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// Throws what readYaml throws; yaml-cpp's YAML::TypedBadConversion<std::string> for a
   /// top-level key that is not a scalar; the converter's std::runtime_error for a failing
   /// top-level member; and std::runtime_error "Failed converting pose_info[i] in <path>: ..."
-  /// for a failing pose_info element. Lines written before a failure stay in the log.
+  /// for a failing pose_info element. Unlike yamlNodeToJson, keys and string values must be
+  /// valid UTF-8 (a document holding other bytes could not be saved with saveJson):
+  ///   "Failed reading map key at P: invalid UTF-8 at byte <offset>"   (P: the map's path)
+  ///   "Failed to convert scalar at P: invalid UTF-8 at byte <offset>"
+  /// wrapped like the converter's other errors. Lines written before a failure stay in the log.
   /// The bounds of yamlNodeToJson hold for the whole file: the root map (level 1) and pose_info
   /// (level 2) are open while their members convert, and repeats count across all members.
+  /// Extra memory: yaml-cpp's parser, and for nodes below an anchor a copy of their value and
+  /// their shape (documents without anchors keep nothing).
   static nlohmann::json readYamlToJson(const std::string& filepath);
 
   Reader() = delete;

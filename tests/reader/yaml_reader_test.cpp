@@ -342,6 +342,31 @@ TEST_F(YamlReaderTest, FileErrorsCarryTheirContext) {
   EXPECT_EQ(errLines().size(), 1u);
 }
 
+// A document with text that is not UTF-8 could never be saved: refused where the text is.
+TEST_F(YamlReaderTest, TextThatIsNotUtf8IsRefusedWithItsPath) {
+  const auto refused = [&](const std::string& yaml) {
+    return messageOf<std::runtime_error>([&] { Reader::readYamlToJson(write("bad.yaml", yaml)); });
+  };
+  EXPECT_EQ(refused("a:\n  b: [ok, \"x\xFF\"]\n"),
+            "Failed converting key 'b' at $.a: Failed converting sequence item at $.a.b[1]: "
+            "Failed to convert scalar at $.a.b[1]: invalid UTF-8 at byte 1");
+  EXPECT_EQ(refused("a: {\"k\xC3\": 1}\n"),
+            "Failed reading map key at $.a: invalid UTF-8 at byte 1");
+  EXPECT_EQ(refused("\"\xFE\": 1\n"), "Failed reading map key at $: invalid UTF-8 at byte 0");
+  EXPECT_EQ(refused("pose_info:\n  - {frame: \"t\xC0\x80\"}\n"),  // an overlong form
+            "Failed converting pose_info[0] in " + path("bad.yaml") +
+                ": Failed converting key 'frame' at $.pose_info[0]: Failed to convert scalar at "
+                "$.pose_info[0].frame: invalid UTF-8 at byte 1");
+  EXPECT_EQ(refused("- \"\xED\xA0\x80\"\n"),  // a surrogate
+            "Failed converting sequence item at $[0]: Failed to convert scalar at $[0]: invalid "
+            "UTF-8 at byte 0");
+  // Every well-formed sequence length passes; the node converter keeps passing bytes through.
+  EXPECT_EQ(
+      Reader::readYamlToJson(write("ok.yaml", "k: \"a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E\"\n")),
+      json({{"k", "a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E"}}));
+  EXPECT_EQ(convert("k: \"\xFF\"").at("k"), json("\xFF"));
+}
+
 // --- hostile input: alias cycles, depth, alias expansion ---------------------------------------
 
 // `levels` nested sequences with a scalar at the bottom, built through the node interface.
