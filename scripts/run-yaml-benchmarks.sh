@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds and runs the readYamlToJson benchmarks, then writes docs/performance-yaml.md.
+#
+#   scripts/run-yaml-benchmarks.sh                  10,000, 100,000 and 1,000,000 poses
+#   scripts/run-yaml-benchmarks.sh --sizes "10000 100000"
+#   scripts/run-yaml-benchmarks.sh --repetitions 1  (default 3)
+#
+# The node-tree way needs about 19 KB per pose: 1,000,000 poses take about 19 GB of memory and
+# several minutes per repetition. The pose files (420 MB for 1,000,000 poses) are written to
+# the temporary folder and removed at the end. BUILD_DIR (default: the bench preset's
+# build/bench) chooses the build folder.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build/bench}
+sizes="10000 100000 1000000"
+repetitions=3
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --sizes) sizes=$2; shift 2 ;;
+    --repetitions) repetitions=$2; shift 2 ;;
+    *) echo "run-yaml-benchmarks: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+cd "$root"
+cmake --preset bench -B "$build" >/dev/null
+cmake --build "$build" -j2 --target yaml_bench yaml_report
+
+work=$build/bench-results-yaml
+rm -rf "$work"
+mkdir -p "$work"
+{
+  lscpu | grep -E '^(Model name|CPU\(s\)|Thread\(s\) per core|Core\(s\) per socket|L2 cache|L3 cache)'
+  echo "nproc: $(nproc), memory: $(free -g | awk '/^Mem:/ { print $2 " GB" }')"
+  echo "kernel: $(uname -srm)"
+  echo "compiler: $(c++ --version | head -n 1), Release build (-O2)"
+  echo "yaml-cpp: $(dpkg-query -W -f '${Version}' libyaml-cpp-dev 2>/dev/null || echo unknown)"
+  echo "load average before the run: $(cut -d ' ' -f 1-3 /proc/loadavg) (the machine is shared)"
+  echo "date: $(date -u +%Y-%m-%dT%H:%MZ), commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
+} >"$work/machine.txt"
+
+filter="/($(echo "$sizes" | tr ' ' '|'))/"
+"$build/bench/yaml_bench" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
+  --benchmark_out="$work/bench.json" --benchmark_out_format=json
+
+echo "load average after the run: $(cut -d ' ' -f 1-3 /proc/loadavg)" >>"$work/machine.txt"
+"$build/bench/yaml_report" "$work/bench.json" "$work/machine.txt" "$root/docs/performance-yaml.md"
+echo "run-yaml-benchmarks: wrote docs/performance-yaml.md"
