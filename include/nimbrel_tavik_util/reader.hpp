@@ -26,12 +26,17 @@
 //                   <path>".
 //
 // Not synchronised beyond what Logger is: use from one thread at a time.
+//
+// This header declares only, to stay cheap to include (the whole of yaml-cpp and nlohmann/json
+// cost about a second of compile time per file): include <nlohmann/json.hpp> to use the
+// documents, and <yaml-cpp/yaml.h> to use the nodes (most of YAML::Node's functions are defined
+// there; with this header alone a program using them compiles but does not link).
 #pragma once
 
 #include <string>
 
-#include <yaml-cpp/yaml.h>
-#include <nlohmann/json.hpp>
+#include <yaml-cpp/node/node.h>
+#include <nlohmann/json_fwd.hpp>
 
 #include "nimbrel_tavik_util/export.hpp"
 #include "nimbrel_tavik_util/json_abi.hpp"

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/file_writer.hpp"

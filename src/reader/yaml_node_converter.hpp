@@ -11,10 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include <yaml-cpp/node/convert.h>
-#include <yaml-cpp/node/impl.h>
-#include <yaml-cpp/node/iterator.h>
-#include <yaml-cpp/node/node.h>
+// All of yaml-cpp's node headers: the tree's inline and template functions (detail/impl.h among
+// them) must be seen to be linked.
+#include <yaml-cpp/yaml.h>
 #include <nlohmann/json.hpp>
 
 #include "reader/yaml_convert_common.hpp"

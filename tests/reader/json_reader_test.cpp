@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+#include <nlohmann/json.hpp>
+
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/reader_test_support.hpp"
 

@@ -4,6 +4,9 @@
 #include <map>
 #include <set>
 
+#include <yaml-cpp/yaml.h>
+#include <nlohmann/json.hpp>
+
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/reader_test_support.hpp"
 

@@ -3,6 +3,9 @@
 #include <functional>
 #include <limits>
 
+#include <yaml-cpp/yaml.h>
+#include <nlohmann/json.hpp>
+
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/reader_test_support.hpp"
 
