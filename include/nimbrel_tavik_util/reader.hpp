@@ -25,7 +25,9 @@
 //                   one line per top-level member, pose_info progress and "readYamlToJson: done
 //                   <path>".
 //
-// Not synchronised beyond what Logger is: use from one thread at a time.
+// Reader holds no state: calls may run in several threads at once (on different files; saves to
+// the same file are not coordinated), their lines going through Logger, which takes concurrent
+// lines.
 //
 // This header declares only, to stay cheap to include (the whole of yaml-cpp and nlohmann/json
 // cost about a second of compile time per file): include <nlohmann/json.hpp> to use the
