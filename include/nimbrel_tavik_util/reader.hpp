@@ -122,14 +122,15 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///                                                recursion before anything is touched.
   static void saveJson(const nlohmann::json& data, const std::string& filepath, int indent = 4);
 
-  /// Loads the first document of the YAML file at `filepath` with YAML::LoadFile.
+  /// Loads the first document of the YAML file at `filepath` as YAML::LoadFile does.
   ///
   /// Returns the root node (a Null node for a file without documents, e.g. an empty or
   /// comment-only file).
   /// Throws, after one ERROR line, the exception that loading threw, unchanged:
   ///   YAML::BadFile          "readYaml: cannot open YAML file: <path> - <what()>"
   ///   YAML::ParserException  "readYaml: YAML parse error: <path> - <what()>"
-  ///   other std::exception   "readYaml: unknown error for <path> - <what()>"
+  ///   other std::exception   "readYaml: unknown error for <path> - <what()>"  (such as the
+  ///                          std::ios_base::failure of reading a folder)
   ///   anything else          "readYaml: non-std exception for <path>"
   /// Logs before that, in order:
   ///   INFO "readYaml: loading <path> (<size> bytes)"  size 0 when it cannot be determined

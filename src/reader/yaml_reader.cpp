@@ -51,12 +51,24 @@ void narrateLoad(const std::string& filepath, Load&& load) {
   }
 }
 
+// Opens `filepath` as YAML::LoadFile does (BadFile when it cannot be opened), then reads the
+// first bytes: a read error (the path is a folder) throws here, with the exception yaml-cpp's
+// parser would throw, instead of inside the parser's constructor, which then leaks its buffer.
+void openYaml(const std::string& filepath, std::ifstream& in) {
+  in.open(filepath);
+  if (!in) throw YAML::BadFile(filepath);
+  in.rdbuf()->sgetc();
+}
+
 }  // namespace
 
 YAML::Node Reader::readYaml(const std::string& filepath) {
   YAML::Node root;
   narrateLoad(filepath, [&] {
-    root = YAML::LoadFile(filepath);
+    // YAML::LoadFile's steps.
+    std::ifstream in;
+    openYaml(filepath, in);
+    root = YAML::Load(in);
     return static_cast<unsigned>(root.Type());
   });
   return root;
@@ -72,8 +84,8 @@ nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
   narrateLoad(filepath, [&] {
     // The steps of YAML::LoadFile, with the converter in place of yaml-cpp's tree builder: the
     // same file opening, the same parser, the first document only.
-    std::ifstream in(filepath);
-    if (!in) throw YAML::BadFile(filepath);
+    std::ifstream in;
+    openYaml(filepath, in);
     YAML::Parser parser(in);
     parser.HandleNextDocument(events);
     return events.rootType();
