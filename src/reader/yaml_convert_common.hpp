@@ -53,6 +53,18 @@ inline std::string innerText(const std::string& text) {
 }
 inline std::string innerText(const std::exception& e) { return innerText(std::string(e.what())); }
 
+// The messages of the three bounds, at the node where they are reached.
+inline std::string cycleMessage(const std::string& path, const std::string& openPath) {
+  return "Alias cycle at " + path + ": the node at " + openPath + " contains itself";
+}
+inline std::string nestingMessage(const std::string& path) {
+  return "Nesting deeper than " + std::to_string(kMaxDepth) + " levels at " + path;
+}
+inline std::string limitMessage(const std::string& path, std::uint64_t limit) {
+  return "Alias expansion limit exceeded at " + path + ": aliases repeat more than " +
+         std::to_string(limit) + " nodes";
+}
+
 // True when `d` is exactly the integer `v` (a plain `d == v` would round v to double first).
 inline bool doubleHoldsExactly(double d, std::int64_t v) {
   // [-2^63, 2^63) is the range in which the cast back to int64 is defined.

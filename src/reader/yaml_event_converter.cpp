@@ -59,15 +59,6 @@ bool decodeBool(const std::string& text, bool& value) {
   return false;
 }
 
-std::string limitMessage(const std::string& path, std::uint64_t limit) {
-  return "Alias expansion limit exceeded at " + path + ": aliases repeat more than " +
-         std::to_string(limit) + " nodes";
-}
-
-std::string nestingMessage(const std::string& path) {
-  return "Nesting deeper than " + std::to_string(kMaxDepth) + " levels at " + path;
-}
-
 }  // namespace
 
 // --- ScalarReader ------------------------------------------------------------------------------
@@ -182,8 +173,10 @@ void YamlToJsonEvents::OnAlias(const YAML::Mark& /*mark*/, YAML::anchor_t anchor
   advance();
 }
 
-unsigned YamlToJsonEvents::rootType() const {
-  switch (rootKind_) {
+unsigned YamlToJsonEvents::rootType() const { return typeOf(rootKind_); }
+
+unsigned YamlToJsonEvents::typeOf(Kind kind) {
+  switch (kind) {
     case Kind::Scalar:
       return YAML::NodeType::Scalar;
     case Kind::Sequence:
@@ -357,13 +350,8 @@ YamlToJsonEvents::Role YamlToJsonEvents::beginValue(Kind kind) {
     held_.push_back({std::string(), blocks_.size() - 1});
     return Role::Poses;
   }
-  const Kind shown = kind;
-  const unsigned type = shown == Kind::Null     ? YAML::NodeType::Null
-                        : shown == Kind::Scalar ? YAML::NodeType::Scalar
-                        : shown == Kind::Map    ? YAML::NodeType::Map
-                                                : YAML::NodeType::Sequence;
   held_.push_back({"readYamlToJson: converting top-level key '" + parent.key + "' of type " +
-                       nodeTypeToString(type),
+                       nodeTypeToString(typeOf(kind)),
                    kNone});
   return Role::Plain;
 }
@@ -415,8 +403,7 @@ void YamlToJsonEvents::convertAlias(Anchor& target) {
     }
     default:
       if (target.open) {
-        failHere("Alias cycle at " + pathTo(frames_.size()) + ": the node at " +
-                 pathTo(target.frame) + " contains itself");
+        failHere(cycleMessage(pathTo(frames_.size()), pathTo(target.frame)));
         return;
       }
       if (!repeatContainer(*target.shape)) return;

@@ -139,6 +139,8 @@ class YamlToJsonEvents final : public YAML::EventHandler {
     bool enterFailed = false;
   };
 
+  static unsigned typeOf(Kind kind);  // the YAML::NodeType value
+
   enum class Slot : std::uint8_t { Root, Element, Key, Value };
   Slot slot() const;
   void advance();

@@ -135,15 +135,13 @@ class NodeConverter {
     if (repeat && repeating_ == 0) {
       for (const Open& open : open_) {
         if (open.id == id) {
-          throw std::runtime_error("Alias cycle at " + path_ + ": the node at " +
-                                   path_.substr(0, open.pathLength) + " contains itself");
+          throw std::runtime_error(cycleMessage(path_, path_.substr(0, open.pathLength)));
         }
       }
     }
     count(1, repeat);
     if (open_.size() == kMaxDepth) {
-      throw std::runtime_error("Nesting deeper than " + std::to_string(kMaxDepth) + " levels at " +
-                               path_);
+      throw std::runtime_error(nestingMessage(path_));
     }
     open_.push_back({id, path_.size(), base, repeat});
     if (repeat) ++repeating_;
@@ -224,8 +222,7 @@ class NodeConverter {
     repeated_ += units;
     const std::uint64_t limit = std::max(kRepeatFloor, kRepeatRatio * distinct_);
     if (repeated_ > limit) {
-      throw std::runtime_error("Alias expansion limit exceeded at " + path_ +
-                               ": aliases repeat more than " + std::to_string(limit) + " nodes");
+      throw std::runtime_error(limitMessage(path_, limit));
     }
   }
 
