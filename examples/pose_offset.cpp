@@ -27,6 +27,7 @@
 #include <string>
 #include <system_error>
 
+#include <yaml-cpp/yaml.h>
 #include <nlohmann/json.hpp>
 
 namespace fs = std::filesystem;

@@ -1,9 +1,11 @@
 // JSON files: read the first value of a file, save a document without ever losing the old file.
 #include <algorithm>
 #include <cstddef>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -120,7 +122,7 @@ nlohmann::json Reader::readJson(const std::string& filepath) {
     std::ifstream in(filepath);
     // A folder opens like a file on Linux and fails only on the first read.
     std::error_code ec;
-    if (!in.is_open() || fs::is_directory(filepath, ec)) {
+    if (!in.is_open() || std::filesystem::is_directory(filepath, ec)) {
       Logger::error("Failed to open JSON file: " + filepath);
       return nlohmann::json::object();
     }

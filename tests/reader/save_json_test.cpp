@@ -9,6 +9,8 @@
 
 #include <regex>
 
+#include <nlohmann/json.hpp>
+
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/file_writer.hpp"
 #include "reader/reader_test_support.hpp"
