@@ -184,7 +184,9 @@ TEST_F(YamlEventsTest, FailureAtEveryPoseInfoPosition) {
   for (std::size_t k = 0; k < 120; ++k) {
     const std::string& failure = failures[k % failures.size()];
     std::string text = "header: {robot: r1}\npose_info: &p\n";
-    for (std::size_t i = 0; i < 120; ++i) text += pose(i, i == k ? failure : "");
+    for (std::size_t i = 0; i < 120; ++i) {
+      text += "  - x: " + std::to_string(i) + "\n    frame: tool0\n" + (i == k ? failure : "");
+    }
     text += "after: 1\n";
     const Outcome outcome = expectSameText(text, "failure at " + std::to_string(k));
     EXPECT_NE(outcome.exception, "") << k;
