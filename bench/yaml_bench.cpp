@@ -28,7 +28,7 @@
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 #include "pose_file.hpp"
-#include "support/yaml_tree_reference.hpp"
+#include "yaml/tree_reference.hpp"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "fuzz_support.hpp"
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
-#include "support/yaml_tree_reference.hpp"
+#include "yaml/tree_reference.hpp"
 
 namespace {
 

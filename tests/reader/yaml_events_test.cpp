@@ -20,7 +20,7 @@
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/reader_test_support.hpp"
-#include "support/yaml_tree_reference.hpp"
+#include "yaml/tree_reference.hpp"
 
 namespace {
 

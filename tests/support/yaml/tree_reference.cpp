@@ -1,4 +1,4 @@
-#include "support/yaml_tree_reference.hpp"
+#include "yaml/tree_reference.hpp"
 
 #include <stdexcept>
 #include <string>
