@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstddef>
-#include <cstring>
 #include <iostream>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/glpk_trap.hpp"
 #include "setcover/index_form.hpp"
 
 namespace nimbrel_tavik_util {
@@ -76,33 +75,14 @@ struct GlpkRun {
   unsigned char* chosen = nullptr;  // n flags, set for the columns at 1 in the MIP solution
   int ret = 0;
   int status = 0;
-  // Filled when GLPK reports a fatal error: its message, cut to fit.
-  char message[512] = {};
-  std::size_t messageLength = 0;
-  std::jmp_buf jump;
+  setcover_detail::GlpkTrap trap;
 };
-
-// Terminal hook: keeps GLPK silent, and keeps the text of a fatal error for the exception.
-int keepErrorText(void* info, const char* text) {
-  auto* run = static_cast<GlpkRun*>(info);
-  if (glp_at_error() != 0) {
-    const std::size_t room = sizeof run->message - 1 - run->messageLength;
-    const std::size_t length = std::min(std::strlen(text), room);
-    std::memcpy(run->message + run->messageLength, text, length);
-    run->messageLength += length;
-  }
-  return 1;
-}
-
-// Error hook: GLPK would abort after it returns, so it does not return.
-void leaveGlpk(void* info) { std::longjmp(static_cast<GlpkRun*>(info)->jump, 1); }
 
 // All GLPK calls of one solve. Returns false after a fatal error, when the thread's GLPK
 // environment must be freed before GLPK is used again.
 bool runGlpk(GlpkRun& run) {
-  if (setjmp(run.jump) != 0) return false;
-  glp_term_hook(keepErrorText, &run);
-  glp_error_hook(leaveGlpk, &run);
+  if (setjmp(run.trap.jump) != 0) return false;
+  run.trap.install();
 
   glp_prob* p = glp_create_prob();
   glp_set_obj_dir(p, GLP_MIN);
@@ -130,23 +110,8 @@ bool runGlpk(GlpkRun& run) {
     for (int j = 0; j < run.n; ++j) run.chosen[j] = glp_mip_col_val(p, j + 1) > 0.5;
   }
   glp_delete_prob(p);
-  glp_error_hook(nullptr, nullptr);
-  glp_term_hook(nullptr, nullptr);
+  run.trap.remove();
   return true;
-}
-
-// The first line of GLPK's message ("glp_alloc: no memory available").
-std::string firstLine(const GlpkRun& run) {
-  const std::string text(run.message, run.messageLength);
-  return text.substr(0, text.find('\n'));
-}
-
-bool outOfMemory(const std::string& message) {
-  for (const char* sign : {"no memory available", "memory allocation limit exceeded",
-                           "block too large", "too many memory blocks"}) {
-    if (message.find(sign) != std::string::npos) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -181,12 +146,7 @@ std::vector<int> solveILP(int n, int m, const std::vector<std::vector<int>>& col
   // GLPK keeps one environment per thread. One made here is freed again at the end, so a
   // thread that only solves through this function keeps nothing; one that existed before
   // belongs to the caller, whose problem objects live in it.
-  const int envState = glp_init_env();
-  if (envState == 2) throw std::bad_alloc();
-  if (envState != 0 && envState != 1) {
-    throw std::runtime_error("solveILP: GLPK cannot start (glp_init_env returned " +
-                             std::to_string(envState) + ")");
-  }
+  const int envState = setcover_detail::startGlpk("solveILP");
   GlpkRun run;
   run.n = n;
   run.m = m;
@@ -195,12 +155,7 @@ std::vector<int> solveILP(int n, int m, const std::vector<std::vector<int>>& col
   run.ja = ja.data();
   run.ar = ar.data();
   run.chosen = chosenFlags.data();
-  if (!runGlpk(run)) {
-    glp_free_env();  // GLPK's documented duty after leaving its error hook by a jump
-    const std::string message = firstLine(run);
-    if (outOfMemory(message)) throw std::bad_alloc();
-    throw std::runtime_error("solveILP: GLPK failed: " + message);
-  }
+  if (!runGlpk(run)) setcover_detail::failGlpk(run.trap, "solveILP");
   if (envState == 0) glp_free_env();
 
   std::vector<int> chosen;
