@@ -1,6 +1,8 @@
 #include "setcover/cover_model.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -57,6 +59,11 @@ bool Budget::timeUp() {
 
 double Budget::elapsedSeconds() const {
   return std::chrono::duration<double>(Clock::now() - start_).count();
+}
+
+double Budget::remainingSeconds() const {
+  if (!hasDeadline_) return std::numeric_limits<double>::infinity();
+  return std::max(0.0, std::chrono::duration<double>(deadline_ - Clock::now()).count());
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

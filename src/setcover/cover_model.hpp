@@ -64,6 +64,7 @@ class Budget {
   // Charges `work` units; reads the clock and the flag when enough work has gathered since the
   // last reading. Returns timeUp()'s last answer.
   bool charge(std::uint64_t work) {
+    total_ += work;
     pending_ += work;
     if (pending_ >= kPollWork) {
       pending_ = 0;
@@ -74,10 +75,15 @@ class Budget {
   // Counts search nodes against the node limit (a negative limit means none).
   void addNodes(long long n) { nodes_ += n; }
   long long nodes() const { return nodes_; }
+  // Work charged since construction: a count, not a time, so that shares of work measured
+  // with it repeat exactly from run to run.
+  std::uint64_t work() const { return total_; }
   bool nodeLimitReached() const { return nodeLimit_ >= 0 && nodes_ >= nodeLimit_; }
   bool hasDeadline() const { return hasDeadline_; }
   bool expired() const { return expired_; }
   double elapsedSeconds() const;
+  // Seconds left before the deadline (0 once passed; +infinity without a deadline).
+  double remainingSeconds() const;
   Clock::time_point start() const { return start_; }
   void setHeartbeat(Heartbeat* heartbeat) { heartbeat_ = heartbeat; }
 
@@ -89,6 +95,7 @@ class Budget {
   long long nodes_ = 0;
   const std::atomic<bool>* stop_ = nullptr;
   std::uint64_t pending_ = 0;
+  std::uint64_t total_ = 0;
   bool expired_ = false;
   Heartbeat* heartbeat_ = nullptr;
   Clock::time_point lastBeat_;

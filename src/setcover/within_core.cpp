@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <queue>
 #include <utility>
 
 #include "setcover/bnb.hpp"
 #include "setcover/lagrangian.hpp"
+#include "setcover/local_search.hpp"
+#include "setcover/lp_bound.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -417,6 +420,86 @@ bool solveIntervalRows(const CoverModel& model, std::vector<int>& cols) {
   return true;
 }
 
+namespace {
+
+// After the root, the local search and the exact search take turns on one budget until the
+// exact search ends or a limit does. Turns are measured in counted work units (Budget::work),
+// never in seconds, so that a run with a node limit and no time limit repeats exactly. Each
+// round is kRoundGrowth times the one before, so switching costs little against the work. The
+// local search gets kStartShare of a round while it finds better covers; each round without one
+// halves its share, down to kMinShare, so that on instances the exact search proves quickly it
+// costs a few per cent. Each side is given a count (moves, nodes) sized from the work per move
+// or per node of its last turn.
+constexpr double kFirstRound = 1 << 20;  // units: a few milliseconds
+constexpr double kRoundGrowth = 1.5;
+constexpr double kMaxRound = 1 << 28;  // about a second: the bound and the cover still move
+constexpr double kStartShare = 0.5;
+constexpr double kMinShare = 1.0 / 16;
+constexpr std::uint64_t kSearchSeed = 0x5eed2015;
+
+long long countFor(double work, double workPerUnit) {
+  const double n = work / std::max(workPerUnit, 1.0);
+  return static_cast<long long>(std::clamp(n, 1.0, 1e12));
+}
+
+// Returns true when the exact search proved the incumbent optimal (or the local search reached
+// `lower`).
+bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& search,
+               Budget& budget, double lower) {
+  LocalSearch local(model, kSearchSeed);
+  local.offer(incumbent.cols());
+  double round = kFirstRound;
+  double share = kStartShare;
+  double perMove = 64.0;  // first guesses; measured after each turn
+  double perNode = static_cast<double>(model.numCols) * 4.0;
+  for (;;) {
+    if (budget.expired() || budget.nodeLimitReached()) return false;
+
+    std::uint64_t before = budget.work();
+    const long long moves = local.steps();
+    bool found = local.run(countFor(round * share, perMove), budget, lower);
+    if (local.steps() > moves) {
+      perMove =
+          static_cast<double>(budget.work() - before) / static_cast<double>(local.steps() - moves);
+    }
+    if (found && incumbent.offer(local.best()) && incumbent.prunes(lower)) return true;
+    if (budget.expired() || budget.nodeLimitReached()) return false;
+
+    const double held = incumbent.cost();
+    before = budget.work();
+    const long long nodes = budget.nodes();
+    if (search.run(countFor(round * (1.0 - share), perNode))) return true;
+    if (budget.nodes() > nodes) {
+      perNode =
+          static_cast<double>(budget.work() - before) / static_cast<double>(budget.nodes() - nodes);
+    }
+    if (incumbent.cost() < held) local.offer(incumbent.cols());
+
+    share = found ? kStartShare : std::max(kMinShare, share / 2);
+    round = std::min(round * kRoundGrowth, kMaxRound);
+  }
+}
+
+// Multipliers for the root: the LP relaxation's duals, when the dual simplex gives a better
+// bound than the simple ones (c_j / |j|) within kLpShare of the time left.
+constexpr double kLpShare = 0.3;
+
+std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
+                                    std::vector<double>& gamma, Budget& budget) {
+  std::vector<double> simple;
+  initialMultipliers(model, all, simple);
+  std::vector<double> lp;
+  const double seconds = budget.hasDeadline() ? kLpShare * budget.remainingSeconds() : 0.0;
+  if (budget.hasDeadline() && seconds <= 0.0) return simple;
+  if (lpDuals(model, budget, seconds, lp)) return lp;
+  return lagrangeValue(model, all, lp, gamma, budget) >
+                 lagrangeValue(model, all, simple, gamma, budget)
+             ? lp
+             : simple;
+}
+
+}  // namespace
+
 CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progress) {
   CostRule rule;
   rule.integral = model.integral;
@@ -442,9 +525,8 @@ CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progres
     std::vector<char> rowActive(rm.numRows, 1);
     std::vector<char> colFree(rm.numCols, 1);
     const Residual all{rowActive.data(), colFree.data()};
-    std::vector<double> u;
-    initialMultipliers(rm, all, u);
     std::vector<double> gamma(rm.numCols, 0.0);
+    std::vector<double> u = rootMultipliers(rm, all, gamma, budget);
     SubgradientOptions options;
     options.iterations = 2000;
     options.heuristicEvery = 10;
@@ -456,7 +538,7 @@ CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progres
       optimal = true;
     } else if (!budget.expired()) {
       BranchAndBound search(rm, incumbent, budget, std::move(u));
-      optimal = search.run(-1);
+      optimal = takeTurns(rm, incumbent, search, budget, lower);
       lower = std::max(lower, search.lowerBound());
     }
   }
