@@ -87,8 +87,16 @@ constexpr std::size_t kTableSpanExtra = 4096;
 // Integers whose values span a range not much wider than their number: a lookup table from
 // value - min to index replaces the sort. The tree is walked once; the rest runs over flat
 // arrays. Returns false, leaving `form.elems` unnumbered, when the range is too wide.
-template <typename T>
-bool numberByTable(const std::map<int, std::set<T>>& instance, IndexForm& form) {
+// Polls for none of the builders that need no limit.
+struct NeverStop {
+  bool operator()(std::size_t) const { return false; }
+};
+
+// Returns false when the range is too wide for a table. `stop` is called with each set's size
+// and true from it abandons the numbering (`stopped` set, `form` unusable).
+template <typename T, typename Stop>
+bool numberByTable(const std::map<int, std::set<T>>& instance, IndexForm& form, Stop& stop,
+                   bool& stopped) {
   using U = std::make_unsigned_t<T>;
   bool any = false;
   T lo{};
@@ -108,6 +116,10 @@ bool numberByTable(const std::map<int, std::set<T>>& instance, IndexForm& form) 
   std::vector<int> slot(static_cast<std::size_t>(span) + 1, 0);
   std::size_t k = 0;
   for (const auto& entry : instance) {
+    if (stop(entry.second.size())) {
+      stopped = true;
+      return true;
+    }
     for (const T& e : entry.second) {
       const auto offset = static_cast<int>(static_cast<U>(e) - static_cast<U>(lo));
       form.elems[k++] = offset;
@@ -123,15 +135,25 @@ bool numberByTable(const std::map<int, std::set<T>>& instance, IndexForm& form) 
 
 // General case: a sorted, deduplicated array of values (of pointers for non-arithmetic types,
 // so that no string is copied), searched forward from the previous hit of the same set.
-template <typename T, typename Key, typename Less>
-void numberBySort(const std::map<int, std::set<T>>& instance, IndexForm& form, Key key, Less less) {
+template <typename T, typename Key, typename Less, typename Stop>
+void numberBySort(const std::map<int, std::set<T>>& instance, IndexForm& form, Key key, Less less,
+                  Stop& stop, bool& stopped) {
   using V = decltype(key(std::declval<const T&>()));
   std::vector<V> universe;
   universe.reserve(form.elems.size());
   for (const auto& entry : instance) {
+    if (stop(entry.second.size())) {
+      stopped = true;
+      return;
+    }
     for (const T& e : entry.second) universe.push_back(key(e));
   }
+  // The sort itself is not polled: it is O(S log S) comparisons, a few times the walks above.
   std::sort(universe.begin(), universe.end(), less);
+  if (stop(universe.size())) {
+    stopped = true;
+    return;
+  }
   universe.erase(std::unique(universe.begin(), universe.end(),
                              [&less](const V& a, const V& b) { return !less(a, b); }),
                  universe.end());
@@ -149,20 +171,30 @@ void numberBySort(const std::map<int, std::set<T>>& instance, IndexForm& form, K
 }  // namespace index_form_impl
 
 // O(S + range) for integers of a compact range, else O(S log S), for total set size S.
-template <typename T>
-IndexForm buildIndexForm(const std::map<int, std::set<T>>& instance) {
-  IndexForm form;
+// `stop(n)` is called before each set's n elements are numbered (and once after the sort of the
+// general case); when it returns true the numbering is abandoned and the result is false.
+template <typename T, typename Stop>
+bool buildIndexForm(const std::map<int, std::set<T>>& instance, IndexForm& form, Stop stop) {
+  bool stopped = false;
   index_form_impl::layout(instance, form);
   if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
-    if (index_form_impl::numberByTable(instance, form)) return form;
+    if (index_form_impl::numberByTable(instance, form, stop, stopped)) return !stopped;
     index_form_impl::numberBySort(
-        instance, form, [](const T& e) { return e; }, [](const T& a, const T& b) { return a < b; });
+        instance, form, [](const T& e) { return e; }, [](const T& a, const T& b) { return a < b; },
+        stop, stopped);
   } else {
     const std::less<T> less;
     index_form_impl::numberBySort(
         instance, form, [](const T& e) { return &e; },
-        [less](const T* a, const T* b) { return less(*a, *b); });
+        [less](const T* a, const T* b) { return less(*a, *b); }, stop, stopped);
   }
+  return !stopped;
+}
+
+template <typename T>
+IndexForm buildIndexForm(const std::map<int, std::set<T>>& instance) {
+  IndexForm form;
+  buildIndexForm(instance, form, index_form_impl::NeverStop{});
   return form;
 }
 

@@ -50,6 +50,23 @@ void checkCosts(const std::map<int, std::set<T>>& instance, const std::map<int, 
   }
 }
 
+// The answer when a limit ends the call before the instance is even numbered (a time limit
+// too short for its size): every non-empty set, which covers everything, with no bound proven
+// beyond 0.
+template <typename T>
+void takeEverySet(const std::map<int, std::set<T>>& instance, const std::map<int, double>* costs,
+                  SolveResult& result) {
+  result.ids.clear();
+  result.cost = 0.0;
+  for (const auto& [id, elems] : instance) {
+    if (elems.empty()) continue;
+    result.ids.push_back(id);
+    result.cost += costs != nullptr ? costs->at(id) : 1.0;
+  }
+  result.lowerBound = 0.0;
+  result.optimal = result.ids.empty();
+}
+
 template <typename T>
 SolveResult solveWithinImpl(const std::map<int, std::set<T>>& instance,
                             const std::map<int, double>* costs, const SolveLimits& limits) {
@@ -71,7 +88,14 @@ SolveResult solveWithinImpl(const std::map<int, std::set<T>>& instance,
   result.optimal = true;
   {
     // Columns are the non-empty sets, in id order; empty sets can never help.
-    const setcover_detail::IndexForm form = setcover_detail::buildIndexForm(instance);
+    setcover_detail::IndexForm form;
+    if (!setcover_detail::buildIndexForm(
+            instance, form, [&budget](std::size_t n) { return budget.charge(n + 1); })) {
+      takeEverySet(instance, costs, result);
+      result.nodes = budget.nodes();
+      result.seconds = budget.elapsedSeconds();
+      return result;
+    }
     std::vector<int> colId;
     std::vector<int> colStart{0};
     std::vector<int> colRows;

@@ -197,7 +197,7 @@ class Reducer {
 
 bool Reducer::forceSingletons() {
   bool changed = false;
-  for (int i = 0; i < m_.numRows; ++i) {
+  for (int i = 0; i < m_.numRows && !budget_.expired(); ++i) {
     if (!rowAlive_[i] || rowLive_[i] != 1) continue;
     for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
       if (colAlive_[*c]) {

@@ -291,6 +291,29 @@ TEST(WithinTest, StopFromAnotherThreadEndsTheCall) {
   EXPECT_GT(r.lowerBound, 0.0);
 }
 
+// A stop set before the call: on an instance too large to number before the first poll, the
+// answer is still a cover (every set), never proven; the string path numbers by sorting.
+TEST(WithinTest, StopBeforeNumberingStillGivesACover) {
+  const std::atomic<bool> stop{true};
+  SolveLimits limits;
+  limits.stop = &stop;
+  Instance ints;
+  std::map<int, std::set<std::string>> strings;
+  for (int id = 0; id < 3000; ++id) {
+    for (int k = 0; k < 40; ++k) {
+      ints[id].insert((id * 7 + k * 13) % 90000);
+      strings[id].insert("e" + std::to_string((id * 7 + k * 13) % 90000));
+    }
+  }
+  const SolveResult r = IntSolver::solveWithin(ints, limits);
+  expectSound(ints, nullptr, r, "stopped before numbering");
+  EXPECT_FALSE(r.optimal);
+  const SolveResult s = SetCoverSolver<std::string>::solveWithin(strings, limits);
+  EXPECT_FALSE(s.optimal);
+  EXPECT_EQ(s.ids, r.ids);
+  EXPECT_LE(s.lowerBound, s.cost);
+}
+
 TEST(WithinTest, ProgressIsMonotoneAndMayThrow) {
   const Instance instance = hardInstance(120, 5);
   std::vector<SolveProgress> seen;
