@@ -226,4 +226,22 @@ bool BranchAndBound::run(long long maxNodes) {
   return true;
 }
 
+double BranchAndBound::doneFraction() const {
+  if (done_) return 1.0;
+  double done = 0.0;
+  double share = 1.0;
+  for (std::size_t k = 0; k < frames_.size(); ++k) {
+    const Frame& f = frames_[k];
+    if (f.cands.empty()) break;
+    const double n = static_cast<double>(f.cands.size());
+    const bool top = k + 1 == frames_.size();
+    // Below the top, the last child entered is the frame above, still open.
+    const double finished = static_cast<double>(f.next) - (top || f.next == 0 ? 0.0 : 1.0);
+    done += share * finished / n;
+    if (top) break;
+    share /= n;
+  }
+  return std::min(done, 1.0);
+}
+
 }  // namespace nimbrel_tavik_util::setcover_detail

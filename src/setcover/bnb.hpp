@@ -31,6 +31,11 @@ class BranchAndBound {
   // have been entered (returns false; calling again goes on where it stopped).
   bool run(long long maxNodes);
 
+  // Share of the tree finished so far, estimated from the stack as in Knuth's estimate of a
+  // backtrack tree's size (1975): the children of a node count as equal shares of it. 0 before
+  // the start, 1 once exhausted. Rough (subtrees differ widely) but cheap: O(depth).
+  double doneFraction() const;
+
   // Proven lower bound on the model's optimum from the search so far (the root's bound until
   // the tree is exhausted; then the incumbent's cost).
   double lowerBound() const { return lowerBound_; }

@@ -437,6 +437,24 @@ constexpr double kStartShare = 0.5;
 constexpr double kMinShare = 1.0 / 16;
 constexpr std::uint64_t kSearchSeed = 0x5eed2015;
 
+// With a deadline, the exact search gets only a small share once it is hopeless: when, at the
+// pace of its turns so far (by the share of the tree done), it would need more than
+// kHopelessFactor times the work that the time left allows. On the large unicost files
+// (scp4x-scpnrh) its tree is far beyond any limit, and its turns only keep the local search
+// from the time. The estimate is rough, so the exact search is never shut out.
+constexpr double kHopelessShare = 7.0 / 8;
+constexpr double kHopelessFactor = 4.0;
+
+bool hopeless(double done, double searchWork, Budget& budget) {
+  const double elapsed = budget.elapsedSeconds();
+  if (elapsed <= 0.0 || searchWork <= 0.0) return false;
+  const double perSecond = static_cast<double>(budget.work()) / elapsed;
+  const double affordable = perSecond * budget.remainingSeconds();
+  if (done <= 0.0) return searchWork >= 4 * kFirstRound;  // not one subtree of the root done
+  const double needed = searchWork * (1.0 - done) / done;
+  return needed > kHopelessFactor * affordable;
+}
+
 long long countFor(double work, double workPerUnit) {
   const double n = work / std::max(workPerUnit, 1.0);
   return static_cast<long long>(std::clamp(n, 1.0, 1e12));
@@ -452,6 +470,7 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
   double share = kStartShare;
   double perMove = 64.0;  // first guesses; measured after each turn
   double perNode = static_cast<double>(model.numCols) * 4.0;
+  double searchWork = 0.0;  // work of the exact search's turns
   for (;;) {
     if (budget.expired() || budget.nodeLimitReached()) return false;
 
@@ -476,6 +495,10 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
     if (incumbent.cost() < held) local.offer(incumbent.cols());
 
     share = found ? kStartShare : std::max(kMinShare, share / 2);
+    if (budget.hasDeadline()) {
+      searchWork += static_cast<double>(budget.work() - before);
+      if (hopeless(search.doneFraction(), searchWork, budget)) share = kHopelessShare;
+    }
     round = std::min(round * kRoundGrowth, kMaxRound);
   }
 }
