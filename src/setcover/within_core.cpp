@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <queue>
+#include <stdexcept>
 #include <utility>
 
 #include "setcover/bnb.hpp"
@@ -514,7 +515,11 @@ std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
   std::vector<double> lp;
   const double seconds = budget.hasDeadline() ? kLpShare * budget.remainingSeconds() : 0.0;
   if (budget.hasDeadline() && seconds <= 0.0) return simple;
-  if (lpDuals(model, budget, seconds, lp)) return lp;
+  try {
+    if (lpDuals(model, budget, seconds, lp)) return lp;
+  } catch (const std::runtime_error&) {
+    return simple;  // GLPK failed: the subgradient steps do without the relaxation
+  }
   return lagrangeValue(model, all, lp, gamma, budget) >
                  lagrangeValue(model, all, simple, gamma, budget)
              ? lp
