@@ -1,0 +1,80 @@
+// Output of set_cover_solve: the summary (human, JSON or ids only) on standard output and the
+// progress line on standard error.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "set_cover_solve/instance_file.hpp"
+#include "set_cover_solve/options.hpp"
+
+namespace set_cover_solve {
+
+/// What a solve gave, whichever method ran.
+struct Outcome {
+  std::vector<int> ids;              ///< ascending
+  double cost = 0;                   ///< number of ids, or their total cost when weighted
+  std::optional<double> lowerBound;  ///< none for the heuristics
+  bool optimal = false;              ///< proven
+  double seconds = 0;
+  std::optional<long long> nodes;  ///< branch-and-bound nodes (best only)
+  Method method = Method::best;
+  bool weighted = false;
+  std::string stopped;  ///< "time limit", "node limit", "SIGINT", "SIGTERM" or ""
+};
+
+/// The instance as the reports describe it.
+struct InstanceInfo {
+  std::string file;
+  Format format = Format::orlib;
+  InstanceCounts counts;
+};
+
+/// (cost - bound) / cost in percent; 0 for a cost of 0; none without a bound.
+std::optional<double> gapPercent(double cost, std::optional<double> lowerBound);
+
+/// An integer when `v` is one (below 2^53), else up to 10 significant digits.
+std::string formatNumber(double v);
+
+/// The summary: method, instance, size or cost, lower bound, gap, optimal, seconds, nodes, ids.
+void printHuman(std::ostream& out, const Outcome& outcome, const InstanceInfo& instance);
+
+/// One JSON object on one line: ids, cost, lowerBound, optimal, seconds, nodes, method,
+/// weighted, stopped, instance {file, format, sets, elements, entries}.
+void printJson(std::ostream& out, const Outcome& outcome, const InstanceInfo& instance);
+
+/// The ids alone, separated by blanks, on one line.
+void printQuiet(std::ostream& out, const Outcome& outcome);
+
+/// One progress report of the solver.
+struct ProgressSnapshot {
+  double seconds = 0;
+  double best = 0;
+  double bound = 0;
+  long long nodes = 0;
+};
+
+/// Progress on standard error. On a terminal one line is redrawn in place (carriage return and
+/// erase to end of line) and cleared by finish(); elsewhere a plain line is written at most
+/// once every `plainEvery` seconds of solve time.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, bool terminal, double plainEvery = 5.0);
+  void update(const ProgressSnapshot& p);
+  /// Clears the live line, if one is shown (before anything else goes to the terminal).
+  void clear();
+
+  /// The text of one report: elapsed, best, bound, gap, nodes.
+  static std::string describe(const ProgressSnapshot& p);
+
+ private:
+  std::ostream& err_;
+  bool terminal_;
+  double plainEvery_;
+  double lastPlain_ = 0;
+  bool shown_ = false;
+};
+
+}  // namespace set_cover_solve
