@@ -27,6 +27,7 @@
 
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "set_cover_stress/generator.hpp"
+#include "setcover/corpus_reader.hpp"
 
 namespace {
 
@@ -38,45 +39,22 @@ struct Problem {
   std::map<int, double> costs;  // every id, 1 unless read from a file
 };
 
-long next(std::istream& in, const std::string& path) {
-  long v = 0;
-  if (!(in >> v)) throw std::runtime_error(path + ": truncated or not a number");
-  return v;
-}
-
+// The corpus readers of the tests (set_cover_solve's, ids from 0).
 Problem readFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error(path + ": cannot open");
   Problem p;
   p.name = path.substr(path.find_last_of('/') + 1);
-  if (p.name.rfind("data.", 0) == 0) {  // Steiner: "n m", then m rows of three columns
+  if (p.name.rfind("data.", 0) == 0) {
     p.name = "stn" + p.name.substr(5);
-    const long n = next(in, path);
-    const long m = next(in, path);
-    for (long j = 0; j < n; ++j) p.sets[static_cast<int>(j)];
-    for (long i = 0; i < m; ++i) {
-      for (int t = 0; t < 3; ++t) p.sets[static_cast<int>(next(in, path) - 1)].insert(i);
-    }
-  } else {  // OR-Library: "m n", n costs, then per row its count and 1-based columns
+    p.sets = ntu_corpus::readSteiner(path);
+    for (const auto& entry : p.sets) p.costs.emplace(entry.first, 1.0);
+  } else {
     if (p.name.size() > 4 && p.name.substr(p.name.size() - 4) == ".txt") {
       p.name.resize(p.name.size() - 4);
     }
-    const long m = next(in, path);
-    const long n = next(in, path);
-    for (long j = 0; j < n; ++j) {
-      p.sets[static_cast<int>(j)];
-      p.costs[static_cast<int>(j)] = static_cast<double>(next(in, path));
-    }
-    for (long i = 0; i < m; ++i) {
-      const long k = next(in, path);
-      for (long t = 0; t < k; ++t) {
-        const long col = next(in, path);
-        if (col < 1 || col > n) throw std::runtime_error(path + ": column out of range");
-        p.sets[static_cast<int>(col - 1)].insert(static_cast<int>(i));
-      }
-    }
+    p.sets = ntu_corpus::readOrLibrary(path);
+    const std::vector<double> costs = ntu_corpus::readOrLibraryCosts(path);
+    for (std::size_t j = 0; j < costs.size(); ++j) p.costs[static_cast<int>(j)] = costs[j];
   }
-  for (const auto& entry : p.sets) p.costs.emplace(entry.first, 1.0);
   return p;
 }
 

@@ -20,6 +20,7 @@
 
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "set_cover_stress/generator.hpp"
+#include "setcover/corpus_reader.hpp"
 #include "setcover/element_types.hpp"
 #include "setcover/random_instance.hpp"
 
@@ -359,45 +360,14 @@ struct FileInstance {
 };
 
 FileInstance readOrLibrary(const std::string& path) {
-  std::ifstream in(path);
-  long m = 0;
-  long n = 0;
-  in >> m >> n;
   FileInstance f;
-  for (long j = 0; j < n; ++j) {
-    long c = 0;
-    in >> c;
-    f.sets[static_cast<int>(j)];
-    f.costs[static_cast<int>(j)] = static_cast<double>(c);
-  }
-  for (long i = 0; i < m; ++i) {
-    long k = 0;
-    in >> k;
-    for (long t = 0; t < k; ++t) {
-      long col = 0;
-      in >> col;
-      f.sets[static_cast<int>(col - 1)].insert(static_cast<int>(i));
-    }
-  }
-  if (!in) throw std::runtime_error(path + ": unreadable");
+  f.sets = ntu_corpus::readOrLibrary(path);
+  const std::vector<double> costs = ntu_corpus::readOrLibraryCosts(path);
+  for (std::size_t j = 0; j < costs.size(); ++j) f.costs[static_cast<int>(j)] = costs[j];
   return f;
 }
 
-Instance readSteiner(const std::string& path) {
-  std::ifstream in(path);
-  long n = 0;
-  long m = 0;
-  in >> n >> m;
-  Instance sets;
-  for (long j = 0; j < n; ++j) sets[static_cast<int>(j)];
-  for (long i = 0; i < 3 * m; ++i) {
-    long col = 0;
-    in >> col;
-    sets[static_cast<int>(col - 1)].insert(static_cast<int>(i / 3));
-  }
-  if (!in) throw std::runtime_error(path + ": unreadable");
-  return sets;
-}
+using ntu_corpus::readSteiner;
 
 const std::string kCorpus = std::string(NTU_CORPORA_DIR) + "/setcover";
 

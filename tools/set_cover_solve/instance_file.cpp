@@ -63,10 +63,13 @@ class Tokens {
 
   // The next token, or an empty view at the end of the text.
   std::string_view next() {
+    const std::size_t lineBefore = line_;
     while (pos_ < text_.size() && isSpace(text_[pos_])) {
       if (text_[pos_] == '\n') ++line_;
       ++pos_;
     }
+    // A missing token is reported on the line of the last one, not past the final newline.
+    if (pos_ == text_.size()) line_ = lineBefore;
     const std::size_t start = pos_;
     while (pos_ < text_.size() && !isSpace(text_[pos_])) ++pos_;
     return text_.substr(start, pos_ - start);
@@ -299,16 +302,17 @@ Instance<int> parseSteiner(std::string_view text) {
                                      " rows of three: some column would be in no row");
   }
   Instance<int> inst;
-  for (int j = 1; j <= n; ++j) {
-    inst.sets.emplace_hint(inst.sets.end(), j, std::set<int>{});
-    inst.costs.emplace_hint(inst.costs.end(), j, 1.0);
-  }
+  // The rows first: n <= 3 m, so the sets made below are bounded by the text actually read.
   for (int i = 1; i <= m; ++i) {
     for (int t = 0; t < 3; ++t) {
       inst.sets[in.integerIn("a column of row " + std::to_string(i), 1, n)].insert(i);
     }
   }
   in.expectEnd();
+  for (int j = 1; j <= n; ++j) {
+    inst.sets[j];
+    inst.costs.emplace_hint(inst.costs.end(), j, 1.0);
+  }
   return inst;
 }
 

@@ -77,8 +77,10 @@ std::string oneLine(std::string s) {
 }
 
 int failInput(const std::string& file, const scs::InputError& e) {
-  std::cerr << "set_cover_solve: " << file << (e.where().empty() ? "" : ":" + e.where()) << ": "
-            << oneLine(e.what()) << '\n';
+  // Keys and file names may hold line breaks too.
+  std::cerr << oneLine("set_cover_solve: " + file + (e.where().empty() ? "" : ":" + e.where()) +
+                       ": " + e.what())
+            << '\n';
   return 1;
 }
 
@@ -312,11 +314,11 @@ int main(int argc, char** argv) {
     return failInput(display, e);
   } catch (const std::bad_alloc&) {
     if (g_progress != nullptr) g_progress->clear();
-    std::cerr << "set_cover_solve: " << display << ": out of memory\n";
+    std::cerr << oneLine("set_cover_solve: " + display + ": out of memory") << '\n';
     return 1;
   } catch (const std::exception& e) {
     if (g_progress != nullptr) g_progress->clear();
-    std::cerr << "set_cover_solve: " << display << ": " << oneLine(e.what()) << '\n';
+    std::cerr << oneLine("set_cover_solve: " + display + ": " + e.what()) << '\n';
     return 1;
   }
 }

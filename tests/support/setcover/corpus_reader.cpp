@@ -1,71 +1,50 @@
+// The program set_cover_solve's readers, with ids and elements shifted to start at 0.
 #include "setcover/corpus_reader.hpp"
 
-#include <fstream>
 #include <stdexcept>
+
+#include "set_cover_solve/instance_file.hpp"
 
 namespace ntu_corpus {
 
 namespace {
 
-long readNumber(std::istream& in, const std::string& path, const char* what) {
-  long v = 0;
-  if (!(in >> v)) {
-    throw std::runtime_error(path + ": expected " + what + " at byte " +
-                             std::to_string(static_cast<long long>(in.tellg())));
+using FileInstance = set_cover_solve::Instance<int>;
+
+template <typename Parse>
+FileInstance readFile(const std::string& path, Parse parse) {
+  try {
+    return parse(set_cover_solve::readWholeFile(path));
+  } catch (const set_cover_solve::InputError& e) {
+    throw std::runtime_error(path + (e.where().empty() ? "" : ":" + e.where()) + ": " + e.what());
   }
-  return v;
 }
 
-void addEntry(Instance& inst, const std::string& path, long col, long n, long row) {
-  if (col < 1 || col > n) {
-    throw std::runtime_error(path + ": column " + std::to_string(col) + " of row " +
-                             std::to_string(row + 1) + " is outside 1.." + std::to_string(n));
+Instance zeroBased(const FileInstance& file) {
+  Instance inst;
+  for (const auto& [id, elements] : file.sets) {
+    std::set<int>& set = inst.emplace_hint(inst.end(), id - 1, std::set<int>{})->second;
+    for (const int e : elements) set.emplace_hint(set.end(), e - 1);
   }
-  inst[static_cast<int>(col - 1)].insert(static_cast<int>(row));
-}
-
-std::ifstream open(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error(path + ": cannot open");
-  return in;
+  return inst;
 }
 
 }  // namespace
 
 Instance readOrLibrary(const std::string& path) {
-  std::ifstream in = open(path);
-  const long m = readNumber(in, path, "row count");
-  const long n = readNumber(in, path, "column count");
-  for (long j = 0; j < n; ++j) readNumber(in, path, "column cost");
-  Instance inst;
-  for (long j = 0; j < n; ++j) inst[static_cast<int>(j)];  // keep columns that cover nothing
-  for (long i = 0; i < m; ++i) {
-    const long k = readNumber(in, path, "row length");
-    for (long t = 0; t < k; ++t) addEntry(inst, path, readNumber(in, path, "column"), n, i);
-  }
-  return inst;
+  return zeroBased(readFile(path, set_cover_solve::parseOrLibrary));
 }
 
 std::vector<double> readOrLibraryCosts(const std::string& path) {
-  std::ifstream in = open(path);
-  readNumber(in, path, "row count");
-  const long n = readNumber(in, path, "column count");
+  const FileInstance file = readFile(path, set_cover_solve::parseOrLibrary);
   std::vector<double> costs;
-  for (long j = 0; j < n; ++j)
-    costs.push_back(static_cast<double>(readNumber(in, path, "column cost")));
+  costs.reserve(file.costs.size());
+  for (const auto& entry : file.costs) costs.push_back(entry.second);
   return costs;
 }
 
 Instance readSteiner(const std::string& path) {
-  std::ifstream in = open(path);
-  const long n = readNumber(in, path, "column count");
-  const long m = readNumber(in, path, "row count");
-  Instance inst;
-  for (long j = 0; j < n; ++j) inst[static_cast<int>(j)];
-  for (long i = 0; i < m; ++i) {
-    for (int t = 0; t < 3; ++t) addEntry(inst, path, readNumber(in, path, "column"), n, i);
-  }
-  return inst;
+  return zeroBased(readFile(path, set_cover_solve::parseSteiner));
 }
 
 }  // namespace ntu_corpus

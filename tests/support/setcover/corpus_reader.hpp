@@ -1,6 +1,7 @@
 // Readers for the set-cover benchmark files (OR-Library and Steiner triple formats).
 // Both return the unicost instance: columns become set ids 0..n-1, rows become elements 0..m-1.
-// Both throw std::runtime_error naming the file and what was expected where.
+// Both throw std::runtime_error naming the file, the line and what is wrong there.
+// They adapt set_cover_solve's readers, which keep the file's 1-based numbering.
 #pragma once
 
 #include <map>
