@@ -71,6 +71,10 @@ if [[ -n $tools ]]; then
   status=$?
   set -e
   [[ $status -eq 2 ]] || fail "the packaged set_cover_stress does not run (status $status)"
+  if [[ -x $root/usr/bin/set_cover_solve ]]; then
+    printf '2 2\n1 1\n1 1\n1 2\n' | "$root/usr/bin/set_cover_solve" --quiet - | grep -qx '1 2' ||
+      fail "the packaged set_cover_solve does not solve a two-set instance"
+  fi
   for page in "$root"/usr/share/man/man1/*.1.gz; do
     warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
     [[ -z $warnings ]] || fail "man page $page: $warnings"
