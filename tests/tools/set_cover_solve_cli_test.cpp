@@ -310,6 +310,11 @@ TEST(SetCoverSolveCli, EveryFormatAndMethodGivesACheckedCover) {
   ASSERT_EQ(human.exitCode(), 0) << human.describe();
   EXPECT_NE(human.out.find("size         5\n"), std::string::npos) << human.out;
   EXPECT_NE(human.out.find("optimal      yes\n"), std::string::npos) << human.out;
+  // The library's log lines (INFO goes to standard output by default) stay on standard error.
+  const ChildRun verbose = runProgram({"--verbose", "--json", files[4].first});
+  ASSERT_EQ(verbose.exitCode(), 0) << verbose.describe();
+  EXPECT_EQ(parseJsonOutput(verbose).at("cost"), 5);
+  EXPECT_NE(verbose.err.find("[INFO] readYamlToJson: begin "), std::string::npos) << verbose.err;
   const ChildRun quiet = runProgram({"--quiet", "--method", "greedy", files[1].first});
   ASSERT_EQ(quiet.exitCode(), 0) << quiet.describe();
   EXPECT_TRUE(std::regex_match(quiet.out, std::regex("[0-9]+( [0-9]+)*\n"))) << quiet.out;

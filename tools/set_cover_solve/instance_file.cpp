@@ -190,7 +190,8 @@ Instance<T> setsFromDocument(const nlohmann::json& sets, const nlohmann::json* c
         if (!e.is_number_integer()) {
           throw InputError(
               epath,
-              std::string("expected an integer element like the first, found ") + jsonTypeName(e));
+              std::string("expected an integer element (all integers or all strings), found ") +
+                  jsonTypeName(e));
         }
         const bool fits = e.is_number_unsigned() ? e.get<std::uint64_t>() <= INT_MAX
                                                  : e.get<std::int64_t>() >= INT_MIN &&
@@ -199,8 +200,10 @@ Instance<T> setsFromDocument(const nlohmann::json& sets, const nlohmann::json* c
         set.insert(e.get<int>());
       } else {
         if (!e.is_string()) {
-          throw InputError(epath, std::string("expected a string element like the first, found ") +
-                                      jsonTypeName(e));
+          throw InputError(
+              epath,
+              std::string("expected a string element (all integers or all strings), found ") +
+                  jsonTypeName(e));
         }
         set.insert(e.get<std::string>());
       }

@@ -5,6 +5,7 @@
 // the search early), 1 on bad input or an error, 2 on a usage error.
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <yaml-cpp/exceptions.h>
@@ -84,20 +85,29 @@ int failInput(const std::string& file, const scs::InputError& e) {
   return 1;
 }
 
-void installLogSink() {
-  ntu::Logger::setSink([](ntu::Logger::Level level, const std::string& line) {
-    if (g_progress != nullptr) g_progress->clear();
-    std::cerr << "set_cover_solve: [" << ntu::Logger::levelToString(level) << "] " << oneLine(line)
-              << '\n';
-  });
+// --verbose: the library's lines of every level are shown.
+bool g_verbose = false;
+
+void printLogLine(ntu::Logger::Level level, const std::string& line) {
+  if (g_progress != nullptr) g_progress->clear();
+  std::cerr << "set_cover_solve: [" << ntu::Logger::levelToString(level) << "] " << oneLine(line)
+            << '\n';
 }
 
-// Reader reports failures through the log: collect the error lines while it reads.
+void installLogSink() { ntu::Logger::setSink(printLogLine); }
+
+// Reader reports failures through the log: collect the error lines while it reads, which become
+// the one line of the failure. Other lines are shown only with --verbose, so that bad input
+// gives exactly one line by default.
 struct CapturedLog {
   std::vector<std::string> errors;
   CapturedLog() {
     ntu::Logger::setSink([this](ntu::Logger::Level level, const std::string& line) {
-      if (level >= ntu::Logger::ERROR) errors.push_back(line);
+      if (level >= ntu::Logger::ERROR) {
+        errors.push_back(line);
+      } else if (g_verbose) {
+        printLogLine(level, line);
+      }
     });
   }
   ~CapturedLog() { installLogSink(); }
@@ -107,6 +117,10 @@ struct CapturedLog {
 
 // A readable file, or InputError with the reason.
 void checkReadable(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw scs::InputError("", "is a folder, not a file");
+  }
   std::ifstream probe(path);
   if (!probe) throw scs::InputError("", std::string("cannot open: ") + std::strerror(errno));
 }
@@ -278,6 +292,7 @@ int main(int argc, char** argv) {
   const scs::Options& o = parsed.options;
   const std::string display = o.path == "-" ? "<stdin>" : o.path;
 
+  g_verbose = o.verbose;
   ntu::Logger::setLevel(o.verbose ? ntu::Logger::DEBUG : ntu::Logger::WARNING);
   installLogSink();
 
