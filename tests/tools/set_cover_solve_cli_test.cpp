@@ -532,13 +532,16 @@ TEST(SetCoverSolveCli, CorpusFiles) {
   EXPECT_EQ(b.at("optimal"), true);
 }
 
-// The JSON and YAML fuzz corpora: each file is read as an instance document and either solved
-// or refused with one line, never a crash.
+// The JSON and YAML corpora and the fuzzers' regression inputs (deep nesting, alias bombs): each
+// file is read as an instance document and either solved or refused with one line, never a
+// crash.
 TEST(SetCoverSolveCli, FuzzCorporaNeverCrash) {
   std::vector<std::pair<fs::path, std::string>> files;
-  for (const char* folder : {"json", "yaml"}) {
-    if (!fs::exists(kCorpora / folder)) continue;
-    for (const auto& e : fs::recursive_directory_iterator(kCorpora / folder)) {
+  const fs::path regressions = NTU_FUZZ_REGRESSIONS_DIR;
+  for (const fs::path& folder :
+       {kCorpora / "json", kCorpora / "yaml", regressions / "json", regressions / "yaml"}) {
+    if (!fs::exists(folder)) continue;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
       const std::string ext = e.path().extension().string();
       if (e.is_regular_file() && (ext == ".json" || ext == ".yaml")) {
         files.emplace_back(e.path(), ext.substr(1));
