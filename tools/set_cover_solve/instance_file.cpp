@@ -185,23 +185,25 @@ Instance<T> setsFromDocument(const nlohmann::json& sets, const nlohmann::json* c
     std::set<T>& set = inst.sets[id];
     std::size_t i = 0;
     for (const nlohmann::json& e : it.value()) {
-      const std::string epath = path + "/" + std::to_string(i++);
+      // Spelled out only for an error: documents may hold millions of elements.
+      const auto epath = [&path, i] { return path + "/" + std::to_string(i); };
+      ++i;
       if constexpr (std::is_same_v<T, int>) {
         if (!e.is_number_integer()) {
           throw InputError(
-              epath,
+              epath(),
               std::string("expected an integer element (all integers or all strings), found ") +
                   jsonTypeName(e));
         }
         const bool fits = e.is_number_unsigned() ? e.get<std::uint64_t>() <= INT_MAX
                                                  : e.get<std::int64_t>() >= INT_MIN &&
                                                        e.get<std::int64_t>() <= INT_MAX;
-        if (!fits) throw InputError(epath, "integer element out of the range of int");
+        if (!fits) throw InputError(epath(), "integer element out of the range of int");
         set.insert(e.get<int>());
       } else {
         if (!e.is_string()) {
           throw InputError(
-              epath,
+              epath(),
               std::string("expected a string element (all integers or all strings), found ") +
                   jsonTypeName(e));
         }

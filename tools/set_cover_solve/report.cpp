@@ -102,8 +102,11 @@ std::string ProgressLine::describe(const ProgressSnapshot& p) {
 
 void ProgressLine::update(const ProgressSnapshot& p) {
   if (terminal_) {
+    // Better covers can come hundreds of times a second: ten redraws a second are enough to read.
+    if (shown_ && p.seconds - lastDraw_ < 0.1) return;
     err_ << "\r\033[K" << describe(p) << std::flush;
     shown_ = true;
+    lastDraw_ = p.seconds;
   } else if (p.seconds - lastPlain_ >= plainEvery_) {
     err_ << "set_cover_solve: " << describe(p) << '\n' << std::flush;
     lastPlain_ = p.seconds;

@@ -57,8 +57,8 @@ struct ProgressSnapshot {
 };
 
 /// Progress on standard error. On a terminal one line is redrawn in place (carriage return and
-/// erase to end of line) and cleared by finish(); elsewhere a plain line is written at most
-/// once every `plainEvery` seconds of solve time.
+/// erase to end of line, at most ten times a second) and cleared by clear(); elsewhere a plain
+/// line is written at most once every `plainEvery` seconds of solve time.
 class ProgressLine {
  public:
   ProgressLine(std::ostream& err, bool terminal, double plainEvery = 5.0);
@@ -74,6 +74,7 @@ class ProgressLine {
   bool terminal_;
   double plainEvery_;
   double lastPlain_ = 0;
+  double lastDraw_ = 0;
   bool shown_ = false;
 };
 
