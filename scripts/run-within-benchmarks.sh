@@ -78,7 +78,8 @@ fi
 
 # glpsol's LP value: the last "obj =" line of the simplex log.
 lp_value() {
-  glpsol --lp "$1" --nomip --tmlim 900 2>&1 | awk '/obj =/ { v = $4 } /OPTIMAL LP SOLUTION FOUND/ { ok = 1 }
+  glpsol --lp "$1" --nomip --tmlim 900 2>&1 | awk '/obj =/ { for (i = 1; i < NF; i++) if ($i == "obj") v = $(i + 2) }
+    /OPTIMAL LP SOLUTION FOUND/ { ok = 1 }
     END { if (ok) print v; else print "nan" }'
 }
 if has lp; then
