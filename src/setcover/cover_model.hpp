@@ -6,6 +6,7 @@
 // for m rows, n columns and S nonzeros.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -79,6 +80,8 @@ class Budget {
   // with it repeat exactly from run to run.
   std::uint64_t work() const { return total_; }
   bool nodeLimitReached() const { return nodeLimit_ >= 0 && nodes_ >= nodeLimit_; }
+  // Nodes left before the node limit (-1: no limit).
+  long long nodesLeft() const { return nodeLimit_ < 0 ? -1 : std::max(0LL, nodeLimit_ - nodes_); }
   bool hasDeadline() const { return hasDeadline_; }
   bool expired() const { return expired_; }
   double elapsedSeconds() const;

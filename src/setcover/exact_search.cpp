@@ -589,6 +589,11 @@ bool TreeSearch::solvePart(int id, int budget, bool firstFound) {
     return false;
   }
   HittingSetSolver solver(static_cast<int>(points.size()), rowStart, rowPoints);
+  if (options_.maxNodes >= 0 || options_.budget != nullptr) {
+    const long long used = stats_.nodes + stats_.subNodes;
+    solver.setLimits(options_.budget,
+                     options_.maxNodes >= 0 ? std::max(0LL, options_.maxNodes - used) : -1);
+  }
   std::vector<int> local;
   const int size = solver.solve(budget, firstFound, local);
   ++stats_.subSolves;
@@ -644,6 +649,11 @@ void TreeSearch::recordLeaf() {
 // Node entry: leaf test, bounds, branching element. False when the node ends here.
 bool TreeSearch::enter(Frame& f) {
   ++stats_.nodes;
+  if ((options_.maxNodes >= 0 && stats_.nodes + stats_.subNodes > options_.maxNodes) ||
+      (options_.budget != nullptr &&
+       options_.budget->charge(static_cast<std::uint64_t>(root_.numSets) + 1))) {
+    throw SearchAborted{};
+  }
   f.logMark = static_cast<int>(boundLog_.size());
   f.exclMark = static_cast<int>(exclLog_.size());
   if (uncovered_ == 0) {

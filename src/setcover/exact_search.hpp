@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "setcover/cover_model.hpp"
+
 // Consistency checks of the search state: compiled into Debug and sanitizer builds, a no-op in
 // optimised builds without sanitizers (a check recomputes the state, O(m + S) per call).
 #if !defined(NDEBUG) || defined(NTU_CHECK_INVARIANTS) || defined(__SANITIZE_ADDRESS__)
@@ -73,7 +75,15 @@ struct SearchOptions {
   // Tests: recompute the whole state after the root's bounds and after every node's entry and
   // exit, throwing std::logic_error on the first disagreement (only where kSearchChecks).
   bool checkEachStep = false;
+  // Limits for callers that run the search within a budget (solveWithin): `budget` is charged
+  // per node of the tree and of the exact part solves, and once it expires, or once those
+  // nodes together pass `maxNodes` (>= 0), the search throws SearchAborted and is discarded.
+  Budget* budget = nullptr;
+  long long maxNodes = -1;
 };
+
+// Thrown out of searchFirstMinimum when SearchOptions' budget or node cap ends the search.
+struct SearchAborted {};
 
 // What one search did; the tests pin these to notice lost pruning.
 struct SearchStats {

@@ -8,6 +8,8 @@
 // set is visited twice. Memory O(R W + P): a node's open rows are a prefix of one array.
 #include "setcover/hitting_set.hpp"
 
+#include "setcover/exact_search.hpp"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -337,6 +339,10 @@ bool HittingSetSolver::branch(const std::vector<std::pair<int, int>>& points, in
 // the search is to stop.
 bool HittingSetSolver::search(int count, int chosen) {
   ++nodes_;
+  if ((maxNodes_ >= 0 && nodes_ > maxNodes_) ||
+      (budget_ != nullptr && budget_->charge(static_cast<std::uint64_t>(count) * words_ + 1))) {
+    throw SearchAborted{};
+  }
   if (count == 0) {
     if (chosen >= bestSize_) return false;
     bestSize_ = chosen;

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "setcover/cover_model.hpp"
+
 namespace nimbrel_tavik_util::setcover_detail {
 
 class HittingSetSolver {
@@ -30,6 +32,13 @@ class HittingSetSolver {
 
   /// Search nodes visited by the calls so far.
   long nodes() const { return nodes_; }
+
+  /// Limits for solve(): charges `budget` (may be null) per node and throws SearchAborted
+  /// (exact_search.hpp) once it expires or once more than `maxNodes` (>= 0) nodes were visited.
+  void setLimits(Budget* budget, long long maxNodes) {
+    budget_ = budget;
+    maxNodes_ = maxNodes;
+  }
 
  private:
   using Word = std::uint64_t;
@@ -75,6 +84,8 @@ class HittingSetSolver {
   int bestSize_ = 0;             // size of best_, or the cutoff while none is found
   bool firstFound_ = false;      // stop at the first hitting set below the cutoff
   long nodes_ = 0;               // nodes of all solves so far
+  Budget* budget_ = nullptr;
+  long long maxNodes_ = -1;
 };
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "setcover/bnb.hpp"
+#include "setcover/exact_search.hpp"
 #include "setcover/lagrangian.hpp"
 #include "setcover/local_search.hpp"
 #include "setcover/lp_bound.hpp"
@@ -461,6 +462,50 @@ long long countFor(double work, double workPerUnit) {
   return static_cast<long long>(std::clamp(n, 1.0, 1e12));
 }
 
+// The exact search of PROPAGATE (exact_search.hpp) on a unicost model. Where the LP bound is
+// weak, as on Steiner triple systems, it is far stronger than the Lagrangian branch-and-bound
+// (stn45: well under a second against minutes), but it cannot stop and go on later. So it
+// runs in attempts from scratch with node caps doubling from kFirstEngineNodes, taking at
+// most kEngineShare of the work: the work thrown away is at most about that of the last
+// attempt. Only on models of at most kEngineMaxSets columns: on the larger OR-Library files
+// (1000 columns and more) it proved nothing in minutes, and the time goes to the local search.
+constexpr long long kFirstEngineNodes = 1000;
+constexpr double kEngineShare = 0.25;
+constexpr int kEngineMaxSets = 600;
+
+// One attempt; true when it finished, the incumbent then being optimal.
+bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget,
+                   long long maxNodes) {
+  SearchRoot root;
+  root.numElems = model.numRows;
+  root.numSets = model.numCols;
+  root.elemStart = model.rowStart;
+  root.elemSets = model.rowCols;
+  root.setStart = model.colStart;
+  root.setElems = model.colRows;
+  root.covered.assign(model.numRows, 0);
+  root.selected.assign(model.numCols, 0);
+  // Elements by ascending degree, as PROPAGATE orders them (stable: ties by index).
+  root.order.resize(model.numRows);
+  for (int i = 0; i < model.numRows; ++i) root.order[i] = i;
+  std::stable_sort(root.order.begin(), root.order.end(),
+                   [&model](int a, int b) { return model.rowSize(a) < model.rowSize(b); });
+  int best = static_cast<int>(std::lround(incumbent.cost()));
+  std::vector<int> path;
+  SearchOptions options;
+  options.budget = &budget;
+  options.maxNodes = maxNodes;
+  SearchStats stats;
+  bool finished = true;
+  try {
+    if (searchFirstMinimum(root, best, path, &stats, options)) incumbent.offer(path);
+  } catch (const SearchAborted&) {
+    finished = false;
+  }
+  budget.addNodes(stats.nodes + stats.subNodes);
+  return finished;
+}
+
 // Returns true when the exact search proved the incumbent optimal (or the local search reached
 // `lower`).
 bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& search,
@@ -472,6 +517,9 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
   double perMove = 64.0;  // first guesses; measured after each turn
   double perNode = static_cast<double>(model.numCols) * 4.0;
   double searchWork = 0.0;  // work of the exact search's turns
+  const bool engineOn = model.unicost && model.numCols <= kEngineMaxSets;
+  double engineWork = 0.0;
+  long long engineCap = kFirstEngineNodes;
   for (;;) {
     if (budget.expired() || budget.nodeLimitReached()) return false;
 
@@ -494,6 +542,18 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
           static_cast<double>(budget.work() - before) / static_cast<double>(budget.nodes() - nodes);
     }
     if (incumbent.cost() < held) local.offer(incumbent.cols());
+
+    if (engineOn && engineWork <= kEngineShare * static_cast<double>(budget.work()) &&
+        !budget.expired() && !budget.nodeLimitReached()) {
+      before = budget.work();
+      const long long left = budget.nodesLeft();
+      const bool proved = engineAttempt(model, incumbent, budget,
+                                        left >= 0 ? std::min(engineCap, left) : engineCap);
+      engineWork += static_cast<double>(budget.work() - before);
+      engineCap *= 2;
+      if (proved) return true;
+      if (incumbent.cost() < held) local.offer(incumbent.cols());
+    }
 
     share = found ? kStartShare : std::max(kMinShare, share / 2);
     if (budget.hasDeadline()) {
