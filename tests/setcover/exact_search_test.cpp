@@ -221,6 +221,14 @@ TEST(ExactSearchWorkTest, SteinerTripleFiles) {
   expectWork("stn15, no exact parts", searchWork(stn15, withoutExactParts(), 9), {311, 0, 0});
   const auto stn27 = ntu_corpus::readSteiner(dir + "/data.27");
   expectWork("stn27", searchWork(stn27, {}, 18), {21, 6, 13580});
+
+  // solveWithin's node cap counts the tree's nodes and the part searches' together: one node
+  // short of that work aborts the search, exactly that work changes nothing.
+  SearchOptions capped;
+  capped.maxNodes = 21 + 13580 - 1;
+  EXPECT_THROW(searchWork(stn27, capped, 18), nimbrel_tavik_util::setcover_detail::SearchAborted);
+  capped.maxNodes += 1;
+  expectWork("stn27 capped at its work", searchWork(stn27, capped, 18), {21, 6, 13580});
 }
 
 }  // namespace
