@@ -87,11 +87,11 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) return usage();
-  for (const std::string& spec : files) {
-    const std::size_t eq = spec.rfind('=');
-    const std::string path = spec.substr(0, eq);
+  for (const std::string& entry : files) {
+    const std::size_t eq = entry.rfind('=');
+    const std::string path = entry.substr(0, eq);
     const double bestKnown = eq == std::string::npos ? -std::numeric_limits<double>::infinity()
-                                                     : std::atof(spec.c_str() + eq + 1);
+                                                     : std::atof(entry.c_str() + eq + 1);
     try {
       const CoverModel model = loadModel(path, weighted);
       // Limits and times are CPU seconds of this process, so that the figures mean the same on
