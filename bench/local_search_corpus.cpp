@@ -6,7 +6,7 @@
 // `start` is the greedy cover the search begins from, `found` the best cover after the time
 // limit, `seconds_to_best` when `found` was first reached. Times are CPU seconds of the process
 // (reading the file excluded). A file stops early once it reaches
-// its best known value. scripts/run-local-search-bench.sh turns the lines into
+// its best known value. scripts/bench/run-local-search-bench.sh turns the lines into
 // docs/performance-local-search.md.
 //
 //   local_search_corpus [--seconds S] [--moves N] [--weighted] [--seed N] PATH=BEST_KNOWN...

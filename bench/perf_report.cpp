@@ -1,5 +1,5 @@
 // Writes docs/performance.md from the JSON output of set_cover_bench (see
-// scripts/run-benchmarks.sh), with the data and the gnuplot script for its plot.
+// scripts/bench/run-benchmarks.sh), with the data and the gnuplot script for its plot.
 //
 //   perf_report <bench.json> <memory-dir> <stress-wall.txt> <machine.txt> <out.md> <plot-dir>
 //
@@ -302,7 +302,7 @@ int main(int argc, char** argv) {
     // -------------------------------------------------------------------------------------
     std::ofstream out(argv[5]);
     out << "# Performance of the set-cover solvers\n\n"
-           "Written by `scripts/run-benchmarks.sh` from one run of `bench/set_cover_bench` "
+           "Written by `scripts/bench/run-benchmarks.sh` from one run of `bench/set_cover_bench` "
            "(Google Benchmark). Times are medians over the repetitions of that run, in CPU "
            "milliseconds of one solve (the whole `set_cover_stress` run: wall time). Every "
            "speed-up is the ratio of two medians of the same run. Before timing, each fast "

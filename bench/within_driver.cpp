@@ -1,4 +1,4 @@
-// One solveWithin run on one instance, for scripts/run-within-benchmarks.sh; also writes the
+// One solveWithin run on one instance, for scripts/bench/run-within-benchmarks.sh; also writes the
 // instance as an LP file so that glpsol and cbc can be run on exactly the same instance.
 //
 //   within_driver (--file PATH | --uniform N SEED | --stress K) [--weighted] [--seconds S]

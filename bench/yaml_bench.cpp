@@ -132,7 +132,7 @@ void BM_Convert(benchmark::State& state) {
   state.counters["file_MB"] = static_cast<double>(fs::file_size(path)) / (1024.0 * 1024.0);
 }
 
-// Sizes: --benchmark_filter chooses among them (scripts/run-yaml-benchmarks.sh).
+// Sizes: --benchmark_filter chooses among them (scripts/bench/run-yaml-benchmarks.sh).
 void sizes(benchmark::internal::Benchmark* b) {
   b->Arg(10000)->Arg(100000)->Arg(1000000);
   b->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);

@@ -1,4 +1,4 @@
-# Debian packages of the shared library, built by `scripts/build-deb.sh <build>` after the build,
+# Debian packages of the shared library, built by `scripts/package/build-deb.sh <build>` after the build,
 # into <build>/packages:
 #   libnimbrel-tavik-util<SOVERSION>  component "runtime": the library, Multi-Arch: same
 #   libnimbrel-tavik-util-dev         component "development": headers, CMake package, .pc

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the readYamlToJson benchmarks, then writes docs/performance-yaml.md.
 #
-#   scripts/run-yaml-benchmarks.sh                  10,000, 100,000 and 1,000,000 poses
-#   scripts/run-yaml-benchmarks.sh --sizes "10000 100000"
-#   scripts/run-yaml-benchmarks.sh --repetitions 1  (default 3)
+#   scripts/bench/run-yaml-benchmarks.sh                  10,000, 100,000 and 1,000,000 poses
+#   scripts/bench/run-yaml-benchmarks.sh --sizes "10000 100000"
+#   scripts/bench/run-yaml-benchmarks.sh --repetitions 1  (default 3)
 #
 # The node-tree way needs about 19 KB per pose: 1,000,000 poses take about 19 GB of memory and
 # several minutes per repetition. The pose files (420 MB for 1,000,000 poses) are written to
@@ -11,7 +11,7 @@
 # build/bench) chooses the build folder.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 sizes="10000 100000 1000000"
 repetitions=3

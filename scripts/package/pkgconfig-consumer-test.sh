@@ -2,7 +2,7 @@
 # Builds and runs the example consumer against an installed prefix through pkg-config only,
 # after moving the prefix elsewhere (the .pc file must be relocatable), as C++20: the package
 # must not impose its own -std.
-#   scripts/pkgconfig-consumer-test.sh <installed prefix> <scratch dir> <consumer source>
+#   scripts/package/pkgconfig-consumer-test.sh <installed prefix> <scratch dir> <consumer source>
 set -euo pipefail
 prefix=$1 scratch=$2 src=$3
 rm -rf "$scratch" && mkdir -p "$scratch"

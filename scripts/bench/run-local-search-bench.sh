@@ -3,7 +3,7 @@
 # docs/performance-local-search.md: per file the best known value, the greedy start, the best
 # cover found in the time limit, the gap and the time the search first reached it.
 #
-#   scripts/run-local-search-bench.sh [--seconds S] [--seed N] [--filter REGEX] [--out FILE]
+#   scripts/bench/run-local-search-bench.sh [--seconds S] [--seed N] [--filter REGEX] [--out FILE]
 #
 #   --seconds S     limit per file and cost kind in CPU seconds of the search (default 10), so
 #                   that a shared machine gives the same figures as a quiet one; a file stops
@@ -21,7 +21,7 @@
 # to the limit and the whole run took about 5 CPU minutes.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 seconds=10
 seed=1
@@ -87,7 +87,7 @@ table() {  # the driver's lines as a Markdown table, paths relative to the corpu
   echo "with seed $seed and a limit of $seconds CPU seconds per file (times below are CPU seconds"
   echo "too, reading the file excluded); a file stops early once it reaches its best known value."
   echo "\"*\" marks a file where the best known value was not reached. Made by"
-  echo "\`scripts/run-local-search-bench.sh --seconds $seconds --seed $seed$([[ $filter != . ]] && echo " --filter '$filter'")\`."
+  echo "\`scripts/bench/run-local-search-bench.sh --seconds $seconds --seed $seed$([[ $filter != . ]] && echo " --filter '$filter'")\`."
   echo
   echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, load average"
   echo "$load_before before and $load_after after the run (the machine is shared; CPU seconds"

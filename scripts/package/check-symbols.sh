@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the dynamic symbol table of the shared library: the public interface is exported
 # for every element type, and nothing of the library's namespace beyond it.
-#   scripts/check-symbols.sh path/to/libnimbrel_tavik_util.so
+#   scripts/package/check-symbols.sh path/to/libnimbrel_tavik_util.so
 set -euo pipefail
 lib=$1
 syms=$(nm -DC --defined-only "$lib" | sed -E 's/^[0-9a-f]+ [A-Za-z] //; s/\[abi:cxx11\]//g' | grep 'nimbrel_tavik_util::' || true)

@@ -3,12 +3,12 @@
 # CPU time of `g++ -std=c++17 -fsyntax-only` over five runs. With a git REF, the headers as they
 # are at REF are measured beside the working tree's.
 #
-#   scripts/measure-header-cost.sh [REF] [HEADER...]     e.g. scripts/measure-header-cost.sh 5ba6c07 reader.hpp
+#   scripts/bench/measure-header-cost.sh [REF] [HEADER...]     e.g. scripts/bench/measure-header-cost.sh 5ba6c07 reader.hpp
 #
 # Needs a configured build folder for the generated export header (BUILD_DIR, default build/dev).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/dev}
 ref=""
 if [[ $# -gt 0 && $1 != *.hpp ]]; then ref=$1; shift; fi

@@ -2,7 +2,7 @@
 # Benchmarks of SetCoverSolver::solveWithin, with glpsol and cbc side by side on the same
 # instances, and the report docs/performance-within.md.
 #
-#   scripts/run-within-benchmarks.sh [--parts LIST] [--limits "1 10"] [--proof-limit S]
+#   scripts/bench/run-within-benchmarks.sh [--parts LIST] [--limits "1 10"] [--proof-limit S]
 #                                    [--files REGEX]
 #
 # Parts (comma-separated, default all):
@@ -21,7 +21,7 @@
 # (scripts/install-deps.sh --bench).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 parts="quality,weighted,lp,proofs,wproofs"
 limits="1 10"
@@ -143,5 +143,5 @@ rm -f "$out/lpfiles/p.lp"
   echo "glpsol $(glpsol --version | head -n 1 | awk '{ print $NF }'), cbc $(cbc quit 2>&1 | awk '/^Version:/ { print $2 }')"
 } >"$out/machine.txt"
 
-"$root/scripts/within-report.sh" "$out" "$corpus" "$limits" >"$root/docs/performance-within.md"
+"$root/scripts/bench/within-report.sh" "$out" "$corpus" "$limits" >"$root/docs/performance-within.md"
 echo "run-within-benchmarks: wrote docs/performance-within.md (raw results in $out)"

@@ -5,7 +5,7 @@
 #   - SetCoverSolver<T> for a T the library does not provide (std::int64_t),
 #   - a language level below C++17.
 # A file without the misuse must compile, so that each failure is due to the misuse alone.
-#   scripts/compile-errors-test.sh <installed prefix> <scratch dir>      (CXX: the compiler)
+#   scripts/package/compile-errors-test.sh <installed prefix> <scratch dir>      (CXX: the compiler)
 set -euo pipefail
 prefix=$1 scratch=$2
 cxx=${CXX:-c++}

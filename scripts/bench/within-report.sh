@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Writes the Markdown report of scripts/run-within-benchmarks.sh to standard output.
-#   scripts/within-report.sh RESULTS_DIR CORPUS_DIR "LIMITS"
+# Writes the Markdown report of scripts/bench/run-within-benchmarks.sh to standard output.
+#   scripts/bench/within-report.sh RESULTS_DIR CORPUS_DIR "LIMITS"
 set -euo pipefail
 out=$1
 corpus=$2
@@ -25,7 +25,7 @@ lp_of() {  # name kind -> value or empty
 
 echo "# solveWithin: quality, bounds, limits and proofs"
 echo
-echo "Made by \`scripts/run-within-benchmarks.sh\` (raw results in the build folder's"
+echo "Made by \`scripts/bench/run-within-benchmarks.sh\` (raw results in the build folder's"
 echo "\`within-results/\`). Every figure is one run of one process on a shared 2-core machine;"
 echo "times are wall-clock. \"bound\" is solveWithin's proven lower bound, \"LP\" the LP"
 echo "relaxation's value from glpsol (rounded up: no cover costs less), \"gap\" (cost - best known)"

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Debian packages of a build tree (scripts/build-deb.sh), checks them with lintian
+# Builds the Debian packages of a build tree (scripts/package/build-deb.sh), checks them with lintian
 # (no error, no warning), checks the fields that lintian does not, unpacks them into a scratch
 # root with dpkg-deb -x and builds the example consumer against that root through CMake and
 # through pkg-config. Nothing is installed on the system: `dpkg -l` is compared before and after.
-#   scripts/deb-package-test.sh <build dir> <scratch dir> <consumer source dir>
+#   scripts/package/deb-package-test.sh <build dir> <scratch dir> <consumer source dir>
 # Needs lintian and dpkg-dev (scripts/install-deps.sh installs them).
 set -euo pipefail
 build=$1 scratch=$2 consumer=$3
-root_dir=$(cd "$(dirname "$0")/.." && pwd)
+root_dir=$(cd "$(dirname "$0")/../.." && pwd)
 cxx=${CXX:-c++}
 command -v lintian >/dev/null || { echo "lintian is missing: run scripts/install-deps.sh" >&2; exit 1; }
 before=$(dpkg -l)
 rm -rf "$scratch" && mkdir -p "$scratch"
 
-built=$("$root_dir/scripts/build-deb.sh" "$build" "$scratch/debs")  # fails the test if it fails
+built=$("$root_dir/scripts/package/build-deb.sh" "$build" "$scratch/debs")  # fails the test if it fails
 mapfile -t debs <<<"$built"
 declare -A deb
 for d in "${debs[@]}"; do deb[$(dpkg-deb -f "$d" Package)]=$d; done

@@ -4,7 +4,7 @@
 # same benchmarks, several rounds, so that the machine's load falls on both alike. Prints a
 # Markdown table of medians (median over the rounds of each run's median) and their ratios.
 #
-#   scripts/bench-compare.sh BASE_REV [--rounds N] [--min-time S] [--filter REGEX] [--out FILE]
+#   scripts/bench/bench-compare.sh BASE_REV [--rounds N] [--min-time S] [--filter REGEX] [--out FILE]
 #
 # Default: every library benchmark of docs/performance.md except the step-by-step references
 # and the GLPK runs that take seconds each, in six groups; each round runs each group on the
@@ -13,7 +13,7 @@
 # build/bench (the working tree).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 base=${1:?usage: bench-compare.sh BASE_REV [--rounds N] [--filter REGEX] [--out FILE]}
 shift
 rounds=3

@@ -7,7 +7,7 @@
 #  3. with NIMBREL_TAVIK_UTIL_INSTALL=ON it installs the static library, whose package config
 #     must find GLPK itself (find_package consumer) and whose .pc must list it for
 #     `pkg-config --static` (C++20 consumer).
-#   scripts/static-subproject-test.sh <source dir> <scratch dir>     (CXX: the compiler)
+#   scripts/package/static-subproject-test.sh <source dir> <scratch dir>     (CXX: the compiler)
 set -euo pipefail
 src=$(cd "$1" && pwd) scratch=$2
 cxx=${CXX:-c++}

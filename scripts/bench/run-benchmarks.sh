@@ -2,15 +2,15 @@
 # Builds and runs the set-cover benchmarks, then writes docs/performance.md and
 # docs/performance.png (time against instance size, per method).
 #
-#   scripts/run-benchmarks.sh                 all benchmarks (about 15 minutes on 2 cores)
-#   scripts/run-benchmarks.sh --filter REGEX  only those matching REGEX (the report has gaps)
+#   scripts/bench/run-benchmarks.sh                 all benchmarks (about 15 minutes on 2 cores)
+#   scripts/bench/run-benchmarks.sh --filter REGEX  only those matching REGEX (the report has gaps)
 #
 # BUILD_DIR (default: the bench preset's build/bench) chooses the build folder. The corpus
 # benchmarks read NTU_CORPORA_DIR of that build (../shared/corpora by default) and are reported
 # as skipped when it is absent. Needs gnuplot (scripts/install-deps.sh --bench).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 filter=""
 while [[ $# -gt 0 ]]; do

@@ -2,7 +2,7 @@
 # Builds the Debian packages of a built tree (a top-level shared-library build), without
 # debhelper and without touching anything outside the build folder:
 #
-#   scripts/build-deb.sh <build dir> [<output dir>]     (default output: <build dir>/packages)
+#   scripts/package/build-deb.sh <build dir> [<output dir>]     (default output: <build dir>/packages)
 #
 # For each package that cmake/debian.cmake listed in <build>/debian/packages: installs its CMake
 # components into a staging root, strips them, adds copyright, changelog.Debian.gz and lintian
