@@ -32,6 +32,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
@@ -55,6 +56,16 @@ struct SolveProgress {
   long long nodes;    ///< branch-and-bound nodes so far
 };
 
+/// Why a solveWithin call ended (SolveResult::status).
+enum class SolveStatus {
+  Optimal,        ///< the cover is proven optimal
+  TimeLimit,      ///< SolveLimits::seconds ran out
+  NodeLimit,      ///< SolveLimits::nodes were searched
+  Stopped,        ///< SolveLimits::stop was set
+  GapReached,     ///< the cover is within SolveLimits::gap of the bound
+  TargetReached,  ///< a cover of cost at most SolveLimits::targetCost was found
+};
+
 /// Limits of one solveWithin call. The call returns the best cover found when the first limit
 /// is reached, or earlier when it proves that cover optimal.
 struct SolveLimits {
@@ -76,6 +87,19 @@ struct SolveLimits {
   /// Called on every better cover and at least once a second, on the calling thread. It may
   /// throw: the exception then leaves solveWithin after all working memory is released.
   std::function<void(const SolveProgress&)> onProgress;
+  /// A warm start: ids of a cover, or of a partial selection that the call completes. When it
+  /// is a cover, the call never returns a costlier one, whichever limit ends it (a limit
+  /// reached while the map form is numbered then lets the numbering finish). Repeats and empty
+  /// sets are allowed. For the CoverMatrix form these are column indices. An id that is not a
+  /// set throws std::invalid_argument naming it.
+  std::vector<int> start;
+  /// Relative gap: the call ends (SolveStatus::GapReached) once cost - lowerBound <=
+  /// gap * cost. 0 (the default) asks for a proven optimum. Negative or NaN is rejected
+  /// (std::invalid_argument).
+  double gap = 0.0;
+  /// The call ends (SolveStatus::TargetReached) once it holds a cover of cost <= targetCost.
+  /// NaN is rejected (std::invalid_argument).
+  double targetCost = -std::numeric_limits<double>::infinity();
 };
 
 /// The answer of solveWithin.
@@ -86,6 +110,23 @@ struct SolveResult {
   bool optimal = false;     ///< true exactly when the search proved cost == lowerBound
   long long nodes = 0;      ///< branch-and-bound nodes visited
   double seconds = 0.0;     ///< wall-clock time of the call, steady clock
+  /// Why the call ended: Optimal exactly when `optimal`; otherwise the limit or rule that
+  /// ended it (the first one reached).
+  SolveStatus status = SolveStatus::Optimal;
+};
+
+/// A non-owning view of a set-cover instance as a column-compressed 0/1 matrix: rows are the
+/// elements 0 .. elements-1, columns the sets 0 .. sets-1, and column j holds the rows
+/// elementIndex[setStart[j] .. setStart[j + 1]). The universe is every row: each must be in
+/// some column. Memory: 4 bytes per entry and 8 (16 with costs) per column, against about 50
+/// bytes and one allocation per entry in the map form.
+struct CoverMatrix {
+  int elements = 0;                        ///< rows 0 .. elements-1
+  int sets = 0;                            ///< columns 0 .. sets-1
+  const std::int64_t* setStart = nullptr;  ///< sets + 1 ascending offsets, setStart[0] == 0
+  const int* elementIndex = nullptr;  ///< setStart[sets] row indices; any order within a column,
+                                      ///< repeats allowed
+  const double* costs = nullptr;      ///< one per column (finite, >= 0), or nullptr: every cost 1
 };
 
 /// Set-cover solvers for element type T, provided (and exported) for int, unsigned long and
@@ -204,7 +245,8 @@ class SetCoverSolver {
   /// integer. Without limits it always ends with `optimal` true and a cover of the size
   /// solve(instance, PROPAGATE) returns (not necessarily the same ids).
   /// Empty instance, or only empty sets: no ids, cost 0, bound 0, optimal.
-  /// @throws std::invalid_argument for a negative id (as solve) or a NaN time limit.
+  /// @throws std::invalid_argument for a negative id (as solve), invalid limits (a NaN time
+  ///         limit or target, a negative or NaN gap) or a warm-start id that is not a set.
   /// @throws whatever limits.onProgress throws; std::bad_alloc when memory runs out.
   /// Memory O(m + n + S) for m elements, n sets and total set size S.
   static SolveResult solveWithin(const std::map<int, std::set<T>>& instance,
@@ -221,17 +263,48 @@ class SetCoverSolver {
   /// integers and `optimal` means no cheaper cover exists at all.
   /// @throws std::invalid_argument naming the first offending id (in ascending id order) when
   ///         `costs` misses an id of the instance, holds an id that is not one, or holds a NaN,
-  ///         infinite or negative cost; for a negative id in `instance` and a NaN time limit.
+  ///         infinite or negative cost; when the costs of all sets together are not finite
+  ///         (every cover's cost must be); and as the unicost call.
   /// @throws whatever limits.onProgress throws; std::bad_alloc when memory runs out.
   /// Time: the limits; worst case exponential without them. Memory O(m + n + S).
   static SolveResult solveWithin(const std::map<int, std::set<T>>& instance,
-                                 const std::map<int, double>& costs,
-                                 const SolveLimits& limits = {});
+                                 const std::map<int, double>& costs, const SolveLimits& limits);
+
+  /// The weighted solveWithin without limits. A template so that solveWithin(instance, {})
+  /// means the unicost call without limits (two non-template overloads would make `{}`
+  /// ambiguous); pass the costs as a std::map<int, double>.
+  template <typename Costs,
+            typename = std::enable_if_t<std::is_same_v<Costs, std::map<int, double>>>>
+  static SolveResult solveWithin(const std::map<int, std::set<T>>& instance, const Costs& costs) {
+    return solveWithin(instance, costs, SolveLimits{});
+  }
 };
 
 extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<int>;
 extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<unsigned long>;
 extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<std::string>;
+
+/// solveWithin on the compact form: the same portfolio, limits, tolerance and guarantees as
+/// SetCoverSolver<T>::solveWithin (weighted when matrix.costs is given), with column indices
+/// as ids. Empty columns are never taken. The matrix is only read, and only during the call.
+/// @throws std::invalid_argument naming the first bad field, offset, row index (by column and
+///         position) or cost: negative counts, null arrays where entries exist, setStart not
+///         starting at 0 or falling, a row index outside [0, elements), a NaN, infinite or
+///         negative cost, costs whose total is not finite, a row in no column ("element E is
+///         in no set"), and as the map form for the limits and the warm start.
+/// @throws std::length_error when the matrix has more than INT_MAX - 1 entries.
+/// @throws whatever limits.onProgress throws; std::bad_alloc when memory runs out.
+/// Checking and building the working form take O(elements + sets + entries) time; working
+/// memory O(elements + sets + entries).
+NIMBREL_TAVIK_UTIL_EXPORT SolveResult solveWithin(const CoverMatrix& matrix,
+                                                  const SolveLimits& limits = {});
+
+/// GREEDY's cover of the compact form (SetCoverSolver<T>::_solveByGreedy without
+/// `continuity`): repeatedly the column with the most uncovered rows, the smallest index on
+/// ties. Returns the column indices ascending; empty when there are no rows. Costs are ignored.
+/// @throws std::invalid_argument and std::length_error as solveWithin(const CoverMatrix&).
+/// Time O(entries + k log sets) after an O(elements + sets + entries) check.
+NIMBREL_TAVIK_UTIL_EXPORT std::vector<int> greedyCover(const CoverMatrix& matrix);
 
 /// Solves a covering problem in index form with GLPK: `n` binary columns of cost 1, `m` rows
 /// that each need one chosen column, and `columns[j]` (0 <= j < n) listing the 0-based rows

@@ -8,29 +8,39 @@
 namespace nimbrel_tavik_util::setcover_detail {
 
 CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<int> colRows,
-                          std::vector<double> cost) {
+                          std::vector<double> cost, std::vector<int> rowStart,
+                          std::vector<int> rowCols) {
   CoverModel m;
   m.numRows = numRows;
   m.numCols = static_cast<int>(colStart.size()) - 1;
   m.colStart = std::move(colStart);
   m.colRows = std::move(colRows);
+  m.rowStart = std::move(rowStart);
+  m.rowCols = std::move(rowCols);
   if (cost.empty()) cost.assign(m.numCols, 1.0);
   m.cost = std::move(cost);
   for (double c : m.cost) {
     m.unicost = m.unicost && c == 1.0;
     m.integral = m.integral && c == std::floor(c);
   }
+  return m;
+}
+
+CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<int> colRows,
+                          std::vector<double> cost) {
   // Counting pass: columns are visited in ascending order, so each row's list comes out
   // ascending.
-  m.rowStart.assign(static_cast<std::size_t>(numRows) + 1, 0);
-  for (int r : m.colRows) ++m.rowStart[r + 1];
-  for (int i = 0; i < numRows; ++i) m.rowStart[i + 1] += m.rowStart[i];
-  m.rowCols.resize(m.colRows.size());
-  std::vector<int> next(m.rowStart.begin(), m.rowStart.end() - 1);
-  for (int j = 0; j < m.numCols; ++j) {
-    for (int k = m.colStart[j]; k < m.colStart[j + 1]; ++k) m.rowCols[next[m.colRows[k]]++] = j;
+  const int numCols = static_cast<int>(colStart.size()) - 1;
+  std::vector<int> rowStart(static_cast<std::size_t>(numRows) + 1, 0);
+  for (int r : colRows) ++rowStart[r + 1];
+  for (int i = 0; i < numRows; ++i) rowStart[i + 1] += rowStart[i];
+  std::vector<int> rowCols(colRows.size());
+  std::vector<int> next(rowStart.begin(), rowStart.end() - 1);
+  for (int j = 0; j < numCols; ++j) {
+    for (int k = colStart[j]; k < colStart[j + 1]; ++k) rowCols[next[colRows[k]]++] = j;
   }
-  return m;
+  return makeCoverModel(numRows, std::move(colStart), std::move(colRows), std::move(cost),
+                        std::move(rowStart), std::move(rowCols));
 }
 
 Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* stop)
@@ -46,9 +56,9 @@ Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* sto
 
 bool Budget::timeUp() {
   if (expired_) return true;
-  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) expired_ = true;
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) finish(Reason::stopFlag);
   const Clock::time_point now = Clock::now();
-  if (hasDeadline_ && now >= deadline_) expired_ = true;
+  if (hasDeadline_ && now >= deadline_) finish(Reason::deadline);
   if (heartbeat_ != nullptr && !expired_ &&
       now - lastBeat_ >= std::chrono::duration<double>(kBeatSeconds)) {
     lastBeat_ = now;

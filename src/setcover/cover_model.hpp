@@ -37,6 +37,10 @@ struct CoverModel {
 // their costs (empty: every cost 1). Fills the row lists by one counting pass. O(m + n + S).
 CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<int> colRows,
                           std::vector<double> cost);
+// The same with the row lists given (each ascending, the transpose of the column lists).
+CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<int> colRows,
+                          std::vector<double> cost, std::vector<int> rowStart,
+                          std::vector<int> rowCols);
 
 // Limits of one solve: a wall-clock deadline on the steady clock, a caller's stop flag and a
 // node limit. Work is charged in rough units of one nonzero touched; the clock and the flag are
@@ -58,7 +62,18 @@ class Budget {
   using Clock = std::chrono::steady_clock;
   static constexpr std::uint64_t kPollWork = std::uint64_t{1} << 16;
 
+  // Why the budget expired, the first reason only.
+  enum class Reason { none, deadline, stopFlag, gap, target };
+
   Budget(double seconds, long long nodeLimit, const std::atomic<bool>* stop);
+
+  // Ends the work for a reason of the caller's (a stopping rule met); the first reason stays.
+  void finish(Reason reason) {
+    if (expired_) return;
+    expired_ = true;
+    reason_ = reason;
+  }
+  Reason reason() const { return reason_; }
 
   // True once the deadline has passed or the stop flag is set (read now); sticky.
   bool timeUp();
@@ -66,6 +81,11 @@ class Budget {
   // last reading. Returns timeUp()'s last answer.
   bool charge(std::uint64_t work) {
     total_ += work;
+    return poll(work);
+  }
+  // Polls as charge() does without counting the work in work(): for passes whose work must
+  // not shift the shares measured in work units.
+  bool poll(std::uint64_t work) {
     pending_ += work;
     if (pending_ >= kPollWork) {
       pending_ = 0;
@@ -100,6 +120,7 @@ class Budget {
   std::uint64_t pending_ = 0;
   std::uint64_t total_ = 0;
   bool expired_ = false;
+  Reason reason_ = Reason::none;
   Heartbeat* heartbeat_ = nullptr;
   Clock::time_point lastBeat_;
 };

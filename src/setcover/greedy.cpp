@@ -22,6 +22,7 @@
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "setcover/greedy_core.hpp"
 #include "setcover/index_form.hpp"
+#include "setcover/within_core.hpp"
 
 namespace nimbrel_tavik_util {
 
@@ -143,6 +144,30 @@ std::vector<int> greedyCover(const IndexForm& form, bool continuity) {
 }
 
 }  // namespace setcover_detail
+
+std::vector<int> greedyCover(const CoverMatrix& matrix) {
+  const std::int64_t entries = setcover_detail::checkMatrix(matrix, "greedyCover(CoverMatrix)");
+  setcover_detail::IndexForm form;
+  form.numElems = matrix.elements;
+  form.ids.resize(static_cast<std::size_t>(matrix.sets));
+  form.start.reserve(static_cast<std::size_t>(matrix.sets) + 1);
+  form.start.push_back(0);
+  form.elems.reserve(static_cast<std::size_t>(entries));
+  // Repeats within a column are dropped by stamping each element with the last column.
+  std::vector<int> stamp(static_cast<std::size_t>(matrix.elements), -1);
+  for (int j = 0; j < matrix.sets; ++j) {
+    form.ids[j] = j;
+    for (std::int64_t k = matrix.setStart[j]; k < matrix.setStart[j + 1]; ++k) {
+      const int e = matrix.elementIndex[k];
+      if (stamp[e] == j) continue;
+      stamp[e] = j;
+      form.elems.push_back(e);
+    }
+    form.start.push_back(static_cast<int>(form.elems.size()));
+  }
+  if (form.numElems == 0) return {};
+  return setcover_detail::greedyCover(form, false);
+}
 
 template <typename T>
 std::vector<int> SetCoverSolver<T>::_solveByGreedy(const std::map<int, std::set<T>>& instance,

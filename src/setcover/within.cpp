@@ -1,7 +1,10 @@
-// solveWithin: checks the arguments, numbers the instance into the column/row model, runs the
-// portfolio on it and maps the chosen columns back to ids.
+// solveWithin: checks the arguments, turns the instance into the column/row model, runs the
+// portfolio on it and maps the chosen columns back to ids. The map form is numbered into the
+// compact form (CoverMatrix) first, so both forms share one path from there on.
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <sstream>
@@ -18,22 +21,29 @@ namespace nimbrel_tavik_util {
 
 namespace {
 
+using setcover_detail::Budget;
+
+std::string numberText(double c) {
+  std::ostringstream out;
+  out << c;
+  return out.str();
+}
+
 [[noreturn]] void badCost(int id, const std::string& what) {
   throw std::invalid_argument("SetCoverSolver::solveWithin: " + what + " (set id " +
                               std::to_string(id) + ")");
 }
 
-std::string costText(double c) {
-  std::ostringstream out;
-  out << c;
-  return out.str();
-}
+// Every cover costs at most the sum of all costs, so a finite sum keeps every sum of costs the
+// solvers form finite.
+const char* const kCostTotalText = "the costs add up to more than the largest double";
 
 // Both maps are ordered by id, so one merge finds the smallest offending id.
 template <typename T>
 void checkCosts(const std::map<int, std::set<T>>& instance, const std::map<int, double>& costs) {
   auto set = instance.begin();
   auto cost = costs.begin();
+  double total = 0.0;
   while (set != instance.end() || cost != costs.end()) {
     if (cost == costs.end() || (set != instance.end() && set->first < cost->first)) {
       badCost(set->first, "no cost given for a set of the instance");
@@ -43,92 +53,349 @@ void checkCosts(const std::map<int, std::set<T>>& instance, const std::map<int, 
     }
     const double c = cost->second;
     if (std::isnan(c)) badCost(cost->first, "cost is NaN");
-    if (std::isinf(c)) badCost(cost->first, "cost " + costText(c) + " is not finite");
-    if (c < 0.0) badCost(cost->first, "cost " + costText(c) + " is negative");
+    if (std::isinf(c)) badCost(cost->first, "cost " + numberText(c) + " is not finite");
+    if (c < 0.0) badCost(cost->first, "cost " + numberText(c) + " is negative");
+    total += c;
+    if (std::isinf(total)) badCost(cost->first, kCostTotalText);
     ++set;
     ++cost;
   }
 }
 
-// The answer when a limit ends the call before the instance is even numbered (a time limit
-// too short for its size): every non-empty set, which covers everything, with no bound proven
-// beyond 0.
-template <typename T>
-void takeEverySet(const std::map<int, std::set<T>>& instance, const std::map<int, double>* costs,
-                  SolveResult& result) {
+void checkLimits(const SolveLimits& limits, const char* who) {
+  const auto bad = [who](const std::string& what) {
+    throw std::invalid_argument(std::string(who) + ": " + what);
+  };
+  if (std::isnan(limits.seconds)) bad("the time limit is NaN");
+  if (std::isnan(limits.gap) || limits.gap < 0.0) {
+    bad("the gap " + numberText(limits.gap) + " is not a number >= 0");
+  }
+  if (std::isnan(limits.targetCost)) bad("the target cost is NaN");
+}
+
+SolveStatus statusOf(const SolveResult& result, const Budget& budget) {
+  if (result.optimal) return SolveStatus::Optimal;
+  switch (budget.reason()) {
+    case Budget::Reason::deadline:
+      return SolveStatus::TimeLimit;
+    case Budget::Reason::stopFlag:
+      return SolveStatus::Stopped;
+    case Budget::Reason::gap:
+      return SolveStatus::GapReached;
+    case Budget::Reason::target:
+      return SolveStatus::TargetReached;
+    case Budget::Reason::none:
+      break;
+  }
+  // The portfolio ends unproven only when a limit ends it; the node limit is the one left.
+  return SolveStatus::NodeLimit;
+}
+
+}  // namespace
+
+namespace setcover_detail {
+
+std::int64_t checkMatrix(const CoverMatrix& matrix, const char* who) {
+  const auto bad = [who](const std::string& what) {
+    throw std::invalid_argument(std::string(who) + ": " + what);
+  };
+  if (matrix.elements < 0) bad("elements is negative (" + std::to_string(matrix.elements) + ")");
+  if (matrix.sets < 0) bad("sets is negative (" + std::to_string(matrix.sets) + ")");
+  if (matrix.sets == 0 && matrix.setStart == nullptr) {
+    if (matrix.elements > 0) bad("element 0 is in no set");
+    return 0;
+  }
+  if (matrix.setStart == nullptr) bad("setStart is null");
+  if (matrix.setStart[0] != 0) bad("setStart[0] is " + std::to_string(matrix.setStart[0]));
+  for (int j = 0; j < matrix.sets; ++j) {
+    if (matrix.setStart[j + 1] < matrix.setStart[j]) {
+      bad("setStart[" + std::to_string(j + 1) + "] = " + std::to_string(matrix.setStart[j + 1]) +
+          " is below setStart[" + std::to_string(j) + "] = " + std::to_string(matrix.setStart[j]));
+    }
+  }
+  const std::int64_t entries = matrix.setStart[matrix.sets];
+  if (entries >= INT_MAX) {
+    throw std::length_error(std::string(who) + ": " + std::to_string(entries) +
+                            " entries, more than the " + std::to_string(INT_MAX - 1) +
+                            " the solvers can index");
+  }
+  if (entries > 0 && matrix.elementIndex == nullptr) bad("elementIndex is null");
+  std::vector<char> seen(static_cast<std::size_t>(matrix.elements), 0);
+  for (int j = 0; j < matrix.sets; ++j) {
+    for (std::int64_t k = matrix.setStart[j]; k < matrix.setStart[j + 1]; ++k) {
+      const int e = matrix.elementIndex[k];
+      if (e < 0 || e >= matrix.elements) {
+        bad("elementIndex[" + std::to_string(k) + "] = " + std::to_string(e) + " (set " +
+            std::to_string(j) + ") is outside [0, " + std::to_string(matrix.elements) + ")");
+      }
+      seen[e] = 1;
+    }
+  }
+  if (matrix.costs != nullptr) {
+    double total = 0.0;
+    for (int j = 0; j < matrix.sets; ++j) {
+      const double c = matrix.costs[j];
+      const std::string where = " (set " + std::to_string(j) + ")";
+      if (std::isnan(c)) bad("cost is NaN" + where);
+      if (std::isinf(c)) bad("cost " + numberText(c) + " is not finite" + where);
+      if (c < 0.0) bad("cost " + numberText(c) + " is negative" + where);
+      total += c;
+      if (std::isinf(total)) bad(kCostTotalText + where);
+    }
+  }
+  const auto missing = std::find(seen.begin(), seen.end(), 0);
+  if (missing != seen.end())
+    bad("element " + std::to_string(missing - seen.begin()) + " is in no set");
+  return entries;
+}
+
+}  // namespace setcover_detail
+
+namespace {
+
+using setcover_detail::checkMatrix;
+
+// The model of a checked matrix: its non-empty columns in index order (colId: model column ->
+// matrix column), repeats within a column dropped, both directions ascending. Two counting
+// passes (rows from columns, then columns from rows) sort every list in O(m + n + S) without
+// a comparison sort. Polls the budget; returns false, the model unusable, when it expires.
+bool buildModel(const CoverMatrix& matrix, Budget& budget, setcover_detail::CoverModel& model,
+                std::vector<int>& colId) {
+  const int m = matrix.elements;
+  colId.clear();
+  for (int j = 0; j < matrix.sets; ++j) {
+    if (matrix.setStart[j + 1] > matrix.setStart[j]) colId.push_back(j);
+  }
+  const int n = static_cast<int>(colId.size());
+  // Rows' column lists, repeats skipped by stamping each row with the last column that held it.
+  std::vector<int> stamp(static_cast<std::size_t>(m), -1);
+  std::vector<int> rowStart(static_cast<std::size_t>(m) + 1, 0);
+  for (int k = 0; k < n; ++k) {
+    const int j = colId[k];
+    for (std::int64_t p = matrix.setStart[j]; p < matrix.setStart[j + 1]; ++p) {
+      const int e = matrix.elementIndex[p];
+      if (stamp[e] == k) continue;
+      stamp[e] = k;
+      ++rowStart[e + 1];
+    }
+    if (budget.charge(static_cast<std::uint64_t>(matrix.setStart[j + 1] - matrix.setStart[j]))) {
+      return false;
+    }
+  }
+  for (int i = 0; i < m; ++i) rowStart[i + 1] += rowStart[i];
+  std::vector<int> rowCols(static_cast<std::size_t>(rowStart[m]));
+  std::vector<int> fill(rowStart.begin(), rowStart.end() - 1);
+  std::fill(stamp.begin(), stamp.end(), -1);
+  for (int k = 0; k < n; ++k) {
+    const int j = colId[k];
+    for (std::int64_t p = matrix.setStart[j]; p < matrix.setStart[j + 1]; ++p) {
+      const int e = matrix.elementIndex[p];
+      if (stamp[e] == k) continue;
+      stamp[e] = k;
+      rowCols[fill[e]++] = k;
+    }
+    if (budget.poll(static_cast<std::uint64_t>(matrix.setStart[j + 1] - matrix.setStart[j]))) {
+      return false;
+    }
+  }
+  std::vector<int>().swap(stamp);
+  std::vector<int>().swap(fill);
+  // Columns' row lists from the rows' lists: rows visited ascending give ascending lists.
+  std::vector<int> colStart(static_cast<std::size_t>(n) + 1, 0);
+  for (int k : rowCols) ++colStart[k + 1];
+  for (int k = 0; k < n; ++k) colStart[k + 1] += colStart[k];
+  std::vector<int> colRows(rowCols.size());
+  std::vector<int> next(colStart.begin(), colStart.end() - 1);
+  for (int i = 0; i < m; ++i) {
+    for (int p = rowStart[i]; p < rowStart[i + 1]; ++p) colRows[next[rowCols[p]]++] = i;
+    if (budget.poll(static_cast<std::uint64_t>(rowStart[i + 1] - rowStart[i]) + 1)) return false;
+  }
+  std::vector<double> cost;
+  if (matrix.costs != nullptr) {
+    cost.reserve(n);
+    for (int j : colId) cost.push_back(matrix.costs[j]);
+  }
+  model = setcover_detail::makeCoverModel(m, std::move(colStart), std::move(colRows),
+                                          std::move(cost), std::move(rowStart), std::move(rowCols));
+  return true;
+}
+
+// The answer when a limit ends the call before the model is built: every non-empty column,
+// which covers everything, with no bound proven beyond 0.
+void takeEveryColumn(const CoverMatrix& matrix, SolveResult& result) {
   result.ids.clear();
   result.cost = 0.0;
-  for (const auto& [id, elems] : instance) {
-    if (elems.empty()) continue;
-    result.ids.push_back(id);
-    result.cost += costs != nullptr ? costs->at(id) : 1.0;
+  for (int j = 0; j < matrix.sets; ++j) {
+    if (matrix.setStart[j + 1] == matrix.setStart[j]) continue;
+    result.ids.push_back(j);
+    result.cost += matrix.costs != nullptr ? matrix.costs[j] : 1.0;
   }
   result.lowerBound = 0.0;
   result.optimal = result.ids.empty();
 }
 
+// The warm start made a cover without the model, in O(entries): its columns, then each column
+// that holds a row still uncovered. Ascending, no repeats. Empty when there is no start.
+std::vector<int> completeStart(const CoverMatrix& matrix, const std::vector<int>& start) {
+  if (start.empty()) return {};
+  std::vector<char> taken(static_cast<std::size_t>(matrix.sets), 0);
+  std::vector<char> covered(static_cast<std::size_t>(matrix.elements), 0);
+  for (int j : start) {
+    taken[j] = 1;
+    for (std::int64_t k = matrix.setStart[j]; k < matrix.setStart[j + 1]; ++k) {
+      covered[matrix.elementIndex[k]] = 1;
+    }
+  }
+  std::vector<int> cols;
+  for (int j = 0; j < matrix.sets; ++j) {
+    bool needed = taken[j] != 0;
+    for (std::int64_t k = matrix.setStart[j]; k < matrix.setStart[j + 1] && !needed; ++k) {
+      needed = covered[matrix.elementIndex[k]] == 0;
+    }
+    if (!needed || matrix.setStart[j + 1] == matrix.setStart[j]) continue;
+    cols.push_back(j);
+    for (std::int64_t k = matrix.setStart[j]; k < matrix.setStart[j + 1]; ++k) {
+      covered[matrix.elementIndex[k]] = 1;
+    }
+  }
+  return cols;
+}
+
+double columnsCost(const CoverMatrix& matrix, const std::vector<int>& cols) {
+  double sum = 0.0;
+  for (int j : cols) sum += matrix.costs != nullptr ? matrix.costs[j] : 1.0;
+  return sum;
+}
+
+SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& start, Budget& budget,
+                         setcover_detail::Progress& progress) {
+  SolveResult result;
+  setcover_detail::CoverModel model;
+  std::vector<int> colId;
+  if (!buildModel(matrix, budget, model, colId)) {
+    takeEveryColumn(matrix, result);
+    return result;
+  }
+  result.optimal = true;
+  if (model.numRows > 0) {
+    std::vector<int> toModel(static_cast<std::size_t>(matrix.sets), -1);
+    for (int k = 0; k < model.numCols; ++k) toModel[colId[k]] = k;
+    std::vector<int> startCols;
+    for (int j : start) {
+      if (toModel[j] >= 0) startCols.push_back(toModel[j]);  // empty columns help nothing
+    }
+    std::vector<int>().swap(toModel);
+    const setcover_detail::CoreResult core =
+        setcover_detail::solveModel(model, startCols, budget, progress);
+    for (int k : core.cols) result.ids.push_back(colId[k]);
+    std::sort(result.ids.begin(), result.ids.end());
+    result.cost = core.cost;
+    result.lowerBound = core.lowerBound;
+    result.optimal = core.optimal;
+  }
+  return result;
+}
+
+// The shared path: `matrix` checked, `start` column indices of it. Returns matrix columns, and
+// never a cover costlier than the completed warm start, whichever limit ends the call.
+SolveResult solveMatrix(const CoverMatrix& matrix, const std::vector<int>& start, Budget& budget,
+                        setcover_detail::Progress& progress) {
+  std::vector<int> startCols = completeStart(matrix, start);
+  SolveResult result = solveModelOf(matrix, start, budget, progress);
+  const double startCost = columnsCost(matrix, startCols);
+  if (!start.empty() && startCost < result.cost) {
+    result.ids = std::move(startCols);
+    result.cost = startCost;
+    result.lowerBound = std::min(result.lowerBound, startCost);
+    result.optimal = result.optimal || result.lowerBound >= startCost;
+  }
+  return result;
+}
+
+void finishResult(SolveResult& result, const Budget& budget) {
+  result.nodes = budget.nodes();
+  result.seconds = budget.elapsedSeconds();
+  result.status = statusOf(result, budget);
+}
+
 template <typename T>
 SolveResult solveWithinImpl(const std::map<int, std::set<T>>& instance,
                             const std::map<int, double>* costs, const SolveLimits& limits) {
-  using setcover_detail::Budget;
-  if (std::isnan(limits.seconds)) {
-    throw std::invalid_argument("SetCoverSolver::solveWithin: the time limit is NaN");
-  }
+  checkLimits(limits, "SetCoverSolver::solveWithin");
   if (!instance.empty() && instance.begin()->first < 0) {
     throw std::invalid_argument("SetCoverSolver::solveWithin: negative set id " +
                                 std::to_string(instance.begin()->first) + " (ids must be >= 0)");
   }
   if (costs != nullptr) checkCosts(instance, *costs);
+  for (int id : limits.start) {
+    if (instance.count(id) == 0) {
+      throw std::invalid_argument("SetCoverSolver::solveWithin: warm-start id " +
+                                  std::to_string(id) + " is not a set of the instance");
+    }
+  }
 
   Budget budget(limits.seconds, limits.nodes, limits.stop);
   setcover_detail::Progress progress(limits.onProgress, budget);
+  progress.setRules(limits.gap, limits.targetCost);
   budget.setHeartbeat(&progress);
 
   SolveResult result;
-  result.optimal = true;
-  {
-    // Columns are the non-empty sets, in id order; empty sets can never help.
-    setcover_detail::IndexForm form;
-    if (!setcover_detail::buildIndexForm(
-            instance, form, [&budget](std::size_t n) { return budget.charge(n + 1); })) {
-      takeEverySet(instance, costs, result);
-      result.nodes = budget.nodes();
-      result.seconds = budget.elapsedSeconds();
-      return result;
-    }
-    std::vector<int> colId;
-    std::vector<int> colStart{0};
-    std::vector<int> colRows;
-    std::vector<double> colCost;
-    colRows.reserve(form.elems.size());
-    auto cost = costs != nullptr ? costs->begin() : std::map<int, double>::const_iterator{};
-    for (int k = 0; k < form.numSets(); ++k) {
-      const double c = costs != nullptr ? (cost++)->second : 1.0;  // same ids, same order
-      if (form.start[k] == form.start[k + 1]) continue;
-      colId.push_back(form.ids[k]);
-      colRows.insert(colRows.end(), form.elems.begin() + form.start[k],
-                     form.elems.begin() + form.start[k + 1]);
-      colStart.push_back(static_cast<int>(colRows.size()));
-      colCost.push_back(c);
-    }
-    budget.charge(form.elems.size());
-    if (form.numElems > 0) {
-      const setcover_detail::CoverModel model = setcover_detail::makeCoverModel(
-          form.numElems, std::move(colStart), std::move(colRows), std::move(colCost));
-      const setcover_detail::CoreResult core = setcover_detail::solveModel(model, budget, progress);
-      for (int j : core.cols) result.ids.push_back(colId[j]);
-      std::sort(result.ids.begin(), result.ids.end());
-      result.cost = core.cost;
-      result.lowerBound = core.lowerBound;
-      result.optimal = core.optimal;
-    }
+  setcover_detail::IndexForm form;
+  bool numbered = setcover_detail::buildIndexForm(
+      instance, form, [&budget](std::size_t n) { return budget.charge(n + 1); });
+  if (!numbered && !limits.start.empty()) {
+    // The warm start can be kept only once elements are numbered: finish that unpolled.
+    form = setcover_detail::IndexForm{};
+    numbered = setcover_detail::buildIndexForm(instance, form, [](std::size_t) { return false; });
   }
-  result.nodes = budget.nodes();
-  result.seconds = budget.elapsedSeconds();
+  // The entries of the index form are the matrix's columns; only the offsets need widening.
+  std::vector<std::int64_t> setStart(form.start.begin(), form.start.end());
+  std::vector<double> matrixCosts;
+  if (costs != nullptr) {
+    matrixCosts.reserve(costs->size());
+    for (const auto& entry : *costs) matrixCosts.push_back(entry.second);  // same ids, order
+  }
+  CoverMatrix matrix;
+  matrix.elements = form.numElems;
+  matrix.sets = form.numSets();
+  matrix.setStart = setStart.data();
+  matrix.elementIndex = form.elems.data();
+  matrix.costs = costs != nullptr ? matrixCosts.data() : nullptr;
+  if (!numbered) {
+    takeEveryColumn(matrix, result);
+  } else {
+    std::vector<int> start;
+    for (int id : limits.start) {
+      start.push_back(static_cast<int>(std::lower_bound(form.ids.begin(), form.ids.end(), id) -
+                                       form.ids.begin()));
+    }
+    result = solveMatrix(matrix, start, budget, progress);
+  }
+  for (int& id : result.ids) id = form.ids[id];  // ascending indices give ascending ids
+  finishResult(result, budget);
   return result;
 }
 
 }  // namespace
+
+SolveResult solveWithin(const CoverMatrix& matrix, const SolveLimits& limits) {
+  const char* const who = "solveWithin(CoverMatrix)";
+  checkLimits(limits, who);
+  checkMatrix(matrix, who);
+  for (int j : limits.start) {
+    if (j < 0 || j >= matrix.sets) {
+      throw std::invalid_argument(std::string(who) + ": warm-start column " + std::to_string(j) +
+                                  " is outside [0, " + std::to_string(matrix.sets) + ")");
+    }
+  }
+  Budget budget(limits.seconds, limits.nodes, limits.stop);
+  setcover_detail::Progress progress(limits.onProgress, budget);
+  progress.setRules(limits.gap, limits.targetCost);
+  budget.setHeartbeat(&progress);
+  SolveResult result = solveMatrix(matrix, limits.start, budget, progress);
+  finishResult(result, budget);
+  return result;
+}
 
 template <typename T>
 SolveResult SetCoverSolver<T>::solveWithin(const std::map<int, std::set<T>>& instance,

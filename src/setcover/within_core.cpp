@@ -24,12 +24,20 @@ void Progress::cover(double cost) {
   if (!(total < best_)) return;
   best_ = total;
   lb_ = std::min(lb_, best_);
+  checkRules();
   send(budget_.elapsedSeconds());
 }
 
 void Progress::bound(double lb) {
   const double total = std::min(lb + offset_, best_);
   if (total > lb_) lb_ = total;
+  checkRules();
+}
+
+void Progress::checkRules() {
+  if (best_ == kInfCost) return;
+  if (best_ <= target_) budget_.finish(Budget::Reason::target);
+  if (gap_ > 0.0 && best_ - lb_ <= gap_ * best_) budget_.finish(Budget::Reason::gap);
 }
 
 void Progress::send(double seconds) {
@@ -85,26 +93,38 @@ void removeRedundant(const CoverModel& model, std::vector<int>& cols) {
   cols = std::move(kept);
 }
 
-std::vector<int> greedyByCost(const CoverModel& model, Budget& budget) {
+std::vector<int> greedyByCost(const CoverModel& model, Budget& budget,
+                              const std::vector<int>& seed) {
   const int m = model.numRows;
   const int n = model.numCols;
   std::vector<char> covered(m, 0);
   std::vector<int> mu(n);
+  std::vector<int> cover;
+  int open = m;
+  for (int j = 0; j < n; ++j) mu[j] = model.colSize(j);
+  for (int j : seed) {
+    if (mu[j] < 0) continue;  // a repeat
+    mu[j] = -1;
+    cover.push_back(j);
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) {
+      if (covered[*r]) continue;
+      covered[*r] = 1;
+      --open;
+      for (const int* c = model.rowBegin(*r); c != model.rowEnd(*r); ++c) --mu[*c];
+    }
+  }
   using Entry = std::pair<double, int>;  // (cost per new row, column), smallest first
   std::vector<Entry> heap;
   heap.reserve(n);
   for (int j = 0; j < n; ++j) {
-    mu[j] = model.colSize(j);
     if (mu[j] > 0) heap.emplace_back(model.cost[j] / mu[j], j);
   }
   std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue(std::greater<Entry>(),
                                                                             std::move(heap));
-  std::vector<int> cover;
-  int open = m;
   while (open > 0 && !queue.empty() && !budget.expired()) {
     const auto [key, j] = queue.top();
     queue.pop();
-    if (mu[j] == 0) continue;
+    if (mu[j] <= 0) continue;
     const double now = model.cost[j] / mu[j];
     if (now != key) {  // stale: the ratio only rises as rows get covered
       queue.emplace(now, j);
@@ -586,11 +606,31 @@ std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
              : simple;
 }
 
+// The warm start in the reduced model's terms: its columns that the reductions kept, completed
+// by the greedy. It may cost more than `start` itself (a dropped column's replacement), which
+// is why solveModel also keeps `start`.
+std::vector<int> reducedStart(const Reduced& red, int origCols, const std::vector<int>& start,
+                              Budget& budget) {
+  std::vector<int> toReduced(origCols, -1);
+  for (int k = 0; k < red.model.numCols; ++k) toReduced[red.origCol[k]] = k;
+  std::vector<int> seed;
+  for (int j : start) {
+    if (toReduced[j] >= 0) seed.push_back(toReduced[j]);
+  }
+  return greedyByCost(red.model, budget, seed);
+}
+
 }  // namespace
 
-CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progress) {
+CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
+                      Progress& progress) {
   CostRule rule;
   rule.integral = model.integral;
+  // The warm start completed in the whole model: never returned worse than this.
+  std::vector<int> startCover;
+  if (!start.empty()) startCover = greedyByCost(model, budget, start);
+  const double startCost = start.empty() ? kInfCost : coverCost(model, startCover);
+  if (!start.empty()) progress.cover(startCost);
   Reduced red = reduce(model, budget);
   progress.setOffset(red.fixedCost);
   const CoverModel& rm = red.model;
@@ -602,6 +642,7 @@ CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progres
     incumbent.offer({});
     optimal = true;
   } else {
+    if (!start.empty()) incumbent.offer(reducedStart(red, model.numCols, startCover, budget));
     incumbent.offer(greedyByCost(rm, budget));
     std::vector<int> exact;
     if (!budget.expired() && solveIntervalRows(rm, exact)) {
@@ -635,6 +676,11 @@ CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progres
   for (int j : incumbent.cols()) out.cols.push_back(red.origCol[j]);
   out.cols.insert(out.cols.end(), red.fixedCols.begin(), red.fixedCols.end());
   out.cost = coverCost(model, out.cols);
+  if (rule.better(startCost, out.cost)) {
+    out.cols = std::move(startCover);
+    out.cost = startCost;
+  }
+  if (!optimal && rule.prunes(lower + red.fixedCost, out.cost)) optimal = true;
   out.optimal = optimal;
   out.lowerBound = optimal ? out.cost : std::min(out.cost, lower + red.fixedCost);
   if (rule.integral && !optimal) out.lowerBound = std::ceil(out.lowerBound - 1e-9);

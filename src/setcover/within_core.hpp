@@ -41,6 +41,12 @@ class Progress final : public Budget::Heartbeat {
  public:
   Progress(const std::function<void(const SolveProgress&)>& fn, Budget& budget)
       : fn_(fn), budget_(budget) {}
+  // The caller's stopping rules (SolveLimits::gap and targetCost), in the caller's terms: once
+  // met, the budget is finished with their reason.
+  void setRules(double gap, double target) {
+    gap_ = gap;
+    target_ = target;
+  }
   void setOffset(double offset) { offset_ = offset; }
   double offset() const { return offset_; }
   // A better cover of the model (cost without the offset).
@@ -53,9 +59,12 @@ class Progress final : public Budget::Heartbeat {
 
  private:
   void send(double seconds);
+  void checkRules();
 
   const std::function<void(const SolveProgress&)>& fn_;
   Budget& budget_;
+  double gap_ = 0.0;
+  double target_ = -kInfCost;
   double offset_ = 0.0;
   double best_ = kInfCost;
   double lb_ = 0.0;
@@ -94,11 +103,12 @@ bool coversAll(const CoverModel& model, const std::vector<int>& cols);
 // O(S of cols + |cols| log |cols|). The order of `cols` is not kept.
 void removeRedundant(const CoverModel& model, std::vector<int>& cols);
 
-// Chvatal's greedy (Chvatal 1979): repeatedly the column of least cost per newly covered row,
-// ties to the smaller index, then removeRedundant. Polls the budget; when it runs out, each
-// row still uncovered gets its cheapest column, so the answer is always a cover.
-// O(S log n) with a lazily corrected heap.
-std::vector<int> greedyByCost(const CoverModel& model, Budget& budget);
+// Chvatal's greedy (Chvatal 1979): the columns of `seed` first (repeats allowed), then
+// repeatedly the column of least cost per newly covered row, ties to the smaller index, then
+// removeRedundant. Polls the budget; when it runs out, each row still uncovered gets its
+// cheapest column, so the answer is always a cover. O(S log n) with a lazily corrected heap.
+std::vector<int> greedyByCost(const CoverModel& model, Budget& budget,
+                              const std::vector<int>& seed = {});
 
 // The result of the reductions: a smaller model whose optimal covers, with `fixedCols` added,
 // are optimal covers of the original model.
@@ -126,6 +136,11 @@ Reduced reduce(const CoverModel& model, Budget& budget);
 // the columns in O(m + n + S). Returns false, leaving `cols` alone, for other models.
 bool solveIntervalRows(const CoverModel& model, std::vector<int>& cols);
 
+// Checks every field of `matrix` in one pass over its arrays and throws std::invalid_argument
+// (std::length_error beyond INT_MAX - 1 entries), the message starting with `who` and naming
+// the first fault. Returns the number of entries. O(elements + sets + entries).
+std::int64_t checkMatrix(const CoverMatrix& matrix, const char* who);
+
 // The whole portfolio on `model` (columns with at least one row, every row coverable).
 struct CoreResult {
   std::vector<int> cols;  // a cover, columns of `model`
@@ -133,6 +148,9 @@ struct CoreResult {
   double lowerBound = 0.0;
   bool optimal = false;
 };
-CoreResult solveModel(const CoverModel& model, Budget& budget, Progress& progress);
+// `start`: columns of a warm start (any order, repeats allowed; empty: none), completed to a
+// cover; the result never costs more than that cover.
+CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
+                      Progress& progress);
 
 }  // namespace nimbrel_tavik_util::setcover_detail

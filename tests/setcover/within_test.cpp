@@ -198,7 +198,8 @@ TEST(WithinTest, EmptyInstancesAreOptimalAtCostZero) {
   const Instance hollow{{3, {}}, {8, {}}};
   for (const SolveResult& r :
        {IntSolver::solveWithin(empty), IntSolver::solveWithin(empty, Costs{}),
-        IntSolver::solveWithin(hollow), IntSolver::solveWithin(hollow, {{3, 2.0}, {8, 0.5}})}) {
+        IntSolver::solveWithin(hollow),
+        IntSolver::solveWithin(hollow, Costs{{3, 2.0}, {8, 0.5}})}) {
     EXPECT_TRUE(r.ids.empty());
     EXPECT_EQ(r.cost, 0.0);
     EXPECT_EQ(r.lowerBound, 0.0);
