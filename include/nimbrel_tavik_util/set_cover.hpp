@@ -87,6 +87,11 @@ struct SolveLimits {
   /// Called on every better cover and at least once a second, on the calling thread. It may
   /// throw: the exception then leaves solveWithin after all working memory is released.
   std::function<void(const SolveProgress&)> onProgress;
+  /// Threads the call may use: 1 (the default) runs everything in the calling thread, with the
+  /// determinism described at `nodes`; k > 1 runs up to k threads that share the best cover and
+  /// the bound (started and joined inside the call; results may then differ from run to run);
+  /// 0 means one per hardware thread. Negative is rejected (std::invalid_argument).
+  int threads = 1;
   /// A warm start: ids of a cover, or of a partial selection that the call completes. When it
   /// is a cover, the call never returns a costlier one, whichever limit ends it (a limit
   /// reached while the map form is numbered then lets the numbering finish). Repeats and empty

@@ -71,6 +71,8 @@ void checkLimits(const SolveLimits& limits, const char* who) {
     bad("the gap " + numberText(limits.gap) + " is not a number >= 0");
   }
   if (std::isnan(limits.targetCost)) bad("the target cost is NaN");
+  if (limits.threads < 0)
+    bad("the thread count " + std::to_string(limits.threads) + " is negative");
 }
 
 SolveStatus statusOf(const SolveResult& result, const Budget& budget) {
