@@ -27,11 +27,12 @@
 
 #include "setcover/corpus_reader.hpp"
 #include "setcover/cover_model.hpp"
-#include "setcover/local_search.hpp"
+#include "setcover/within/local_search.hpp"
 
 namespace {
 
 using nimbrel_tavik_util::setcover_detail::Budget;
+using nimbrel_tavik_util::setcover_detail::CostRule;
 using nimbrel_tavik_util::setcover_detail::CoverModel;
 using nimbrel_tavik_util::setcover_detail::LocalSearch;
 using nimbrel_tavik_util::setcover_detail::makeCoverModel;
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
         return static_cast<double>(std::clock() - begin) / CLOCKS_PER_SEC;
       };
       Budget budget(1e9, -1, nullptr);
-      LocalSearch search(model, seed);
+      LocalSearch search(model, CostRule::forModel(model), seed);
       search.run(0, budget, bestKnown);
       const double start = search.bestCost();
       double found = start;

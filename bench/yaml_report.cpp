@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
 
   std::ostringstream md;
   md << "# Performance of readYamlToJson on large pose logs\n\n"
-     << "Written by `scripts/bench/run-yaml-benchmarks.sh` from one run of `bench/yaml_bench` (Google "
+     << "Written by `scripts/bench/run-yaml-benchmarks.sh` from one run of `bench/yaml_bench` "
+        "(Google "
         "Benchmark). Each figure is the median over the repetitions of that run (one call per "
         "repetition); every ratio is the ratio of two medians of the same run.\n\n"
      << "- **events**: `Reader::readYamlToJson`, which builds the document from yaml-cpp's parser "

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -43,37 +42,12 @@ CoverModel makeCoverModel(int numRows, std::vector<int> colStart, std::vector<in
                         std::move(rowStart), std::move(rowCols));
 }
 
-Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* stop)
-    : start_(Clock::now()), nodeLimit_(nodeLimit), stop_(stop), lastBeat_(start_) {
-  // Limits beyond a century are no limit (and would overflow the clock's duration).
-  if (seconds < 3.0e9) {
-    hasDeadline_ = true;
-    const double clamped = seconds > 0.0 ? seconds : 0.0;
-    deadline_ = start_ +
-                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(clamped));
+bool coversAll(const Incidence& model, const std::vector<int>& cols) {
+  std::vector<char> hit(model.numRows, 0);
+  for (int j : cols) {
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) hit[*r] = 1;
   }
-}
-
-bool Budget::timeUp() {
-  if (expired_) return true;
-  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) finish(Reason::stopFlag);
-  const Clock::time_point now = Clock::now();
-  if (hasDeadline_ && now >= deadline_) finish(Reason::deadline);
-  if (heartbeat_ != nullptr && !expired_ &&
-      now - lastBeat_ >= std::chrono::duration<double>(kBeatSeconds)) {
-    lastBeat_ = now;
-    heartbeat_->beat(std::chrono::duration<double>(now - start_).count());
-  }
-  return expired_;
-}
-
-double Budget::elapsedSeconds() const {
-  return std::chrono::duration<double>(Clock::now() - start_).count();
-}
-
-double Budget::remainingSeconds() const {
-  if (!hasDeadline_) return std::numeric_limits<double>::infinity();
-  return std::max(0.0, std::chrono::duration<double>(deadline_ - Clock::now()).count());
+  return std::all_of(hit.begin(), hit.end(), [](char h) { return h != 0; });
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

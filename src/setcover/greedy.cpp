@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/cover_matrix.hpp"
 #include "setcover/greedy_core.hpp"
 #include "setcover/index_form.hpp"
-#include "setcover/within_core.hpp"
 
 namespace nimbrel_tavik_util {
 

@@ -16,8 +16,8 @@
 
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "setcover/corpus_reader.hpp"
-#include "setcover/exact_search.hpp"
 #include "setcover/prop_ctx.hpp"
+#include "setcover/propagate/exact_search.hpp"
 #include "setcover/random_instance.hpp"
 #include "setcover/reference_solver.hpp"
 

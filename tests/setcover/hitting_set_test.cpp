@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "setcover/hitting_set.hpp"
+#include "setcover/propagate/hitting_set.hpp"
 
 namespace {
 

@@ -17,11 +17,12 @@
 
 #include "setcover/corpus_reader.hpp"
 #include "setcover/cover_model.hpp"
-#include "setcover/local_search.hpp"
+#include "setcover/within/local_search.hpp"
 
 namespace {
 
 using nimbrel_tavik_util::setcover_detail::Budget;
+using nimbrel_tavik_util::setcover_detail::CostRule;
 using nimbrel_tavik_util::setcover_detail::CoverModel;
 using nimbrel_tavik_util::setcover_detail::LocalSearch;
 using nimbrel_tavik_util::setcover_detail::makeCoverModel;
@@ -126,7 +127,7 @@ TEST(LocalSearchTest, ReachesTheExhaustiveOptimumWithEveryKindOfCost) {
       const int numCols = std::uniform_int_distribution<int>(1, 14)(rng);
       const CoverModel m = randomModel(rng, numRows, numCols, kind);
       const double optimum = exhaustiveOptimum(m);
-      LocalSearch search(m, static_cast<std::uint64_t>(round));
+      LocalSearch search(m, CostRule::forModel(m), static_cast<std::uint64_t>(round));
       Budget budget(1e9, -1, nullptr);
       double last = std::numeric_limits<double>::infinity();
       for (int slice = 0; slice < 40; ++slice) {
@@ -151,7 +152,7 @@ TEST(LocalSearchTest, StopsAtTheRoundedUpTarget) {
   // Rows 0..4; the only covers are {0} (cost 9) and {1, 2} or {1, 3} (cost 5).
   const CoverModel m =
       modelOf(5, {{0, 1, 2, 3, 4}, {0, 1, 2}, {3, 4}, {2, 3, 4}}, {9.0, 2.0, 3.0, 3.0});
-  LocalSearch search(m, 7);
+  LocalSearch search(m, CostRule::forModel(m), 7);
   Budget budget(1e9, -1, nullptr);
   search.run(1000, budget, 4.2);
   EXPECT_EQ(search.bestCost(), 5.0);
@@ -166,7 +167,7 @@ TEST(LocalSearchTest, IsDeterministicAcrossSlices) {
   std::mt19937 rng(99);
   const CoverModel m = randomModel(rng, 120, 300, Costs::Integer);
   const auto trace = [&m](const std::vector<int>& slices) {
-    LocalSearch search(m, 2024);
+    LocalSearch search(m, CostRule::forModel(m), 2024);
     Budget budget(1e9, -1, nullptr);
     std::vector<double> costs;
     for (const int moves : slices) {
@@ -179,7 +180,7 @@ TEST(LocalSearchTest, IsDeterministicAcrossSlices) {
   EXPECT_EQ(whole.second, 3000);
   EXPECT_EQ(trace({3000}), whole);
   EXPECT_EQ(trace({1, 999, 7, 1993}), whole);
-  LocalSearch other(m, 2025);
+  LocalSearch other(m, CostRule::forModel(m), 2025);
   Budget budget(1e9, -1, nullptr);
   other.run(3000, budget, kNoTarget);
   EXPECT_TRUE(covers(m, other.best()));
@@ -191,7 +192,7 @@ TEST(LocalSearchTest, NeverTakesAForbiddenColumn) {
   std::mt19937 rng(5);
   for (int round = 0; round < 20; ++round) {
     const CoverModel m = randomModel(rng, 40, 60, round % 2 ? Costs::Unit : Costs::WithZeros);
-    LocalSearch search(m, static_cast<std::uint64_t>(round));
+    LocalSearch search(m, CostRule::forModel(m), static_cast<std::uint64_t>(round));
     Budget budget(1e9, -1, nullptr);
     search.run(100, budget, kNoTarget);
     // Forbid half of the columns of the best cover whose rows stay coverable.
@@ -219,7 +220,7 @@ TEST(LocalSearchTest, NeverTakesAForbiddenColumn) {
   }
   // Row 1 has only column 1: forbidding it leaves no cheaper cover.
   const CoverModel m = modelOf(2, {{0}, {0, 1}, {0}});
-  LocalSearch search(m, 1);
+  LocalSearch search(m, CostRule::forModel(m), 1);
   Budget budget(1e9, -1, nullptr);
   search.forbid(1);
   EXPECT_FALSE(search.run(100, budget, kNoTarget));
@@ -233,7 +234,7 @@ TEST(LocalSearchTest, NeverTakesAForbiddenColumn) {
 TEST(LocalSearchTest, KeepsToTheMoveLimitAndTheStopFlag) {
   std::mt19937 rng(17);
   const CoverModel m = randomModel(rng, 200, 400, Costs::Unit);
-  LocalSearch search(m, 3);
+  LocalSearch search(m, CostRule::forModel(m), 3);
   Budget budget(1e9, -1, nullptr);
   search.run(0, budget, kNoTarget);
   EXPECT_EQ(search.steps(), 0);
@@ -256,7 +257,7 @@ TEST(LocalSearchTest, KeepsToTheMoveLimitAndTheStopFlag) {
 TEST(LocalSearchTest, AdoptsOnlyBetterOfferedCoversAndRejectsNonCovers) {
   // Rows 0..3; columns {0,1}, {2,3}, {0,1,2,3}, {1,2}; unit costs.
   const CoverModel m = modelOf(4, {{0, 1}, {2, 3}, {0, 1, 2, 3}, {1, 2}});
-  LocalSearch search(m, 1);
+  LocalSearch search(m, CostRule::forModel(m), 1);
   EXPECT_TRUE(search.offer({1, 0, 1}));
   EXPECT_EQ(search.best(), (std::vector<int>{0, 1}));
   EXPECT_EQ(search.bestCost(), 2.0);
@@ -278,7 +279,7 @@ TEST(LocalSearchTest, AdoptsOnlyBetterOfferedCoversAndRejectsNonCovers) {
   // After the start, an offer moves the search to it.
   std::mt19937 rng(8);
   const CoverModel big = randomModel(rng, 60, 80, Costs::Integer);
-  LocalSearch started(big, 2);
+  LocalSearch started(big, CostRule::forModel(big), 2);
   Budget budget(1e9, -1, nullptr);
   started.run(5, budget, kNoTarget);
   std::vector<int> all;
@@ -311,7 +312,7 @@ TEST(LocalSearchTest, ReachesKnownOptimaOnSmallCorpusFiles) {
     }
     const CoverModel m = modelOf(
         numRows, cols, f.weighted ? ntu_corpus::readOrLibraryCosts(path) : std::vector<double>{});
-    LocalSearch search(m, 1);
+    LocalSearch search(m, CostRule::forModel(m), 1);
     Budget budget(1e9, -1, nullptr);
     search.run(200000, budget, f.optimum);
     EXPECT_EQ(search.bestCost(), f.optimum) << f.path;

@@ -1,4 +1,4 @@
-#include "setcover/lp_bound.hpp"
+#include "setcover/within/lp_bound.hpp"
 
 #include <glpk.h>
 
@@ -14,13 +14,6 @@ namespace nimbrel_tavik_util::setcover_detail {
 
 namespace {
 
-// Iterations per slice: small enough that the budget (a stop flag, a deadline) is polled every
-// few milliseconds on the largest corpus files, large enough that refactoring the basis at each
-// restart stays a small part of the work. A count rather than a time, so that a run without a
-// deadline repeats exactly.
-constexpr int kSliceIterations = 50;
-constexpr std::size_t kMaxEntries = 50000000;
-
 // Plain data only: a fatal error leaves runLp by longjmp.
 struct LpRun {
   const CoverModel* model = nullptr;
@@ -30,6 +23,7 @@ struct LpRun {
   int ne = 0;
   Budget* budget = nullptr;
   double maxSeconds = 0.0;
+  int sliceIterations = 0;
   long long maxIterations = 0;
   double* duals = nullptr;
   bool finished = false;
@@ -58,18 +52,18 @@ bool runLp(LpRun& run) {
   glp_init_smcp(&smcp);
   smcp.msg_lev = GLP_MSG_OFF;
   smcp.meth = GLP_DUAL;
-  smcp.it_lim = kSliceIterations;
+  smcp.it_lim = run.sliceIterations;
   const auto start = Budget::Clock::now();
   long long iterations = 0;
   for (;;) {
     const int ret = glp_simplex(p, &smcp);
-    iterations += kSliceIterations;
+    iterations += run.sliceIterations;
     if (ret == 0 && glp_get_status(p) == GLP_OPT) {
       run.finished = true;
       break;
     }
     if (ret != 0 && ret != GLP_EITLIM) break;  // numerical trouble: keep the duals so far
-    run.budget->charge(static_cast<std::uint64_t>(kSliceIterations) *
+    run.budget->charge(static_cast<std::uint64_t>(run.sliceIterations) *
                        static_cast<std::uint64_t>(m.numRows + m.numCols));
     if (run.budget->timeUp() || iterations >= run.maxIterations) break;
     if (run.maxSeconds > 0.0 &&
@@ -85,13 +79,12 @@ bool runLp(LpRun& run) {
 
 }  // namespace
 
-bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::vector<double>& u) {
+bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::vector<double>& u,
+             const LpOptions& options) {
   u.assign(model.numRows, 0.0);
   if (model.numRows == 0) return true;
   const std::size_t total = model.colRows.size();
-  // GLPK ends the process beyond 500,000,000 entries (NNZ_MAX); far below that, the simplex
-  // would not finish in any useful time, and the subgradient steps do without it.
-  if (total > kMaxEntries) return false;
+  if (total > options.maxEntries) return false;
   std::vector<int> ia(total + 1, 0);  // GLPK's 1-based triplets; entry 0 is never read
   std::vector<int> ja(total + 1, 0);
   std::vector<double> ar(total + 1, 1.0);
@@ -111,7 +104,8 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
   run.ne = static_cast<int>(total);
   run.budget = &budget;
   run.maxSeconds = maxSeconds;
-  run.maxIterations = 4LL * (model.numRows + model.numCols);
+  run.sliceIterations = options.sliceIterations;
+  run.maxIterations = options.iterationsPerLine * (model.numRows + model.numCols);
   run.duals = u.data();
   if (!runLp(run)) failGlpk(run.trap, "solveWithin");
   if (envState == 0) glp_free_env();

@@ -15,16 +15,29 @@
 
 #include <vector>
 
+#include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
-#include "setcover/within_core.hpp"
+#include "setcover/within/incumbent.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
+
+struct BnbOptions {
+  // Subgradient steps per node: the multipliers come warm from the node before, whose open
+  // rows are a superset, so a few steps recover most of the bound. The root gets more.
+  int rootSteps = 60;
+  int nodeSteps = 12;
+  double lambda = 0.1;  // their first step factor
+  int rounds = 3;       // rounds of steps and reduced-cost fixing per node, while fixing helps
+  // The heuristic runs in every node of the first levels, then in one node out of this many.
+  int heuristicDepth = 4;
+  long long heuristicEvery = 16;
+};
 
 class BranchAndBound {
  public:
   // `u`: multipliers to start from, one per row (those of the root's subgradient).
   BranchAndBound(const CoverModel& model, Incumbent& incumbent, Budget& budget,
-                 std::vector<double> u);
+                 std::vector<double> u, const BnbOptions& options = {});
 
   // Searches on until the tree is exhausted (returns true: the incumbent is optimal), or the
   // budget runs out, the node limit is reached or `maxNodes` more nodes (< 0: no such limit)
@@ -61,6 +74,7 @@ class BranchAndBound {
   bool fixByReducedCost(double bound);
 
   const CoverModel& m_;
+  const BnbOptions options_;
   Incumbent& incumbent_;
   Budget& budget_;
   CostRule rule_;

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "setcover/cover_model.hpp"
+#include "setcover/budget.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
 
 // Consistency checks of the search state: compiled into Debug and sanitizer builds, a no-op in
@@ -24,18 +25,21 @@ namespace nimbrel_tavik_util::setcover_detail {
 inline constexpr bool kSearchChecks = NTU_SEARCH_CHECKS != 0;
 
 // A node of the search whose forced selections are applied: every uncovered element has at
-// least two sets, none of them selected. Lists are given in the order the search uses them.
+// least two sets, none of them selected. Elements are the rows of `lists()`, sets its columns;
+// the lists are given in the order the search uses them. They are either the root's own (a
+// flattened PropCtx) or borrowed from a model that outlives the search (searchRoot), so that
+// the portfolio copies nothing.
 struct SearchRoot {
-  int numElems = 0;
-  int numSets = 0;
-  std::vector<int> elemStart;  // sets of element e: elemSets[elemStart[e] .. elemStart[e + 1])
-  std::vector<int> elemSets;
-  std::vector<int> setStart;  // elements of set s: setElems[setStart[s] .. setStart[s + 1])
-  std::vector<int> setElems;
-  std::vector<int> order;      // permutation of the elements: the branching order
-  std::vector<char> covered;   // per element
-  std::vector<char> selected;  // per set
+  Incidence own;                        // the lists, when the root owns them
+  const Incidence* borrowed = nullptr;  // else the lists of a model
+  std::vector<int> order;               // permutation of the elements: the branching order
+  std::vector<char> covered;            // per element
+  std::vector<char> selected;           // per set
   int numSelected = 0;
+
+  const Incidence& lists() const { return borrowed != nullptr ? *borrowed : own; }
+  int numElems() const { return lists().numRows; }
+  int numSets() const { return lists().numCols; }
 };
 
 // The flat copy of a PropCtx-shaped state (elems[e].setIdx, sets[s].elemIdx, order, flags,
@@ -43,29 +47,34 @@ struct SearchRoot {
 template <typename Ctx>
 SearchRoot flattenState(const Ctx& ctx) {
   SearchRoot root;
-  root.numElems = static_cast<int>(ctx.elems.size());
-  root.numSets = static_cast<int>(ctx.sets.size());
-  root.elemStart.reserve(ctx.elems.size() + 1);
-  root.elemStart.push_back(0);
+  Incidence& lists = root.own;
+  lists.numRows = static_cast<int>(ctx.elems.size());
+  lists.numCols = static_cast<int>(ctx.sets.size());
+  lists.rowStart.reserve(ctx.elems.size() + 1);
+  lists.rowStart.push_back(0);
   root.covered.reserve(ctx.elems.size());
   for (const auto& elem : ctx.elems) {
-    root.elemSets.insert(root.elemSets.end(), elem.setIdx.begin(), elem.setIdx.end());
-    root.elemStart.push_back(static_cast<int>(root.elemSets.size()));
+    lists.rowCols.insert(lists.rowCols.end(), elem.setIdx.begin(), elem.setIdx.end());
+    lists.rowStart.push_back(static_cast<int>(lists.rowCols.size()));
     root.covered.push_back(elem.covered ? 1 : 0);
   }
-  root.setStart.reserve(ctx.sets.size() + 1);
-  root.setStart.push_back(0);
+  lists.colStart.reserve(ctx.sets.size() + 1);
+  lists.colStart.push_back(0);
   root.selected.reserve(ctx.sets.size());
-  root.setElems.reserve(root.elemSets.size());
+  lists.colRows.reserve(lists.rowCols.size());
   for (const auto& set : ctx.sets) {
-    root.setElems.insert(root.setElems.end(), set.elemIdx.begin(), set.elemIdx.end());
-    root.setStart.push_back(static_cast<int>(root.setElems.size()));
+    lists.colRows.insert(lists.colRows.end(), set.elemIdx.begin(), set.elemIdx.end());
+    lists.colStart.push_back(static_cast<int>(lists.colRows.size()));
     root.selected.push_back(set.selected ? 1 : 0);
   }
   root.order = ctx.order;
   root.numSelected = ctx.numSelected;
   return root;
 }
+
+// The root of a whole model, nothing covered or selected, elements by ascending degree as
+// PROPAGATE orders them (stable: ties by index). Borrows the model's lists. O(m log m + n).
+SearchRoot searchRoot(const Incidence& model);
 
 // Switches for tests and measurements; the defaults are what the library uses. Every
 // combination returns the same answer, only the work differs.
@@ -77,13 +86,11 @@ struct SearchOptions {
   bool checkEachStep = false;
   // Limits for callers that run the search within a budget (solveWithin): `budget` is charged
   // per node of the tree and of the exact part solves, and once it expires, or once those
-  // nodes together pass `maxNodes` (>= 0), the search throws SearchAborted and is discarded.
+  // nodes together pass `maxNodes` (>= 0), the search throws SearchAborted (budget.hpp) and is
+  // discarded.
   Budget* budget = nullptr;
   long long maxNodes = -1;
 };
-
-// Thrown out of searchFirstMinimum when SearchOptions' budget or node cap ends the search.
-struct SearchAborted {};
 
 // What one search did; the tests pin these to notice lost pruning.
 struct SearchStats {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
-#include "setcover/exact_search.hpp"
 #include "setcover/greedy_core.hpp"
 #include "setcover/index_form.hpp"
+#include "setcover/propagate/exact_search.hpp"
 
 namespace nimbrel_tavik_util {
 

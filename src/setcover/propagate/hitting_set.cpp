@@ -6,9 +6,7 @@
 // Lagrangian bound. Branch: on a row with the fewest available points, over its points by
 // falling row count; every point tried is excluded from the siblings after it, so no hitting
 // set is visited twice. Memory O(R W + P): a node's open rows are a prefix of one array.
-#include "setcover/hitting_set.hpp"
-
-#include "setcover/exact_search.hpp"
+#include "setcover/propagate/hitting_set.hpp"
 
 #include <algorithm>
 #include <climits>

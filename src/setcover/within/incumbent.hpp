@@ -1,6 +1,7 @@
-// The portfolio behind solveWithin on the column/row model (internal, not installed): cost
-// comparisons with their tolerance, the incumbent and its progress reports, the reductions,
-// the greedy and redundancy removal by cost, and the driver that runs the phases in turn.
+// The shared vocabulary of the portfolio behind solveWithin (internal, not installed): how
+// costs compare, the progress reports in the caller's terms, the best cover found so far, and
+// the cost of a cover and its redundancy removal. Every phase of src/setcover/within includes
+// this and the floor, and nothing of the portfolio that drives it.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -23,10 +25,18 @@ constexpr double kInfCost = std::numeric_limits<double>::infinity();
 struct CostRule {
   bool integral = true;
 
+  static CostRule forModel(const CoverModel& model) {
+    CostRule rule;
+    rule.integral = model.integral;
+    return rule;
+  }
+
   // Finite for every finite v, 0 for infinities (so that anything finite beats "no cover").
   static double tol(double v) { return std::isinf(v) ? 0.0 : 1e-9 * std::max(1.0, std::fabs(v)); }
+  // How much cheaper than a cover of cost b another must be to improve on it.
+  double margin(double b) const { return integral ? 0.5 : tol(b); }
   // A cover of cost a improves on one of cost b.
-  bool better(double a, double b) const { return integral ? a < b - 0.5 : a < b - tol(b); }
+  bool better(double a, double b) const { return a < b - margin(b); }
   // A relaxation value lb shows that no cover improves on ub.
   bool prunes(double lb, double ub) const {
     return integral ? lb > ub - 1.0 + 1e-6 : lb >= ub - tol(ub);
@@ -95,62 +105,9 @@ class Incumbent {
 // Sum of the costs of `cols`.
 double coverCost(const CoverModel& model, const std::vector<int>& cols);
 
-// Whether `cols` covers every row of the model. O(S of cols + m).
-bool coversAll(const CoverModel& model, const std::vector<int>& cols);
-
 // Drops columns of `cols` whose rows all stay covered without them, the most expensive first
 // (ties: the later index first), so that what remains is a cover without redundant columns.
 // O(S of cols + |cols| log |cols|). The order of `cols` is not kept.
 void removeRedundant(const CoverModel& model, std::vector<int>& cols);
-
-// Chvatal's greedy (Chvatal 1979): the columns of `seed` first (repeats allowed), then
-// repeatedly the column of least cost per newly covered row, ties to the smaller index, then
-// removeRedundant. Polls the budget; when it runs out, each row still uncovered gets its
-// cheapest column, so the answer is always a cover. O(S log n) with a lazily corrected heap.
-std::vector<int> greedyByCost(const CoverModel& model, Budget& budget,
-                              const std::vector<int>& seed = {});
-
-// The result of the reductions: a smaller model whose optimal covers, with `fixedCols` added,
-// are optimal covers of the original model.
-struct Reduced {
-  CoverModel model;
-  std::vector<int> origCol;    // column of the reduced model -> column of the original
-  std::vector<int> fixedCols;  // original columns in every cover returned
-  double fixedCost = 0.0;
-};
-
-// Reductions, repeated while they change something and the work allowance lasts:
-//  * columns of cost 0 are taken;
-//  * a row with a single column forces it;
-//  * a row whose columns include all columns of another row is dropped (covering the other
-//    covers it);
-//  * a column whose rows lie in another column's rows at no higher cost is dropped, and one
-//    that costs more than the cheapest other columns of its rows together (Beasley 1987);
-//  * columns left without rows are dropped.
-// The work is capped by counted units (never by the clock, so that a run with a node limit is
-// repeatable): about 40 S plus a constant. Polls the budget.
-Reduced reduce(const CoverModel& model, Budget& budget);
-
-// Exact optimum when every row's columns are consecutive indices (interval rows, such as
-// trajectories in runs along a curve): a point cover of intervals by a dynamic programme over
-// the columns in O(m + n + S). Returns false, leaving `cols` alone, for other models.
-bool solveIntervalRows(const CoverModel& model, std::vector<int>& cols);
-
-// Checks every field of `matrix` in one pass over its arrays and throws std::invalid_argument
-// (std::length_error beyond INT_MAX - 1 entries), the message starting with `who` and naming
-// the first fault. Returns the number of entries. O(elements + sets + entries).
-std::int64_t checkMatrix(const CoverMatrix& matrix, const char* who);
-
-// The whole portfolio on `model` (columns with at least one row, every row coverable).
-struct CoreResult {
-  std::vector<int> cols;  // a cover, columns of `model`
-  double cost = 0.0;
-  double lowerBound = 0.0;
-  bool optimal = false;
-};
-// `start`: columns of a warm start (any order, repeats allowed; empty: none), completed to a
-// cover; the result never costs more than that cover.
-CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
-                      Progress& progress);
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -1,25 +1,14 @@
 // Subgradient optimisation of the Lagrangian bound, and the Lagrangian heuristic.
-#include "setcover/lagrangian.hpp"
+#include "setcover/within/lagrangian.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
-#include <functional>
-#include <queue>
 #include <utility>
 
+#include "setcover/within/greedy_cost.hpp"
+
 namespace nimbrel_tavik_util::setcover_detail {
-
-namespace {
-
-// Step factor control over windows of 20 steps. The thresholds (5 % and 0.1 %) and the
-// deflection share (0.7) were chosen on uniform150_1 and scpnre1 (bench/within_driver): the
-// root bound rose from 22.7 to 26.0 and from 7.85 to 8.14 (LP 27.1 and 8.18) against
-// Caprara, Fischetti & Toth's 1 % without deflection.
-constexpr double kSwingHigh = 0.05;
-constexpr double kSwingLow = 0.001;
-constexpr double kDeflection = 0.7;
-
-}  // namespace
 
 double lagrangeValue(const CoverModel& model, Residual res, const std::vector<double>& u,
                      std::vector<double>& gamma, Budget& budget) {
@@ -64,8 +53,8 @@ bool lagrangeHeuristic(const CoverModel& model, Residual res, const std::vector<
     open += res.rowActive[i] ? 1 : 0;
   }
   std::vector<int> mu(n, 0);
-  using Entry = std::pair<double, int>;  // (score, column), smallest first
-  std::vector<Entry> heap;
+  std::vector<std::pair<double, int>> initial;
+  // Columns of negative reduced cost come first; the score only rises as mu falls.
   const auto score = [&gamma, &mu](int j) {
     const double g = gamma[j];
     return g > 0.0 ? g / mu[j] : g * mu[j];
@@ -73,30 +62,22 @@ bool lagrangeHeuristic(const CoverModel& model, Residual res, const std::vector<
   for (int j = 0; j < n; ++j) {
     if (!res.colFree[j]) continue;
     for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) mu[j] += covered[*r] ? 0 : 1;
-    if (mu[j] > 0) heap.emplace_back(score(j), j);
+    if (mu[j] > 0) initial.emplace_back(score(j), j);
   }
   budget.charge(model.colRows.size());
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue(std::greater<Entry>(),
-                                                                            std::move(heap));
   std::vector<int> cover(chosen);
-  while (open > 0 && !queue.empty()) {
-    const auto [key, j] = queue.top();
-    queue.pop();
-    if (mu[j] == 0) continue;
-    const double now = score(j);
-    if (now != key) {  // stale: scores only rise as mu falls
-      queue.emplace(now, j);
-      continue;
-    }
-    cover.push_back(j);
-    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) {
-      if (covered[*r]) continue;
-      covered[*r] = 1;
-      --open;
-      for (const int* c = model.rowBegin(*r); c != model.rowEnd(*r); ++c) --mu[*c];
-      budget.charge(static_cast<std::uint64_t>(model.rowSize(*r)));
-    }
-  }
+  lazyGreedy(
+      std::move(initial), [&open] { return open == 0; }, [&mu](int j) { return mu[j] != 0; }, score,
+      [&](int j) {
+        cover.push_back(j);
+        for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) {
+          if (covered[*r]) continue;
+          covered[*r] = 1;
+          --open;
+          for (const int* c = model.rowBegin(*r); c != model.rowEnd(*r); ++c) --mu[*c];
+          budget.charge(static_cast<std::uint64_t>(model.rowSize(*r)));
+        }
+      });
   if (open > 0) return false;
   removeRedundant(model, cover);
   incumbent.offer(cover);
@@ -117,8 +98,7 @@ SubgradientOutcome subgradient(const CoverModel& model, Residual res, double fix
   std::vector<double> bestGamma(gamma);
   std::vector<double> step(m, 0.0);
   std::vector<double> dir(m, 0.0);
-  // Swing of the bound over the last kWindow steps, for the step factor.
-  constexpr int kWindow = 20;
+  // Swing of the bound over the last options.window steps, for the step factor.
   double windowMax = -kInfCost;
   double windowMin = kInfCost;
   for (int it = 0; it < options.iterations; ++it) {
@@ -148,12 +128,11 @@ SubgradientOutcome subgradient(const CoverModel& model, Residual res, double fix
       norm += step[i] * step[i];
     }
     if (norm > 0.0) {
-      // Deflection (Camerini, Fratta & Maffioli 1975): step along the subgradient plus a share
-      // of the previous direction, which damps the zigzag of plain steps.
+      // Deflection: along the subgradient plus a share of the previous direction.
       double deflected = 0.0;
       for (int i = 0; i < m; ++i) {
         if (!res.rowActive[i]) continue;
-        dir[i] = step[i] + kDeflection * dir[i];
+        dir[i] = step[i] + options.deflection * dir[i];
         if (u[i] <= 0.0 && dir[i] < 0.0) dir[i] = 0.0;
         deflected += dir[i] * dir[i];
       }
@@ -186,11 +165,11 @@ SubgradientOutcome subgradient(const CoverModel& model, Residual res, double fix
     }
     windowMax = std::max(windowMax, value);
     windowMin = std::min(windowMin, value);
-    if ((it + 1) % kWindow == 0) {
+    if ((it + 1) % options.window == 0) {
       const double swing = (windowMax - windowMin) / std::max(1e-9, std::fabs(windowMax));
-      if (swing > kSwingHigh) {
+      if (swing > options.swingHigh) {
         lambda /= 2.0;
-      } else if (swing < kSwingLow) {
+      } else if (swing < options.swingLow) {
         lambda *= 1.5;
       }
       windowMax = -kInfCost;

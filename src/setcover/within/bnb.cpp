@@ -1,28 +1,17 @@
 // Branch-and-bound with Lagrangian bounds, reduced-cost fixing and an explicit stack.
-#include "setcover/bnb.hpp"
+#include "setcover/within/bnb.hpp"
 
 #include <algorithm>
 #include <utility>
 
-#include "setcover/lagrangian.hpp"
+#include "setcover/within/lagrangian.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
-namespace {
-
-// Subgradient steps per node: the multipliers come warm from the node before, whose open
-// rows are a superset, so a few steps recover most of the bound. The root gets more.
-constexpr int kRootSteps = 60;
-constexpr int kNodeSteps = 12;
-// The heuristic runs in every node of the first levels, then in one node out of this many.
-constexpr int kHeuristicDepth = 4;
-constexpr long long kHeuristicEvery = 16;
-
-}  // namespace
-
 BranchAndBound::BranchAndBound(const CoverModel& model, Incumbent& incumbent, Budget& budget,
-                               std::vector<double> u)
+                               std::vector<double> u, const BnbOptions& options)
     : m_(model),
+      options_(options),
       incumbent_(incumbent),
       budget_(budget),
       rule_(incumbent.rule()),
@@ -138,17 +127,17 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
   if (open_ == 0) return leaf();
   if (incumbent_.prunes(chosenCost_)) return false;
   SubgradientOptions options;
-  options.iterations = depth == 0 ? kRootSteps : kNodeSteps;
-  options.lambda = 0.1;
+  options.iterations = depth == 0 ? options_.rootSteps : options_.nodeSteps;
+  options.lambda = options_.lambda;
   double bound = chosenCost_;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < options_.rounds; ++round) {
     const SubgradientOutcome out =
         subgradient(m_, res, chosenCost_, chosen_, u_, gamma_, incumbent_, options, budget_);
     if (out.iterations == 0) break;  // out of budget: run() stops before the next node
     bound = std::max(bound, out.best);
     if (depth == 0) lowerBound_ = std::max(lowerBound_, rule_.bound(out.best));
     if (incumbent_.prunes(bound)) return false;
-    if (depth < kHeuristicDepth || entered_ % kHeuristicEvery == 0) {
+    if (depth < options_.heuristicDepth || entered_ % options_.heuristicEvery == 0) {
       lagrangeHeuristic(m_, res, gamma_, chosen_, incumbent_, budget_);
       if (incumbent_.prunes(bound)) return false;
     }

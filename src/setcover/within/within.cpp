@@ -1,6 +1,7 @@
-// solveWithin: checks the arguments, turns the instance into the column/row model, runs the
-// portfolio on it and maps the chosen columns back to ids. The map form is numbered into the
-// compact form (CoverMatrix) first, so both forms share one path from there on.
+// solveWithin, the entry of the portfolio: checks the arguments, turns the instance into the
+// column/row model, runs the portfolio on it and maps the chosen columns back to ids. The map
+// form is numbered into the compact form (CoverMatrix) first, so both forms share one path
+// from there on.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -13,30 +14,28 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/budget.hpp"
+#include "setcover/cover_matrix.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/index_form.hpp"
-#include "setcover/within_core.hpp"
+#include "setcover/within/incumbent.hpp"
+#include "setcover/within/portfolio.hpp"
+#include "setcover/within/within.hpp"
 
 namespace nimbrel_tavik_util {
 
 namespace {
 
 using setcover_detail::Budget;
-
-std::string numberText(double c) {
-  std::ostringstream out;
-  out << c;
-  return out.str();
-}
+using setcover_detail::checkMatrix;
+using setcover_detail::kCostTotalText;
+using setcover_detail::numberText;
+using setcover_detail::PortfolioSettings;
 
 [[noreturn]] void badCost(int id, const std::string& what) {
   throw std::invalid_argument("SetCoverSolver::solveWithin: " + what + " (set id " +
                               std::to_string(id) + ")");
 }
-
-// Every cover costs at most the sum of all costs, so a finite sum keeps every sum of costs the
-// solvers form finite.
-const char* const kCostTotalText = "the costs add up to more than the largest double";
 
 // Both maps are ordered by id, so one merge finds the smallest offending id.
 template <typename T>
@@ -93,135 +92,6 @@ SolveStatus statusOf(const SolveResult& result, const Budget& budget) {
   return SolveStatus::NodeLimit;
 }
 
-}  // namespace
-
-namespace setcover_detail {
-
-std::int64_t checkMatrix(const CoverMatrix& matrix, const char* who) {
-  const auto bad = [who](const std::string& what) {
-    throw std::invalid_argument(std::string(who) + ": " + what);
-  };
-  if (matrix.elements < 0) bad("elements is negative (" + std::to_string(matrix.elements) + ")");
-  if (matrix.sets < 0) bad("sets is negative (" + std::to_string(matrix.sets) + ")");
-  if (matrix.sets == 0 && matrix.setStart == nullptr) {
-    if (matrix.elements > 0) bad("element 0 is in no set");
-    return 0;
-  }
-  if (matrix.setStart == nullptr) bad("setStart is null");
-  if (matrix.setStart[0] != 0) bad("setStart[0] is " + std::to_string(matrix.setStart[0]));
-  for (int j = 0; j < matrix.sets; ++j) {
-    if (matrix.setStart[j + 1] < matrix.setStart[j]) {
-      bad("setStart[" + std::to_string(j + 1) + "] = " + std::to_string(matrix.setStart[j + 1]) +
-          " is below setStart[" + std::to_string(j) + "] = " + std::to_string(matrix.setStart[j]));
-    }
-  }
-  const std::int64_t entries = matrix.setStart[matrix.sets];
-  if (entries >= INT_MAX) {
-    throw std::length_error(std::string(who) + ": " + std::to_string(entries) +
-                            " entries, more than the " + std::to_string(INT_MAX - 1) +
-                            " the solvers can index");
-  }
-  if (entries > 0 && matrix.elementIndex == nullptr) bad("elementIndex is null");
-  std::vector<char> seen(static_cast<std::size_t>(matrix.elements), 0);
-  for (int j = 0; j < matrix.sets; ++j) {
-    for (std::int64_t k = matrix.setStart[j]; k < matrix.setStart[j + 1]; ++k) {
-      const int e = matrix.elementIndex[k];
-      if (e < 0 || e >= matrix.elements) {
-        bad("elementIndex[" + std::to_string(k) + "] = " + std::to_string(e) + " (set " +
-            std::to_string(j) + ") is outside [0, " + std::to_string(matrix.elements) + ")");
-      }
-      seen[e] = 1;
-    }
-  }
-  if (matrix.costs != nullptr) {
-    double total = 0.0;
-    for (int j = 0; j < matrix.sets; ++j) {
-      const double c = matrix.costs[j];
-      const std::string where = " (set " + std::to_string(j) + ")";
-      if (std::isnan(c)) bad("cost is NaN" + where);
-      if (std::isinf(c)) bad("cost " + numberText(c) + " is not finite" + where);
-      if (c < 0.0) bad("cost " + numberText(c) + " is negative" + where);
-      total += c;
-      if (std::isinf(total)) bad(kCostTotalText + where);
-    }
-  }
-  const auto missing = std::find(seen.begin(), seen.end(), 0);
-  if (missing != seen.end())
-    bad("element " + std::to_string(missing - seen.begin()) + " is in no set");
-  return entries;
-}
-
-}  // namespace setcover_detail
-
-namespace {
-
-using setcover_detail::checkMatrix;
-
-// The model of a checked matrix: its non-empty columns in index order (colId: model column ->
-// matrix column), repeats within a column dropped, both directions ascending. Two counting
-// passes (rows from columns, then columns from rows) sort every list in O(m + n + S) without
-// a comparison sort. Polls the budget; returns false, the model unusable, when it expires.
-bool buildModel(const CoverMatrix& matrix, Budget& budget, setcover_detail::CoverModel& model,
-                std::vector<int>& colId) {
-  const int m = matrix.elements;
-  colId.clear();
-  for (int j = 0; j < matrix.sets; ++j) {
-    if (matrix.setStart[j + 1] > matrix.setStart[j]) colId.push_back(j);
-  }
-  const int n = static_cast<int>(colId.size());
-  // Rows' column lists, repeats skipped by stamping each row with the last column that held it.
-  std::vector<int> stamp(static_cast<std::size_t>(m), -1);
-  std::vector<int> rowStart(static_cast<std::size_t>(m) + 1, 0);
-  for (int k = 0; k < n; ++k) {
-    const int j = colId[k];
-    for (std::int64_t p = matrix.setStart[j]; p < matrix.setStart[j + 1]; ++p) {
-      const int e = matrix.elementIndex[p];
-      if (stamp[e] == k) continue;
-      stamp[e] = k;
-      ++rowStart[e + 1];
-    }
-    if (budget.charge(static_cast<std::uint64_t>(matrix.setStart[j + 1] - matrix.setStart[j]))) {
-      return false;
-    }
-  }
-  for (int i = 0; i < m; ++i) rowStart[i + 1] += rowStart[i];
-  std::vector<int> rowCols(static_cast<std::size_t>(rowStart[m]));
-  std::vector<int> fill(rowStart.begin(), rowStart.end() - 1);
-  std::fill(stamp.begin(), stamp.end(), -1);
-  for (int k = 0; k < n; ++k) {
-    const int j = colId[k];
-    for (std::int64_t p = matrix.setStart[j]; p < matrix.setStart[j + 1]; ++p) {
-      const int e = matrix.elementIndex[p];
-      if (stamp[e] == k) continue;
-      stamp[e] = k;
-      rowCols[fill[e]++] = k;
-    }
-    if (budget.poll(static_cast<std::uint64_t>(matrix.setStart[j + 1] - matrix.setStart[j]))) {
-      return false;
-    }
-  }
-  std::vector<int>().swap(stamp);
-  std::vector<int>().swap(fill);
-  // Columns' row lists from the rows' lists: rows visited ascending give ascending lists.
-  std::vector<int> colStart(static_cast<std::size_t>(n) + 1, 0);
-  for (int k : rowCols) ++colStart[k + 1];
-  for (int k = 0; k < n; ++k) colStart[k + 1] += colStart[k];
-  std::vector<int> colRows(rowCols.size());
-  std::vector<int> next(colStart.begin(), colStart.end() - 1);
-  for (int i = 0; i < m; ++i) {
-    for (int p = rowStart[i]; p < rowStart[i + 1]; ++p) colRows[next[rowCols[p]]++] = i;
-    if (budget.poll(static_cast<std::uint64_t>(rowStart[i + 1] - rowStart[i]) + 1)) return false;
-  }
-  std::vector<double> cost;
-  if (matrix.costs != nullptr) {
-    cost.reserve(n);
-    for (int j : colId) cost.push_back(matrix.costs[j]);
-  }
-  model = setcover_detail::makeCoverModel(m, std::move(colStart), std::move(colRows),
-                                          std::move(cost), std::move(rowStart), std::move(rowCols));
-  return true;
-}
-
 // The answer when a limit ends the call before the model is built: every non-empty column,
 // which covers everything, with no bound proven beyond 0.
 void takeEveryColumn(const CoverMatrix& matrix, SolveResult& result) {
@@ -270,11 +140,11 @@ double columnsCost(const CoverMatrix& matrix, const std::vector<int>& cols) {
 }
 
 SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& start, Budget& budget,
-                         setcover_detail::Progress& progress) {
+                         setcover_detail::Progress& progress, const PortfolioSettings& settings) {
   SolveResult result;
   setcover_detail::CoverModel model;
   std::vector<int> colId;
-  if (!buildModel(matrix, budget, model, colId)) {
+  if (!setcover_detail::buildModel(matrix, budget, model, colId)) {
     takeEveryColumn(matrix, result);
     return result;
   }
@@ -288,7 +158,7 @@ SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& star
     }
     std::vector<int>().swap(toModel);
     const setcover_detail::CoreResult core =
-        setcover_detail::solveModel(model, startCols, budget, progress);
+        setcover_detail::solveModel(model, startCols, budget, progress, settings);
     for (int k : core.cols) result.ids.push_back(colId[k]);
     std::sort(result.ids.begin(), result.ids.end());
     result.cost = core.cost;
@@ -301,9 +171,9 @@ SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& star
 // The shared path: `matrix` checked, `start` column indices of it. Returns matrix columns, and
 // never a cover costlier than the completed warm start, whichever limit ends the call.
 SolveResult solveMatrix(const CoverMatrix& matrix, const std::vector<int>& start, Budget& budget,
-                        setcover_detail::Progress& progress) {
+                        setcover_detail::Progress& progress, const PortfolioSettings& settings) {
   std::vector<int> startCols = completeStart(matrix, start);
-  SolveResult result = solveModelOf(matrix, start, budget, progress);
+  SolveResult result = solveModelOf(matrix, start, budget, progress, settings);
   const double startCost = columnsCost(matrix, startCols);
   if (!start.empty() && startCost < result.cost) {
     result.ids = std::move(startCols);
@@ -320,9 +190,14 @@ void finishResult(SolveResult& result, const Budget& budget) {
   result.status = statusOf(result, budget);
 }
 
+}  // namespace
+
+namespace setcover_detail {
+
 template <typename T>
-SolveResult solveWithinImpl(const std::map<int, std::set<T>>& instance,
-                            const std::map<int, double>* costs, const SolveLimits& limits) {
+SolveResult solveWithinSettings(const std::map<int, std::set<T>>& instance,
+                                const std::map<int, double>* costs, const SolveLimits& limits,
+                                const PortfolioSettings& settings) {
   checkLimits(limits, "SetCoverSolver::solveWithin");
   if (!instance.empty() && instance.begin()->first < 0) {
     throw std::invalid_argument("SetCoverSolver::solveWithin: negative set id " +
@@ -371,16 +246,15 @@ SolveResult solveWithinImpl(const std::map<int, std::set<T>>& instance,
       start.push_back(static_cast<int>(std::lower_bound(form.ids.begin(), form.ids.end(), id) -
                                        form.ids.begin()));
     }
-    result = solveMatrix(matrix, start, budget, progress);
+    result = solveMatrix(matrix, start, budget, progress, settings);
   }
   for (int& id : result.ids) id = form.ids[id];  // ascending indices give ascending ids
   finishResult(result, budget);
   return result;
 }
 
-}  // namespace
-
-SolveResult solveWithin(const CoverMatrix& matrix, const SolveLimits& limits) {
+SolveResult solveWithinSettings(const CoverMatrix& matrix, const SolveLimits& limits,
+                                const PortfolioSettings& settings) {
   const char* const who = "solveWithin(CoverMatrix)";
   checkLimits(limits, who);
   checkMatrix(matrix, who);
@@ -394,22 +268,32 @@ SolveResult solveWithin(const CoverMatrix& matrix, const SolveLimits& limits) {
   setcover_detail::Progress progress(limits.onProgress, budget);
   progress.setRules(limits.gap, limits.targetCost);
   budget.setHeartbeat(&progress);
-  SolveResult result = solveMatrix(matrix, limits.start, budget, progress);
+  SolveResult result = solveMatrix(matrix, limits.start, budget, progress, settings);
   finishResult(result, budget);
   return result;
+}
+
+template SolveResult solveWithinSettings(const std::map<int, std::set<int>>&,
+                                         const std::map<int, double>*, const SolveLimits&,
+                                         const PortfolioSettings&);
+
+}  // namespace setcover_detail
+
+SolveResult solveWithin(const CoverMatrix& matrix, const SolveLimits& limits) {
+  return setcover_detail::solveWithinSettings(matrix, limits, PortfolioSettings{});
 }
 
 template <typename T>
 SolveResult SetCoverSolver<T>::solveWithin(const std::map<int, std::set<T>>& instance,
                                            const SolveLimits& limits) {
-  return solveWithinImpl(instance, nullptr, limits);
+  return setcover_detail::solveWithinSettings(instance, nullptr, limits, PortfolioSettings{});
 }
 
 template <typename T>
 SolveResult SetCoverSolver<T>::solveWithin(const std::map<int, std::set<T>>& instance,
                                            const std::map<int, double>& costs,
                                            const SolveLimits& limits) {
-  return solveWithinImpl(instance, &costs, limits);
+  return setcover_detail::solveWithinSettings(instance, &costs, limits, PortfolioSettings{});
 }
 
 #define NTU_WITHIN_INSTANTIATE(T)                                                        \

@@ -1,12 +1,13 @@
-#include "setcover/local_search.hpp"
+#include "setcover/within/local_search.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <queue>
 #include <stdexcept>
 #include <string>
 #include <utility>
+
+#include "setcover/within/greedy_cost.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -14,8 +15,13 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 }  // namespace
 
-LocalSearch::LocalSearch(const CoverModel& model, std::uint64_t seed)
-    : model_(model), rng_(seed), cols_(model.numCols), rows_(model.numRows), bestCost_(kInfinity) {
+LocalSearch::LocalSearch(const CoverModel& model, CostRule rule, std::uint64_t seed)
+    : model_(model),
+      rule_(rule),
+      rng_(seed),
+      cols_(model.numCols),
+      rows_(model.numRows),
+      bestCost_(kInfinity) {
   double smallest = kInfinity;
   for (int j = 0; j < model.numCols; ++j) {
     cols_[j].cost = model.cost[j];
@@ -29,22 +35,12 @@ LocalSearch::LocalSearch(const CoverModel& model, std::uint64_t seed)
   }
 }
 
-double LocalSearch::tolerance() const {
-  if (model_.integral) return 0.5;
-  return haveBest_ ? 1e-9 * std::max(1.0, std::fabs(bestCost_)) : 0.0;
-}
-
-bool LocalSearch::improves(double cost) const {
-  return !haveBest_ || cost < bestCost_ - tolerance();
+double LocalSearch::costLimit() const {
+  return haveBest_ ? bestCost_ - rule_.margin(bestCost_) : kInfinity;
 }
 
 bool LocalSearch::targetReached(double target) const {
-  if (!haveBest_ || std::isnan(target)) return false;
-  if (model_.integral) {
-    // A bound computed in floating point may sit a hair above the integer it proves.
-    return bestCost_ <= std::ceil(target - 1e-6 * std::max(1.0, std::fabs(target)));
-  }
-  return bestCost_ <= target + tolerance();
+  return haveBest_ && !std::isnan(target) && rule_.prunes(target, bestCost_);
 }
 
 std::uint64_t LocalSearch::nextRandom() {
@@ -268,7 +264,7 @@ void LocalSearch::raiseWeights() {
 
 int LocalSearch::pickAdd(int row, double room, bool& any) const {
   // A column costing at least the best cover's can be in no cheaper one.
-  const double limit = haveBest_ ? bestCost_ - tolerance() : kInfinity;
+  const double limit = costLimit();
   Pick best;
   Pick fallback;  // used only when configuration checking blocks every candidate
   for (const int* k = model_.rowBegin(row); k != model_.rowEnd(row); ++k) {
@@ -324,29 +320,16 @@ void LocalSearch::start() {
 }
 
 void LocalSearch::greedyFill() {
-  // Chvatal's rule, cost per newly covered row, with lazily refreshed priorities: a column's
-  // ratio only falls as rows get covered, so a popped entry that is still current is the best.
-  using Entry = std::pair<double, int>;
-  const auto lower = [](const Entry& a, const Entry& b) {
-    return a.first < b.first || (a.first == b.first && a.second > b.second);
-  };
-  std::priority_queue<Entry, std::vector<Entry>, decltype(lower)> queue(lower);
-  const auto ratio = [this](int j) { return static_cast<double>(scoreOf(j)) / cols_[j].cost; };
+  // Chvatal's rule, the most row weight per unit of cost first (as the least negated ratio); a
+  // column's ratio only falls as rows get covered.
+  const auto score = [this](int j) { return -static_cast<double>(scoreOf(j)) / cols_[j].cost; };
+  std::vector<std::pair<double, int>> initial;
   for (int j = 0; j < model_.numCols; ++j) {
-    if (!cols_[j].in && !cols_[j].forbidden && scoreOf(j) > 0) queue.emplace(ratio(j), j);
+    if (!cols_[j].in && !cols_[j].forbidden && scoreOf(j) > 0) initial.emplace_back(score(j), j);
   }
-  while (!uncovered_.empty() && !queue.empty()) {
-    const Entry top = queue.top();
-    queue.pop();
-    const int j = top.second;
-    if (scoreOf(j) <= 0) continue;
-    const double now = ratio(j);
-    if (now < top.first) {
-      queue.emplace(now, j);
-      continue;
-    }
-    addColumn(j);
-  }
+  lazyGreedy(
+      std::move(initial), [this] { return uncovered_.empty(); },
+      [this](int j) { return scoreOf(j) > 0; }, score, [this](int j) { addColumn(j); });
   for (Column& c : cols_) c.fresh = true;
 }
 
@@ -384,7 +367,7 @@ void LocalSearch::step() {
   } else if (!heap_.empty()) {
     removeColumn(heap_[0]);
   }
-  const double limit = haveBest_ ? bestCost_ - tolerance() : kInfinity;
+  const double limit = costLimit();
   while (!uncovered_.empty()) {
     const double room = limit - cost_;
     if (room <= minCost_) break;

@@ -4,7 +4,7 @@
 // Memory stays linear in the instance: flat copies of the lists, flags and counters, the
 // elements of the live parts (each element in one), covers kept for undoing splits within a
 // linear budget, and undo logs along the current path.
-#include "setcover/exact_search.hpp"
+#include "setcover/propagate/exact_search.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "setcover/hitting_set.hpp"
+#include "setcover/propagate/hitting_set.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -167,6 +167,7 @@ class TreeSearch {
 
   // The fixed input: lists, branching order, the root's flags. Never changes.
   const SearchRoot& root_;
+  const Incidence& lists_;  // elements are its rows, sets its columns
   const SearchOptions options_;
 
   // Coverage, changed only by select and undoSelect (gains by cover and uncover).
@@ -218,23 +219,25 @@ class TreeSearch {
 
 TreeSearch::TreeSearch(const SearchRoot& root, const SearchOptions& options)
     : root_(root),
+      lists_(root.lists()),
       options_(options),
       covered_(root.covered),
       selected_(root.selected),
-      excluded_(root.numSets, 0),
-      gain_(root.numSets, 0),
-      partOf_(root.numElems, -1),
-      elemMark_(root.numElems, 0),
-      setMark_(root.numSets, 0),
-      setPart_(root.numSets, 0),
-      setPoint_(root.numSets, 0) {
+      excluded_(root.numSets(), 0),
+      gain_(root.numSets(), 0),
+      partOf_(root.numElems(), -1),
+      elemMark_(root.numElems(), 0),
+      setMark_(root.numSets(), 0),
+      setPart_(root.numSets(), 0),
+      setPoint_(root.numSets(), 0) {
   numSelected_ = root.numSelected;
-  coverBudget_ = kCoverBudgetPerItem * (static_cast<std::size_t>(root.numSets) + root.numElems) +
-                 kCoverBudgetExtra;
+  coverBudget_ =
+      kCoverBudgetPerItem * (static_cast<std::size_t>(root.numSets()) + root.numElems()) +
+      kCoverBudgetExtra;
   for (char c : covered_) uncovered_ += c ? 0 : 1;
-  for (int s = 0; s < root_.numSets; ++s) {
-    for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
-      gain_[s] += covered_[root_.setElems[k]] ? 0 : 1;
+  for (int s = 0; s < lists_.numCols; ++s) {
+    for (int k = lists_.colStart[s]; k < lists_.colStart[s + 1]; ++k) {
+      gain_[s] += covered_[lists_.colRows[k]] ? 0 : 1;
     }
     maxGain_ = std::max(maxGain_, gain_[s]);
   }
@@ -249,8 +252,8 @@ void TreeSearch::cover(int e) {
   covered_[e] = 1;
   coverLog_.push_back(e);
   --uncovered_;
-  for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-    const int t = root_.elemSets[k];
+  for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+    const int t = lists_.rowCols[k];
     --gainCount_[gain_[t]];
     ++gainCount_[--gain_[t]];
   }
@@ -260,8 +263,8 @@ void TreeSearch::cover(int e) {
 void TreeSearch::uncover(int e) {
   covered_[e] = 0;
   ++uncovered_;
-  for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-    const int t = root_.elemSets[k];
+  for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+    const int t = lists_.rowCols[k];
     --gainCount_[gain_[t]];
     ++gainCount_[++gain_[t]];
     maxGain_ = std::max(maxGain_, gain_[t]);
@@ -275,8 +278,8 @@ void TreeSearch::select(int s, Frame& f) {
   selected_[s] = 1;
   ++numSelected_;
   path_.push_back(s);
-  for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
-    const int e = root_.setElems[k];
+  for (int k = lists_.colStart[s]; k < lists_.colStart[s + 1]; ++k) {
+    const int e = lists_.colRows[k];
     if (!covered_[e]) cover(e);
   }
   // All the elements s covers lay in one part: s joined them.
@@ -308,13 +311,13 @@ TreeSearch::Part TreeSearch::growPart(int start, int mark, int tag) {
   part.elems.push_back(start);
   for (std::size_t i = 0; i < part.elems.size(); ++i) {
     const int g = part.elems[i];
-    for (int k = root_.elemStart[g]; k < root_.elemStart[g + 1]; ++k) {
-      const int t = root_.elemSets[k];
+    for (int k = lists_.rowStart[g]; k < lists_.rowStart[g + 1]; ++k) {
+      const int t = lists_.rowCols[k];
       if (setMark_[t] == mark) continue;
       setMark_[t] = mark;
       setPart_[t] = tag;
-      for (int j = root_.setStart[t]; j < root_.setStart[t + 1]; ++j) {
-        const int h = root_.setElems[j];
+      for (int j = lists_.colStart[t]; j < lists_.colStart[t + 1]; ++j) {
+        const int h = lists_.colRows[j];
         if (covered_[h] || elemMark_[h] == mark) continue;
         elemMark_[h] = mark;
         part.elems.push_back(h);
@@ -326,7 +329,7 @@ TreeSearch::Part TreeSearch::growPart(int start, int mark, int tag) {
 
 void TreeSearch::buildRootParts() {
   const int mark = ++stamp_;
-  for (int start = 0; start < root_.numElems; ++start) {
+  for (int start = 0; start < lists_.numRows; ++start) {
     if (covered_[start] || elemMark_[start] == mark) continue;
     Part part = growPart(start, mark, 0);
     boundPart(part, nullptr);
@@ -500,8 +503,8 @@ bool TreeSearch::lastAvailableSets(const Part& part,
   keyed.reserve(part.elems.size());
   for (int e : part.elems) {
     int last = -1;
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-      const int t = root_.elemSets[k];
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+      const int t = lists_.rowCols[k];
       if (!excluded_[t]) last = std::max(last, t);
     }
     if (last < 0) return false;
@@ -515,8 +518,8 @@ void TreeSearch::availableDegrees(const Part& part, std::vector<std::pair<int, i
   keyed.clear();
   for (int e : part.elems) {
     int degree = 0;
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-      degree += excluded_[root_.elemSets[k]] ? 0 : 1;
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+      degree += excluded_[lists_.rowCols[k]] ? 0 : 1;
     }
     keyed.emplace_back(degree, e);
   }
@@ -532,13 +535,13 @@ int TreeSearch::packDisjoint(const std::vector<std::pair<int, int>>& keyed,
   int kept = 0;
   for (const auto& [key, e] : keyed) {
     bool free = true;
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1] && free; ++k) {
-      const int t = root_.elemSets[k];
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1] && free; ++k) {
+      const int t = lists_.rowCols[k];
       free = excluded_[t] || setMark_[t] != mark;
     }
     if (!free) continue;
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-      setMark_[root_.elemSets[k]] = mark;
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+      setMark_[lists_.rowCols[k]] = mark;
     }
     ++kept;
     if (keysKept != nullptr) keysKept->push_back(key);
@@ -552,8 +555,8 @@ bool TreeSearch::coversPart(const Part& part, const std::vector<int>& sets) {
   for (int t : sets) setMark_[t] = mark;
   for (int e : part.elems) {
     bool hit = false;
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1] && !hit; ++k) {
-      hit = setMark_[root_.elemSets[k]] == mark;
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1] && !hit; ++k) {
+      hit = setMark_[lists_.rowCols[k]] == mark;
     }
     if (!hit) return false;
   }
@@ -570,8 +573,8 @@ bool TreeSearch::solvePart(int id, int budget, bool firstFound) {
   std::vector<int> rowStart{0};
   std::vector<int> rowPoints;
   for (int e : part.elems) {
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-      const int t = root_.elemSets[k];
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+      const int t = lists_.rowCols[k];
       if (excluded_[t]) continue;
       if (setMark_[t] != mark) {
         setMark_[t] = mark;
@@ -651,7 +654,7 @@ bool TreeSearch::enter(Frame& f) {
   ++stats_.nodes;
   if ((options_.maxNodes >= 0 && stats_.nodes + stats_.subNodes > options_.maxNodes) ||
       (options_.budget != nullptr &&
-       options_.budget->charge(static_cast<std::uint64_t>(root_.numSets) + 1))) {
+       options_.budget->charge(static_cast<std::uint64_t>(lists_.numCols) + 1))) {
     throw SearchAborted{};
   }
   f.logMark = static_cast<int>(boundLog_.size());
@@ -671,8 +674,8 @@ bool TreeSearch::enter(Frame& f) {
   if (pos == m) return false;
   f.scanPos = pos;
   const int e = root_.order[pos];
-  f.next = root_.elemStart[e];
-  f.end = root_.elemStart[e + 1];
+  f.next = lists_.rowStart[e];
+  f.end = lists_.rowStart[e + 1];
   return true;
 }
 
@@ -710,7 +713,7 @@ void TreeSearch::afterStep() {
 bool TreeSearch::descend() {
   Frame& f = frames_.back();
   while (!stop_ && f.next < f.end) {
-    const int t = root_.elemSets[f.next++];
+    const int t = lists_.rowCols[f.next++];
     if (excluded_[t] || selected_[t]) continue;
     Frame child;
     child.scanPos = f.scanPos;
@@ -806,13 +809,14 @@ void TreeSearch::checkPath() const {
 
 // Flags and logs from the root and the path.
 void TreeSearch::checkCoverage() const {
-  const int m = root_.numElems;
+  const int m = lists_.numRows;
   std::vector<char> selected(root_.selected);
   std::vector<char> covered(root_.covered);
   for (int s : path_) {
     require(!selected[s], at("set selected twice:", s));
     selected[s] = 1;
-    for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) covered[root_.setElems[k]] = 1;
+    for (int k = lists_.colStart[s]; k < lists_.colStart[s + 1]; ++k)
+      covered[lists_.colRows[k]] = 1;
   }
   require(selected == selected_, "selected_ differs from root and path");
   require(covered == covered_, "covered_ differs from root and path");
@@ -826,7 +830,7 @@ void TreeSearch::checkCoverage() const {
   const auto rootCovered = std::count(root_.covered.begin(), root_.covered.end(), 1);
   require(static_cast<long>(coverLog_.size()) == (m - uncovered_) - rootCovered,
           "coverLog_ misses covered elements");
-  std::vector<char> excluded(root_.numSets, 0);
+  std::vector<char> excluded(lists_.numCols, 0);
   for (int s : exclLog_) {
     require(!excluded[s] && !selected_[s], at("bad exclLog_ entry", s));
     excluded[s] = 1;
@@ -837,10 +841,10 @@ void TreeSearch::checkCoverage() const {
 void TreeSearch::checkGains() const {
   std::vector<int> count(gainCount_.size(), 0);
   int top = 0;
-  for (int s = 0; s < root_.numSets; ++s) {
+  for (int s = 0; s < lists_.numCols; ++s) {
     int gain = 0;
-    for (int k = root_.setStart[s]; k < root_.setStart[s + 1]; ++k) {
-      gain += covered_[root_.setElems[k]] ? 0 : 1;
+    for (int k = lists_.colStart[s]; k < lists_.colStart[s + 1]; ++k) {
+      gain += covered_[lists_.colRows[k]] ? 0 : 1;
     }
     require(gain == gain_[s], at("gain_ wrong for set", s));
     ++count[gain];
@@ -864,7 +868,7 @@ void TreeSearch::checkParts() const {
             at("dead part still in use:", sp.dead));
     dead[sp.dead] = 1;
   }
-  std::vector<int> owner(root_.numElems, -1);
+  std::vector<int> owner(lists_.numRows, -1);
   long long lbSum = 0;
   long long ubSum = 0;
   int ubInfinite = 0;
@@ -883,13 +887,13 @@ void TreeSearch::checkParts() const {
       owner[e] = id;
     }
   }
-  for (int e = 0; e < root_.numElems; ++e) {
+  for (int e = 0; e < lists_.numRows; ++e) {
     if (covered_[e]) continue;
     require(owner[e] >= 0, at("uncovered element in no part:", e));
-    for (int k = root_.elemStart[e]; k < root_.elemStart[e + 1]; ++k) {
-      const int t = root_.elemSets[k];
-      for (int j = root_.setStart[t]; j < root_.setStart[t + 1]; ++j) {
-        const int h = root_.setElems[j];
+    for (int k = lists_.rowStart[e]; k < lists_.rowStart[e + 1]; ++k) {
+      const int t = lists_.rowCols[k];
+      for (int j = lists_.colStart[t]; j < lists_.colStart[t + 1]; ++j) {
+        const int h = lists_.colRows[j];
         require(covered_[h] || owner[h] == owner[e], at("a set joins two parts at element", e));
       }
     }
@@ -902,12 +906,12 @@ void TreeSearch::checkParts() const {
 void TreeSearch::checkWitness(int id) const {
   const Part& p = parts_[id];
   require(static_cast<int>(p.witness.size()) == p.ub, at("witness size != ub in part", id));
-  std::vector<char> hit(root_.numElems, 0);
-  std::vector<char> used(root_.numSets, 0);
+  std::vector<char> hit(lists_.numRows, 0);
+  std::vector<char> used(lists_.numCols, 0);
   for (int t : p.witness) {
     require(!selected_[t] && !used[t], at("witness holds a selected or repeated set in part", id));
     used[t] = 1;
-    for (int k = root_.setStart[t]; k < root_.setStart[t + 1]; ++k) hit[root_.setElems[k]] = 1;
+    for (int k = lists_.colStart[t]; k < lists_.colStart[t + 1]; ++k) hit[lists_.colRows[k]] = 1;
   }
   for (int e : p.elems) require(hit[e], at("witness misses an element of part", id));
 }
@@ -924,6 +928,18 @@ bool searchFirstMinimum(const SearchRoot& root, int& bestSize, std::vector<int>&
                         SearchStats* stats, const SearchOptions& options) {
   TreeSearch search(root, options);
   return search.run(bestSize, path, stats);
+}
+
+SearchRoot searchRoot(const Incidence& model) {
+  SearchRoot root;
+  root.borrowed = &model;
+  root.covered.assign(model.numRows, 0);
+  root.selected.assign(model.numCols, 0);
+  root.order.resize(model.numRows);
+  for (int i = 0; i < model.numRows; ++i) root.order[i] = i;
+  std::stable_sort(root.order.begin(), root.order.end(),
+                   [&model](int a, int b) { return model.rowSize(a) < model.rowSize(b); });
+  return root;
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

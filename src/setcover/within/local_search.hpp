@@ -26,16 +26,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
+#include "setcover/within/incumbent.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
 class LocalSearch {
  public:
-  // Keeps a reference to `model`, which must outlive the search. `seed` fixes every random
-  // choice: the same calls in the same order give the same covers. Memory O(m + n) besides the
-  // model.
-  LocalSearch(const CoverModel& model, std::uint64_t seed);
+  // Keeps a reference to `model`, which must outlive the search. Costs compare by `rule`, the
+  // portfolio's. `seed` fixes every random choice: the same calls in the same order give the
+  // same covers. Memory O(m + n) besides the model.
+  LocalSearch(const CoverModel& model, CostRule rule, std::uint64_t seed);
 
   // Offers a cover found elsewhere (column indices, any order, duplicates allowed). When it
   // costs less than the best cover held (see improves()), it becomes the best cover and the
@@ -69,10 +71,9 @@ class LocalSearch {
   // Moves made since construction.
   long long steps() const { return steps_; }
 
-  // True when `cost` is lower than the best cover's by more than the tolerance: 0.5 when every
-  // cost is an integer (so an improvement is at least 1), otherwise 1e-9 times the larger of 1
-  // and the best cost. Always true while no cover is known.
-  bool improves(double cost) const;
+  // True when `cost` improves on the best cover by the cost rule. Always true while no cover
+  // is known.
+  bool improves(double cost) const { return rule_.better(cost, bestCost_); }
 
   // Recomputes every incremental field from scratch and compares (for tests); O(n + S).
   bool consistent() const;
@@ -131,10 +132,12 @@ class LocalSearch {
   void raiseWeights();
   void step();
   bool targetReached(double target) const;
-  double tolerance() const;
+  // Below this, a column's cost leaves room for a cheaper cover than the best (+inf: none yet).
+  double costLimit() const;
   std::uint64_t nextRandom();
 
   const CoverModel& model_;
+  CostRule rule_;
   std::uint64_t rng_;
   std::vector<Column> cols_;
   std::vector<Row> rows_;

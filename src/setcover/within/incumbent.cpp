@@ -1,0 +1,75 @@
+#include "setcover/within/incumbent.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <utility>
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+void Progress::cover(double cost) {
+  const double total = cost + offset_;
+  if (!(total < best_)) return;
+  best_ = total;
+  lb_ = std::min(lb_, best_);
+  checkRules();
+  send(budget_.elapsedSeconds());
+}
+
+void Progress::bound(double lb) {
+  const double total = std::min(lb + offset_, best_);
+  if (total > lb_) lb_ = total;
+  checkRules();
+}
+
+void Progress::checkRules() {
+  if (best_ == kInfCost) return;
+  if (best_ <= target_) budget_.finish(Budget::Reason::target);
+  if (gap_ > 0.0 && best_ - lb_ <= gap_ * best_) budget_.finish(Budget::Reason::gap);
+}
+
+void Progress::send(double seconds) {
+  if (!fn_ || best_ == kInfCost) return;
+  fn_(SolveProgress{seconds, best_, lb_, budget_.nodes()});
+}
+
+double coverCost(const CoverModel& model, const std::vector<int>& cols) {
+  double sum = 0.0;
+  for (int j : cols) sum += model.cost[j];
+  return sum;
+}
+
+bool Incumbent::offer(const std::vector<int>& cols) {
+  const double cost = coverCost(model_, cols);
+  if (!rule_.better(cost, cost_)) return false;
+  assert(coversAll(model_, cols));
+  cost_ = cost;
+  cols_ = cols;
+  progress_.cover(cost);
+  return true;
+}
+
+void removeRedundant(const CoverModel& model, std::vector<int>& cols) {
+  std::vector<int> count(model.numRows, 0);
+  for (int j : cols) {
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) ++count[*r];
+  }
+  std::sort(cols.begin(), cols.end(), [&model](int a, int b) {
+    return model.cost[a] != model.cost[b] ? model.cost[a] > model.cost[b] : a > b;
+  });
+  std::vector<int> kept;
+  kept.reserve(cols.size());
+  for (int j : cols) {
+    bool needed = false;
+    for (const int* r = model.colBegin(j); r != model.colEnd(j) && !needed; ++r) {
+      needed = count[*r] < 2;
+    }
+    if (needed) {
+      kept.push_back(j);
+    } else {
+      for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) --count[*r];
+    }
+  }
+  cols = std::move(kept);
+}
+
+}  // namespace nimbrel_tavik_util::setcover_detail

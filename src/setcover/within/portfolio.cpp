@@ -1,0 +1,226 @@
+// The portfolio of solveWithin: reductions, greedy, interval rows, the root's LP and Lagrangian
+// bound, then the local search, the Lagrangian branch-and-bound and PROPAGATE's exact search
+// taking turns on one budget.
+#include "setcover/within/portfolio.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+
+#include "setcover/propagate/exact_search.hpp"
+#include "setcover/within/bnb.hpp"
+#include "setcover/within/greedy_cost.hpp"
+#include "setcover/within/interval_rows.hpp"
+#include "setcover/within/lagrangian.hpp"
+#include "setcover/within/local_search.hpp"
+#include "setcover/within/lp_bound.hpp"
+#include "setcover/within/presolve.hpp"
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+namespace {
+
+bool hopeless(double done, double searchWork, Budget& budget, const PortfolioSettings& settings) {
+  const double elapsed = budget.elapsedSeconds();
+  if (elapsed <= 0.0 || searchWork <= 0.0) return false;
+  const double perSecond = static_cast<double>(budget.work()) / elapsed;
+  const double affordable = perSecond * budget.remainingSeconds();
+  if (done <= 0.0) return searchWork >= settings.hopelessRounds * settings.firstRound;
+  const double needed = searchWork * (1.0 - done) / done;
+  return needed > settings.hopelessFactor * affordable;
+}
+
+long long countFor(double work, double workPerUnit) {
+  const double n = work / std::max(workPerUnit, 1.0);
+  return static_cast<long long>(std::clamp(n, 1.0, 1e12));
+}
+
+// One attempt; true when it finished, the incumbent then being optimal.
+bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget,
+                   long long maxNodes) {
+  const SearchRoot root = searchRoot(model);
+  int best = static_cast<int>(std::lround(incumbent.cost()));
+  std::vector<int> path;
+  SearchOptions options;
+  options.budget = &budget;
+  options.maxNodes = maxNodes;
+  SearchStats stats;
+  bool finished = true;
+  try {
+    if (searchFirstMinimum(root, best, path, &stats, options)) incumbent.offer(path);
+  } catch (const SearchAborted&) {
+    finished = false;
+  }
+  budget.addNodes(stats.nodes + stats.subNodes);
+  return finished;
+}
+
+// Returns true when the exact search proved the incumbent optimal (or the local search reached
+// `lower`).
+bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& search,
+               Budget& budget, double lower, const PortfolioSettings& settings) {
+  LocalSearch local(model, incumbent.rule(), settings.searchSeed);
+  local.offer(incumbent.cols());
+  double round = settings.firstRound;
+  double share = settings.localSearch ? settings.startShare : 0.0;
+  double perMove = settings.firstWorkPerMove;  // first guesses; measured after each turn
+  double perNode = static_cast<double>(model.numCols) * settings.firstWorkPerNodeColumn;
+  double searchWork = 0.0;  // work of the exact search's turns
+  const bool engineOn = settings.engine && model.unicost && model.numCols <= settings.engineMaxSets;
+  double engineWork = 0.0;
+  long long engineCap = settings.engineFirstNodes;
+  for (;;) {
+    if (budget.expired() || budget.nodeLimitReached()) return false;
+
+    std::uint64_t before = budget.work();
+    bool found = false;
+    if (settings.localSearch) {
+      const long long moves = local.steps();
+      found = local.run(countFor(round * share, perMove), budget, lower);
+      if (local.steps() > moves) {
+        perMove = static_cast<double>(budget.work() - before) /
+                  static_cast<double>(local.steps() - moves);
+      }
+      if (found && incumbent.offer(local.best()) && incumbent.prunes(lower)) return true;
+      if (budget.expired() || budget.nodeLimitReached()) return false;
+    }
+
+    const double held = incumbent.cost();
+    before = budget.work();
+    const long long nodes = budget.nodes();
+    if (search.run(countFor(round * (1.0 - share), perNode))) return true;
+    if (budget.nodes() > nodes) {
+      perNode =
+          static_cast<double>(budget.work() - before) / static_cast<double>(budget.nodes() - nodes);
+    }
+    if (settings.localSearch && incumbent.cost() < held) local.offer(incumbent.cols());
+
+    if (engineOn && engineWork <= settings.engineShare * static_cast<double>(budget.work()) &&
+        !budget.expired() && !budget.nodeLimitReached()) {
+      before = budget.work();
+      const long long left = budget.nodesLeft();
+      const bool proved = engineAttempt(model, incumbent, budget,
+                                        left >= 0 ? std::min(engineCap, left) : engineCap);
+      engineWork += static_cast<double>(budget.work() - before);
+      engineCap *= 2;
+      if (proved) return true;
+      if (settings.localSearch && incumbent.cost() < held) local.offer(incumbent.cols());
+    }
+
+    if (settings.localSearch) {
+      share = found ? settings.startShare : std::max(settings.minShare, share / 2);
+      if (budget.hasDeadline()) {
+        searchWork += static_cast<double>(budget.work() - before);
+        if (hopeless(search.doneFraction(), searchWork, budget, settings)) {
+          share = settings.hopelessShare;
+        }
+      }
+    }
+    round = std::min(round * settings.roundGrowth, settings.maxRound);
+  }
+}
+
+// Multipliers for the root: the LP relaxation's duals, when the dual simplex gives a better
+// bound than the simple ones (c_j / |j|) within settings.lpShare of the time left.
+std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
+                                    std::vector<double>& gamma, Budget& budget,
+                                    const PortfolioSettings& settings) {
+  std::vector<double> simple;
+  initialMultipliers(model, all, simple);
+  if (!settings.lp) return simple;
+  std::vector<double> lp;
+  const double seconds = budget.hasDeadline() ? settings.lpShare * budget.remainingSeconds() : 0.0;
+  if (budget.hasDeadline() && seconds <= 0.0) return simple;
+  try {
+    if (lpDuals(model, budget, seconds, lp, settings.lpOptions)) return lp;
+  } catch (const std::runtime_error&) {
+    return simple;  // GLPK failed: the subgradient steps do without the relaxation
+  }
+  return lagrangeValue(model, all, lp, gamma, budget) >
+                 lagrangeValue(model, all, simple, gamma, budget)
+             ? lp
+             : simple;
+}
+
+// The warm start in the reduced model's terms: its columns that the reductions kept, completed
+// by the greedy. It may cost more than `start` itself (a dropped column's replacement), which
+// is why solveModel also keeps `start`.
+std::vector<int> reducedStart(const Reduced& red, int origCols, const std::vector<int>& start,
+                              Budget& budget) {
+  std::vector<int> toReduced(origCols, -1);
+  for (int k = 0; k < red.model.numCols; ++k) toReduced[red.origCol[k]] = k;
+  std::vector<int> seed;
+  for (int j : start) {
+    if (toReduced[j] >= 0) seed.push_back(toReduced[j]);
+  }
+  return greedyByCost(red.model, budget, seed);
+}
+
+}  // namespace
+
+CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
+                      Progress& progress, const PortfolioSettings& settings) {
+  CostRule rule;
+  rule.integral = model.integral;
+  // The warm start completed in the whole model: never returned worse than this.
+  std::vector<int> startCover;
+  if (!start.empty()) startCover = greedyByCost(model, budget, start);
+  const double startCost = start.empty() ? kInfCost : coverCost(model, startCover);
+  if (!start.empty()) progress.cover(startCost);
+  Reduced red = settings.reductions ? reduce(model, budget, settings.reduce) : unreduced(model);
+  progress.setOffset(red.fixedCost);
+  const CoverModel& rm = red.model;
+  Incumbent incumbent(rm, rule, progress);
+  double lower = 0.0;  // proven bound on the reduced model
+  bool optimal = false;
+
+  if (rm.numRows == 0) {
+    incumbent.offer({});
+    optimal = true;
+  } else {
+    if (!start.empty()) incumbent.offer(reducedStart(red, model.numCols, startCover, budget));
+    incumbent.offer(greedyByCost(rm, budget));
+    std::vector<int> exact;
+    if (settings.intervalRows && !budget.expired() && solveIntervalRows(rm, exact)) {
+      incumbent.offer(exact);
+      optimal = true;
+    }
+  }
+  if (!optimal && !budget.expired()) {
+    std::vector<char> rowActive(rm.numRows, 1);
+    std::vector<char> colFree(rm.numCols, 1);
+    const Residual all{rowActive.data(), colFree.data()};
+    std::vector<double> gamma(rm.numCols, 0.0);
+    std::vector<double> u = rootMultipliers(rm, all, gamma, budget, settings);
+    const SubgradientOutcome root =
+        subgradient(rm, all, 0.0, {}, u, gamma, incumbent, settings.root, budget);
+    if (root.iterations > 0) lower = std::max(lower, rule.bound(root.best));
+    progress.bound(lower);
+    if (incumbent.prunes(root.best)) {
+      optimal = true;
+    } else if (!budget.expired()) {
+      BranchAndBound search(rm, incumbent, budget, std::move(u), settings.bnb);
+      optimal = takeTurns(rm, incumbent, search, budget, lower, settings);
+      lower = std::max(lower, search.lowerBound());
+    }
+  }
+
+  CoreResult out;
+  for (int j : incumbent.cols()) out.cols.push_back(red.origCol[j]);
+  out.cols.insert(out.cols.end(), red.fixedCols.begin(), red.fixedCols.end());
+  out.cost = coverCost(model, out.cols);
+  if (rule.better(startCost, out.cost)) {
+    out.cols = std::move(startCover);
+    out.cost = startCost;
+  }
+  if (!optimal && rule.prunes(lower + red.fixedCost, out.cost)) optimal = true;
+  out.optimal = optimal;
+  out.lowerBound = optimal ? out.cost : std::min(out.cost, lower + red.fixedCost);
+  if (rule.integral && !optimal) out.lowerBound = std::ceil(out.lowerBound - 1e-9);
+  out.lowerBound = std::max(0.0, out.lowerBound);  // no "-0" from rounding a zero bound
+  return out;
+}
+
+}  // namespace nimbrel_tavik_util::setcover_detail

@@ -1,0 +1,29 @@
+// The portfolio behind solveWithin (internal, not installed): the order of the phases on one
+// model and the rule by which the local search, the branch-and-bound and PROPAGATE's exact
+// search take turns. How it fits together: src/setcover/within/README.md.
+#pragma once
+
+#include <vector>
+
+#include "setcover/budget.hpp"
+#include "setcover/cover_model.hpp"
+#include "setcover/within/incumbent.hpp"
+#include "setcover/within/settings.hpp"
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+// The whole portfolio on `model` (columns with at least one row, every row coverable).
+struct CoreResult {
+  std::vector<int> cols;  // a cover, columns of `model`
+  double cost = 0.0;
+  double lowerBound = 0.0;
+  bool optimal = false;
+};
+
+// `start`: columns of a warm start (any order, repeats allowed; empty: none), completed to a
+// cover; the result never costs more than that cover. Progress reports and the caller's
+// stopping rules go through `progress`; every phase polls `budget`.
+CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
+                      Progress& progress, const PortfolioSettings& settings = {});
+
+}  // namespace nimbrel_tavik_util::setcover_detail

@@ -1,0 +1,88 @@
+#include "setcover/within/settings.hpp"
+
+#include <functional>
+#include <utility>
+
+namespace nimbrel_tavik_util::setcover_detail {
+
+namespace {
+
+using Setter = std::function<void(PortfolioSettings&, double)>;
+
+template <typename T>
+Setter field(T PortfolioSettings::*member) {
+  return [member](PortfolioSettings& s, double v) { s.*member = static_cast<T>(v); };
+}
+template <typename Part, typename T>
+Setter field(Part PortfolioSettings::*part, T Part::*member) {
+  return [part, member](PortfolioSettings& s, double v) { (s.*part).*member = static_cast<T>(v); };
+}
+Setter flag(bool PortfolioSettings::*member) {
+  return [member](PortfolioSettings& s, double v) { s.*member = v != 0.0; };
+}
+
+const std::vector<std::pair<std::string, Setter>>& table() {
+  using S = PortfolioSettings;
+  static const std::vector<std::pair<std::string, Setter>> entries{
+      {"reductions", flag(&S::reductions)},
+      {"intervalRows", flag(&S::intervalRows)},
+      {"lp", flag(&S::lp)},
+      {"localSearch", flag(&S::localSearch)},
+      {"engine", flag(&S::engine)},
+      {"reduce.workPerEntry", field(&S::reduce, &ReduceOptions::workPerEntry)},
+      {"reduce.workExtra", field(&S::reduce, &ReduceOptions::workExtra)},
+      {"lpOptions.sliceIterations", field(&S::lpOptions, &LpOptions::sliceIterations)},
+      {"lpOptions.maxEntries", field(&S::lpOptions, &LpOptions::maxEntries)},
+      {"lpOptions.iterationsPerLine", field(&S::lpOptions, &LpOptions::iterationsPerLine)},
+      {"lpShare", field(&S::lpShare)},
+      {"root.iterations", field(&S::root, &SubgradientOptions::iterations)},
+      {"root.lambda", field(&S::root, &SubgradientOptions::lambda)},
+      {"root.minLambda", field(&S::root, &SubgradientOptions::minLambda)},
+      {"root.heuristicEvery", field(&S::root, &SubgradientOptions::heuristicEvery)},
+      {"root.window", field(&S::root, &SubgradientOptions::window)},
+      {"root.swingHigh", field(&S::root, &SubgradientOptions::swingHigh)},
+      {"root.swingLow", field(&S::root, &SubgradientOptions::swingLow)},
+      {"root.deflection", field(&S::root, &SubgradientOptions::deflection)},
+      {"bnb.rootSteps", field(&S::bnb, &BnbOptions::rootSteps)},
+      {"bnb.nodeSteps", field(&S::bnb, &BnbOptions::nodeSteps)},
+      {"bnb.lambda", field(&S::bnb, &BnbOptions::lambda)},
+      {"bnb.rounds", field(&S::bnb, &BnbOptions::rounds)},
+      {"bnb.heuristicDepth", field(&S::bnb, &BnbOptions::heuristicDepth)},
+      {"bnb.heuristicEvery", field(&S::bnb, &BnbOptions::heuristicEvery)},
+      {"firstRound", field(&S::firstRound)},
+      {"roundGrowth", field(&S::roundGrowth)},
+      {"maxRound", field(&S::maxRound)},
+      {"startShare", field(&S::startShare)},
+      {"minShare", field(&S::minShare)},
+      {"firstWorkPerMove", field(&S::firstWorkPerMove)},
+      {"firstWorkPerNodeColumn", field(&S::firstWorkPerNodeColumn)},
+      {"searchSeed", field(&S::searchSeed)},
+      {"hopelessShare", field(&S::hopelessShare)},
+      {"hopelessFactor", field(&S::hopelessFactor)},
+      {"hopelessRounds", field(&S::hopelessRounds)},
+      {"engineFirstNodes", field(&S::engineFirstNodes)},
+      {"engineShare", field(&S::engineShare)},
+      {"engineMaxSets", field(&S::engineMaxSets)},
+  };
+  return entries;
+}
+
+}  // namespace
+
+bool setSetting(PortfolioSettings& settings, const std::string& name, double value) {
+  for (const auto& [key, set] : table()) {
+    if (key == name) {
+      set(settings, value);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> settingNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : table()) names.push_back(entry.first);
+  return names;
+}
+
+}  // namespace nimbrel_tavik_util::setcover_detail
