@@ -1,7 +1,7 @@
 #include "setcover/within/incumbent.hpp"
 
 #include <algorithm>
-#include <cassert>
+#include <stdexcept>
 #include <utility>
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -41,7 +41,11 @@ double coverCost(const CoverModel& model, const std::vector<int>& cols) {
 bool Incumbent::offer(const std::vector<int>& cols) {
   const double cost = coverCost(model_, cols);
   if (!rule_.better(cost, cost_)) return false;
-  assert(coversAll(model_, cols));
+  // Checked in every build: it runs only on improvements, and a phase's fault must not turn
+  // into a wrong answer.
+  if (!coversAll(model_, cols)) {
+    throw std::logic_error("solveWithin: internal fault: a phase offered a non-cover");
+  }
   cost_ = cost;
   cols_ = cols;
   progress_.cover(cost);

@@ -85,8 +85,9 @@ class Incumbent {
  public:
   Incumbent(const CoverModel& model, CostRule rule, Progress& progress)
       : model_(model), rule_(rule), progress_(progress) {}
-  // Takes `cols` (any order, no repeats, must cover every row) when it is better than the
-  // incumbent. Returns whether it was taken.
+  // Takes `cols` (any order, no repeats) when it is better than the incumbent. Returns whether
+  // it was taken. Throws std::logic_error when a better `cols` does not cover every row (a
+  // fault of the phase that offers it).
   bool offer(const std::vector<int>& cols);
   double cost() const { return cost_; }
   const std::vector<int>& cols() const { return cols_; }

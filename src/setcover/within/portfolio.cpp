@@ -37,7 +37,8 @@ long long countFor(double work, double workPerUnit) {
   return static_cast<long long>(std::clamp(n, 1.0, 1e12));
 }
 
-// One attempt; true when it finished, the incumbent then being optimal.
+}  // namespace
+
 bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget,
                    long long maxNodes) {
   const SearchRoot root = searchRoot(model);
@@ -56,6 +57,8 @@ bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget
   budget.addNodes(stats.nodes + stats.subNodes);
   return finished;
 }
+
+namespace {
 
 // Returns true when the exact search proved the incumbent optimal (or the local search reached
 // `lower`).

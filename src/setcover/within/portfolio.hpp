@@ -20,6 +20,13 @@ struct CoreResult {
   bool optimal = false;
 };
 
+// One attempt of PROPAGATE's exact search on a unicost model, from the whole model down,
+// looking for a cover smaller than the incumbent and offering it; at most `maxNodes` nodes (and
+// its parts' nodes), charged to the budget. Returns true when it finished, the incumbent then
+// being optimal.
+bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget,
+                   long long maxNodes);
+
 // `start`: columns of a warm start (any order, repeats allowed; empty: none), completed to a
 // cover; the result never costs more than that cover. Progress reports and the caller's
 // stopping rules go through `progress`; every phase polls `budget`.

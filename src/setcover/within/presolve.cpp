@@ -16,6 +16,7 @@ class Reducer {
  public:
   Reducer(const CoverModel& model, Budget& budget, const ReduceOptions& options)
       : m_(model),
+        options_(options),
         budget_(budget),
         rowAlive_(model.numRows, 1),
         colAlive_(model.numCols, 1),
@@ -62,6 +63,7 @@ class Reducer {
   bool dropIncludingRows();
 
   const CoverModel& m_;
+  const ReduceOptions options_;
   Budget& budget_;
   std::vector<char> rowAlive_;  // still to be covered and not implied by another row
   std::vector<char> colAlive_;  // still available
@@ -196,20 +198,20 @@ bool Reducer::dropIncludingRows() {
 }
 
 Reduced Reducer::run() {
-  for (int j = 0; j < m_.numCols; ++j) {
+  for (int j = 0; j < m_.numCols && options_.freeColumns; ++j) {
     if (m_.cost[j] == 0.0 && colAlive_[j]) take(j);  // free columns are simply taken
   }
   bool changed = true;
   while (changed && spend(0)) {
-    changed = forceSingletons();
+    changed = options_.singletonRows && forceSingletons();
     if (!spend(0)) break;
-    changed = dropCostlyColumns() || changed;
+    changed = (options_.costlyColumns && dropCostlyColumns()) || changed;
     if (!spend(0)) break;
-    changed = dropIncludedColumns() || changed;
+    changed = (options_.includedColumns && dropIncludedColumns()) || changed;
     if (!spend(0)) break;
-    changed = dropIncludingRows() || changed;
+    changed = (options_.includingRows && dropIncludingRows()) || changed;
   }
-  forceSingletons();  // cheap, and leaves no row with a single column
+  if (options_.singletonRows) forceSingletons();  // cheap; leaves no row with one column
 
   Reduced out;
   out.fixedCols = fixed_;

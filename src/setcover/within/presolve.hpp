@@ -11,11 +11,17 @@
 
 namespace nimbrel_tavik_util::setcover_detail {
 
-// Work allowed to the reductions, in counted units (never the clock, so that a run with a
-// node limit repeats): workPerEntry per nonzero plus workExtra.
 struct ReduceOptions {
+  // Work allowed to the reductions, in counted units (never the clock, so that a run with a
+  // node limit repeats): workPerEntry per nonzero plus workExtra.
   std::uint64_t workPerEntry = 40;
   std::uint64_t workExtra = 1000000;
+  // The rules, each of which can be switched off alone (below).
+  bool freeColumns = true;
+  bool singletonRows = true;
+  bool costlyColumns = true;
+  bool includedColumns = true;
+  bool includingRows = true;
 };
 
 // The result of the reductions: a smaller model whose optimal covers, with `fixedCols` added,

@@ -1,0 +1,230 @@
+// The portfolio's phases one at a time, against an exhaustive search over every subset of
+// columns: the interval-row programme, each reduction rule alone, an attempt of PROPAGATE's
+// exact search that improves the incumbent, and every combination of the portfolio's switches.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/budget.hpp"
+#include "setcover/cover_model.hpp"
+#include "setcover/within/greedy_cost.hpp"
+#include "setcover/within/incumbent.hpp"
+#include "setcover/within/interval_rows.hpp"
+#include "setcover/within/portfolio.hpp"
+#include "setcover/within/presolve.hpp"
+#include "setcover/within/settings.hpp"
+#include "setcover/within/within.hpp"
+
+namespace {
+
+namespace detail = nimbrel_tavik_util::setcover_detail;
+using detail::Budget;
+using detail::CoverModel;
+using nimbrel_tavik_util::CoverMatrix;
+using nimbrel_tavik_util::SolveLimits;
+using nimbrel_tavik_util::SolveResult;
+
+constexpr double kNone = std::numeric_limits<double>::infinity();
+
+// Columns as row lists (ascending) and costs.
+struct Columns {
+  int rows = 0;
+  std::vector<std::vector<int>> cols;
+  std::vector<double> cost;
+};
+
+CoverModel modelOf(const Columns& c) {
+  std::vector<int> start{0};
+  std::vector<int> rows;
+  for (const auto& col : c.cols) {
+    rows.insert(rows.end(), col.begin(), col.end());
+    start.push_back(static_cast<int>(rows.size()));
+  }
+  return detail::makeCoverModel(c.rows, start, rows, c.cost);
+}
+
+// The cheapest cover over all subsets of columns (at most 16); +infinity when none exists.
+double exhaustive(const CoverModel& m) {
+  std::vector<std::uint32_t> mask(m.numCols, 0);  // rows, at most 32
+  for (int j = 0; j < m.numCols; ++j) {
+    for (const int* r = m.colBegin(j); r != m.colEnd(j); ++r) mask[j] |= std::uint32_t{1} << *r;
+  }
+  const std::uint32_t all = m.numRows == 32 ? ~0u : (std::uint32_t{1} << m.numRows) - 1;
+  double best = kNone;
+  for (std::uint32_t subset = 0; subset < (1u << m.numCols); ++subset) {
+    std::uint32_t hit = 0;
+    double cost = 0.0;
+    for (int j = 0; j < m.numCols; ++j) {
+      if (subset >> j & 1u) {
+        hit |= mask[j];
+        cost += m.cost[j];
+      }
+    }
+    if (hit == all) best = std::min(best, cost);
+  }
+  return best;
+}
+
+double costOf(const CoverModel& m, const std::vector<int>& cols) {
+  double sum = 0.0;
+  for (int j : cols) sum += m.cost[j];
+  return sum;
+}
+
+// Rows whose columns are runs of consecutive indices, costs from 0 to 5 in quarters.
+Columns intervalColumns(std::mt19937& rng) {
+  Columns c;
+  const int n = 1 + static_cast<int>(rng() % 14);
+  c.rows = 1 + static_cast<int>(rng() % 30);
+  c.cols.resize(n);
+  for (int i = 0; i < c.rows; ++i) {
+    const int lo = static_cast<int>(rng() % n);
+    const int hi = std::min(n - 1, lo + static_cast<int>(rng() % 4));
+    for (int j = lo; j <= hi; ++j) c.cols[j].push_back(i);
+  }
+  for (int j = 0; j < n; ++j) c.cost.push_back(static_cast<double>(rng() % 21) / 4.0);
+  return c;
+}
+
+// Any rows: each column holds each row with probability 1/3; every row gets a column.
+Columns randomColumns(std::mt19937& rng, bool unicost) {
+  Columns c;
+  const int n = 2 + static_cast<int>(rng() % 13);
+  c.rows = 1 + static_cast<int>(rng() % 20);
+  c.cols.resize(n);
+  for (int i = 0; i < c.rows; ++i) {
+    bool any = false;
+    for (int j = 0; j < n; ++j) {
+      if (rng() % 3 == 0) {
+        c.cols[j].push_back(i);
+        any = true;
+      }
+    }
+    if (!any) c.cols[rng() % n].push_back(i);
+  }
+  for (int j = 0; j < n; ++j) c.cost.push_back(unicost ? 1.0 : static_cast<double>(rng() % 6));
+  return c;
+}
+
+TEST(IntervalRowsTest, OptimalAgainstExhaustiveSearch) {
+  std::mt19937 rng(4031);
+  for (int round = 0; round < 3000; ++round) {
+    const CoverModel m = modelOf(intervalColumns(rng));
+    std::vector<int> cols;
+    ASSERT_TRUE(detail::solveIntervalRows(m, cols)) << "round " << round;
+    EXPECT_TRUE(detail::coversAll(m, cols)) << "round " << round;
+    EXPECT_DOUBLE_EQ(costOf(m, cols), exhaustive(m)) << "round " << round;
+  }
+  // A row whose columns are not consecutive: not for this programme.
+  Columns gap;
+  gap.rows = 1;
+  gap.cols = {{0}, {}, {0}};
+  gap.cost = {1, 1, 1};
+  std::vector<int> untouched{7};
+  EXPECT_FALSE(detail::solveIntervalRows(modelOf(gap), untouched));
+  EXPECT_EQ(untouched, std::vector<int>{7});
+}
+
+// Each rule alone, and all together: the reduced optimum plus what was fixed is the optimum,
+// and a reduced cover mapped back, with the fixed columns, covers the original.
+TEST(PresolveTest, EachRuleAloneKeepsTheOptimum) {
+  std::mt19937 rng(808);
+  const std::vector<std::string> rules{"freeColumns", "singletonRows", "costlyColumns",
+                                       "includedColumns", "includingRows"};
+  for (int round = 0; round < 400; ++round) {
+    const CoverModel m = modelOf(randomColumns(rng, round % 3 == 0));
+    const double optimum = exhaustive(m);
+    for (std::size_t alone = 0; alone <= rules.size(); ++alone) {
+      detail::PortfolioSettings settings;
+      for (std::size_t k = 0; k < rules.size(); ++k) {
+        if (alone < rules.size() && k != alone) {
+          ASSERT_TRUE(detail::setSetting(settings, "reduce." + rules[k], 0));
+        }
+      }
+      Budget budget(kNone, -1, nullptr);
+      const detail::Reduced red = detail::reduce(m, budget, settings.reduce);
+      const std::string where = "round " + std::to_string(round) + " rule " +
+                                (alone < rules.size() ? rules[alone] : "all");
+      ASSERT_EQ(red.origCol.size(), static_cast<std::size_t>(red.model.numCols)) << where;
+      const double rest = red.model.numRows == 0 ? 0.0 : exhaustive(red.model);
+      EXPECT_DOUBLE_EQ(rest + red.fixedCost, optimum) << where;
+      if (red.model.numRows > 0) {
+        std::vector<int> cols = red.fixedCols;
+        for (int j : detail::greedyByCost(red.model, budget)) cols.push_back(red.origCol[j]);
+        EXPECT_TRUE(detail::coversAll(m, cols)) << where;
+      }
+    }
+  }
+}
+
+// Where the greedy cover is not a minimum, one unlimited attempt finds a smaller cover, hands
+// it to the incumbent as a cover, and proves it.
+TEST(EngineAttemptTest, ImprovesTheIncumbentWithACover) {
+  std::mt19937 rng(12);
+  int improved = 0;
+  for (int round = 0; round < 2000 && improved < 60; ++round) {
+    const CoverModel m = modelOf(randomColumns(rng, true));
+    Budget budget(kNone, -1, nullptr);
+    detail::Progress progress(nullptr, budget);
+    detail::Incumbent incumbent(m, detail::CostRule::forModel(m), progress);
+    incumbent.offer(detail::greedyByCost(m, budget));
+    const double optimum = exhaustive(m);
+    if (incumbent.cost() == optimum) continue;
+    ++improved;
+    EXPECT_TRUE(detail::engineAttempt(m, incumbent, budget, -1)) << "round " << round;
+    EXPECT_EQ(incumbent.cost(), optimum) << "round " << round;
+    EXPECT_TRUE(detail::coversAll(m, incumbent.cols())) << "round " << round;
+    EXPECT_DOUBLE_EQ(costOf(m, incumbent.cols()), optimum) << "round " << round;
+  }
+  EXPECT_GE(improved, 20);  // the rounds above did reach the improving case
+}
+
+// Every combination of the switches proves the optimum on its own route.
+TEST(PortfolioSwitchesTest, EveryCombinationProvesTheOptimum) {
+  std::mt19937 rng(99);
+  const std::vector<std::string> switches{"reductions", "intervalRows", "lp", "localSearch",
+                                          "engine"};
+  for (int round = 0; round < 40; ++round) {
+    const Columns c = randomColumns(rng, round % 2 == 0);
+    const CoverModel m = modelOf(c);
+    const double optimum = exhaustive(m);
+    std::vector<std::int64_t> start{0};
+    std::vector<int> index;
+    for (const auto& col : c.cols) {
+      index.insert(index.end(), col.begin(), col.end());
+      start.push_back(static_cast<std::int64_t>(index.size()));
+    }
+    CoverMatrix matrix;
+    matrix.elements = c.rows;
+    matrix.sets = static_cast<int>(c.cols.size());
+    matrix.setStart = start.data();
+    matrix.elementIndex = index.data();
+    matrix.costs = c.cost.data();
+    for (unsigned on = 0; on < (1u << switches.size()); ++on) {
+      detail::PortfolioSettings settings;
+      for (std::size_t k = 0; k < switches.size(); ++k) {
+        detail::setSetting(settings, switches[k], (on >> k) & 1u);
+      }
+      const SolveResult r = detail::solveWithinSettings(matrix, SolveLimits{}, settings);
+      const std::string where =
+          "round " + std::to_string(round) + " switches " + std::to_string(on);
+      EXPECT_TRUE(r.optimal) << where;
+      EXPECT_DOUBLE_EQ(r.cost, optimum) << where;
+      EXPECT_DOUBLE_EQ(r.cost, costOf(m, r.ids)) << where;
+      EXPECT_TRUE(detail::coversAll(m, r.ids)) << where;
+    }
+  }
+  detail::PortfolioSettings settings;
+  EXPECT_FALSE(detail::setSetting(settings, "noSuchSetting", 1));
+  for (const std::string& name : detail::settingNames()) {
+    EXPECT_TRUE(detail::setSetting(settings, name, 1)) << name;
+  }
+}
+
+}  // namespace
