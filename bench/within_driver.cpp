@@ -2,8 +2,11 @@
 // instance as an LP file so that glpsol and cbc can be run on exactly the same instance.
 //
 //   within_driver (--file PATH | --uniform N SEED | --stress K) [--weighted] [--seconds S]
-//                 [--nodes N] [--write-lp PATH]
+//                 [--nodes N] [--set NAME=VALUE]... [--write-lp PATH]
 //
+// --set changes one of the portfolio's settings (src/setcover/within/settings.hpp; a switch
+// takes 0 or 1), so that a phase can be measured alone or a number tried without recompiling;
+// --set help lists the names.
 // --file reads OR-Library files (costs used with --weighted) and Steiner triple files (name
 // data.N); --uniform draws N sets over 2N elements, each pair with probability 0.05 (the
 // benchmarks' family); --stress K is set_cover_stress's instance of seed 7 scaled by K.
@@ -28,6 +31,8 @@
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "set_cover_stress/generator.hpp"
 #include "setcover/corpus_reader.hpp"
+#include "setcover/within/settings.hpp"
+#include "setcover/within/within.hpp"
 
 namespace {
 
@@ -114,6 +119,7 @@ int main(int argc, char** argv) {
     Problem p;
     bool weighted = false;
     nimbrel_tavik_util::SolveLimits limits;
+    nimbrel_tavik_util::setcover_detail::PortfolioSettings settings;
     std::string lpPath;
     bool have = false;
     for (int a = 1; a < argc; ++a) {
@@ -138,6 +144,20 @@ int main(int argc, char** argv) {
         limits.seconds = std::stod(value("seconds"));
       } else if (arg == "--nodes") {
         limits.nodes = std::stoll(value("a count"));
+      } else if (arg == "--set") {
+        const std::string set = value("NAME=VALUE");
+        const std::size_t eq = set.find('=');
+        if (set == "help") {
+          for (const std::string& name : nimbrel_tavik_util::setcover_detail::settingNames()) {
+            std::cout << name << "\n";
+          }
+          return 0;
+        }
+        if (eq == std::string::npos ||
+            !nimbrel_tavik_util::setcover_detail::setSetting(settings, set.substr(0, eq),
+                                                             std::stod(set.substr(eq + 1)))) {
+          throw std::runtime_error("unknown setting " + set + " (--set help lists them)");
+        }
       } else if (arg == "--write-lp") {
         lpPath = value("a path");
       } else {
@@ -149,10 +169,9 @@ int main(int argc, char** argv) {
       writeLp(p, weighted, lpPath);
       return 0;
     }
-    using Solver = nimbrel_tavik_util::SetCoverSolver<int>;
-    const nimbrel_tavik_util::SolveResult r = weighted
-                                                  ? Solver::solveWithin(p.sets, p.costs, limits)
-                                                  : Solver::solveWithin(p.sets, limits);
+    const nimbrel_tavik_util::SolveResult r =
+        nimbrel_tavik_util::setcover_detail::solveWithinSettings(
+            p.sets, weighted ? &p.costs : nullptr, limits, settings);
     std::set<int> covered;
     double sum = 0.0;
     for (int id : r.ids) {

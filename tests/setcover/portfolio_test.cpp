@@ -227,4 +227,144 @@ TEST(PortfolioSwitchesTest, EveryCombinationProvesTheOptimum) {
   }
 }
 
+// The cheapest cover by a depth-first search over the columns of the first uncovered row
+// (rows < 64): fast enough for a few dozen columns.
+double exhaustiveDfs(const CoverModel& m) {
+  std::vector<std::uint64_t> mask(m.numCols, 0);
+  for (int j = 0; j < m.numCols; ++j) {
+    for (const int* r = m.colBegin(j); r != m.colEnd(j); ++r) mask[j] |= std::uint64_t{1} << *r;
+  }
+  const std::uint64_t all = (std::uint64_t{1} << m.numRows) - 1;
+  double best = kNone;
+  const auto walk = [&](const auto& self, std::uint64_t covered, double spent) -> void {
+    if (spent >= best) return;
+    if (covered == all) {
+      best = spent;
+      return;
+    }
+    const std::uint64_t open = ~covered & all;
+    const std::uint64_t first = open & (~open + 1);
+    for (int j = 0; j < m.numCols; ++j) {
+      if (mask[j] & first) self(self, covered | mask[j], spent + m.cost[j]);
+    }
+  };
+  walk(walk, 0, 0.0);
+  return best;
+}
+
+// Chvatal's greedy recomputing every ratio at every step, smallest index on ties.
+std::vector<int> naiveGreedy(const CoverModel& m) {
+  std::vector<char> covered(m.numRows, 0);
+  std::vector<int> cover;
+  for (;;) {
+    int pick = -1;
+    double pickRatio = kNone;
+    for (int j = 0; j < m.numCols; ++j) {
+      int fresh = 0;
+      for (const int* r = m.colBegin(j); r != m.colEnd(j); ++r) fresh += covered[*r] ? 0 : 1;
+      if (fresh > 0 && m.cost[j] / fresh < pickRatio) {
+        pick = j;
+        pickRatio = m.cost[j] / fresh;
+      }
+    }
+    if (pick < 0) break;
+    cover.push_back(pick);
+    for (const int* r = m.colBegin(pick); r != m.colEnd(pick); ++r) covered[*r] = 1;
+  }
+  return cover;
+}
+
+// The lazy loop takes exactly what the step-by-step rule takes.
+TEST(GreedyCostTest, LazyLoopTakesWhatTheStepByStepRuleTakes) {
+  std::mt19937 rng(5150);
+  for (int round = 0; round < 2000; ++round) {
+    const CoverModel m = modelOf(randomColumns(rng, round % 4 == 0));
+    Budget budget(kNone, -1, nullptr);
+    std::vector<int> expected = naiveGreedy(m);
+    detail::removeRedundant(m, expected);
+    std::sort(expected.begin(), expected.end());
+    std::vector<int> lazy = detail::greedyByCost(m, budget);
+    std::sort(lazy.begin(), lazy.end());
+    EXPECT_EQ(lazy, expected) << "round " << round;
+  }
+}
+
+// The rules in the caller's terms, at their boundaries.
+TEST(ProgressTest, GapAndTargetRulesFinishTheBudgetExactlyWhenMet) {
+  Budget gap(kNone, -1, nullptr);
+  detail::Progress progress(nullptr, gap);
+  progress.setRules(0.1, -kNone);
+  progress.setOffset(10.0);  // costs and bounds of the model come without the fixed part
+  progress.cover(90.0);      // 100 in all
+  progress.bound(79.0);      // 89: a gap of 11 %
+  EXPECT_FALSE(gap.expired());
+  progress.bound(80.0);  // 90: exactly 10 %
+  EXPECT_TRUE(gap.expired());
+  EXPECT_EQ(gap.reason(), Budget::Reason::gap);
+
+  Budget target(kNone, -1, nullptr);
+  detail::Progress reach(nullptr, target);
+  reach.setRules(0.0, 50.0);
+  reach.cover(50.5);
+  EXPECT_FALSE(target.expired());
+  reach.cover(50.0);
+  EXPECT_TRUE(target.expired());
+  EXPECT_EQ(target.reason(), Budget::Reason::target);
+}
+
+// Weighted instances that the root does not close, with the branch-and-bound alone (no local
+// search, no exact search of PROPAGATE, no LP, no reductions, a short root): its optimum
+// against the exhaustive search, and the nodes it needs, pinned (a weaker fixing or bound
+// shows as more nodes).
+TEST(BranchAndBoundTest, ProvesTheExhaustiveOptimumAlone) {
+  std::mt19937 rng(31337);
+  detail::PortfolioSettings settings;
+  for (const char* off : {"localSearch", "engine", "lp", "reductions", "intervalRows"}) {
+    detail::setSetting(settings, off, 0);
+  }
+  detail::setSetting(settings, "root.iterations", 30);
+  long long nodes = 0;
+  int branched = 0;
+  for (int round = 0; round < 150; ++round) {
+    Columns c;
+    const int n = 18 + static_cast<int>(rng() % 12);
+    c.rows = 30 + static_cast<int>(rng() % 20);
+    c.cols.resize(n);
+    for (int i = 0; i < c.rows; ++i) {
+      for (int hits = 0; hits < 2 || rng() % 3 != 0; ++hits) c.cols[rng() % n].push_back(i);
+    }
+    for (auto& col : c.cols) col.erase(std::unique(col.begin(), col.end()), col.end());
+    for (int j = 0; j < n; ++j) c.cost.push_back(1.0 + static_cast<double>(rng() % 9));
+    const CoverModel m = modelOf(c);
+    std::vector<std::int64_t> start{0};
+    std::vector<int> index;
+    for (const auto& col : c.cols) {
+      index.insert(index.end(), col.begin(), col.end());
+      start.push_back(static_cast<std::int64_t>(index.size()));
+    }
+    CoverMatrix matrix;
+    matrix.elements = c.rows;
+    matrix.sets = n;
+    matrix.setStart = start.data();
+    matrix.elementIndex = index.data();
+    matrix.costs = c.cost.data();
+    const SolveResult r = detail::solveWithinSettings(matrix, SolveLimits{}, settings);
+    const double optimum = exhaustiveDfs(m);
+    EXPECT_TRUE(r.optimal) << "round " << round;
+    EXPECT_DOUBLE_EQ(r.cost, optimum) << "round " << round;
+    SolveLimits rootOnly;  // cut short: the bound must still hold
+    rootOnly.nodes = 1;
+    const SolveResult cut = detail::solveWithinSettings(matrix, rootOnly, settings);
+    EXPECT_LE(cut.lowerBound, optimum) << "round " << round;
+    if (cut.optimal) {
+      EXPECT_EQ(cut.cost, optimum) << "round " << round;
+    }
+    EXPECT_TRUE(detail::coversAll(m, r.ids)) << "round " << round;
+    nodes += r.nodes;
+    branched += r.nodes > 1 ? 1 : 0;
+  }
+  EXPECT_GE(branched, 40);  // the instances do reach the tree
+  EXPECT_EQ(nodes, 350);
+}
+
 }  // namespace
