@@ -1,4 +1,4 @@
-// Writes docs/performance.md from the JSON output of set_cover_bench (see
+// Writes docs/performance-solvers.md from the JSON output of set_cover_bench (see
 // scripts/bench/run-benchmarks.sh), with the data and the gnuplot script for its plot.
 //
 //   perf_report <bench.json> <memory-dir> <stress-wall.txt> <machine.txt> <out.md> <plot-dir>

@@ -6,7 +6,7 @@
 #
 #   scripts/bench/bench-compare.sh BASE_REV [--rounds N] [--min-time S] [--filter REGEX] [--out FILE]
 #
-# Default: every library benchmark of docs/performance.md except the step-by-step references
+# Default: every library benchmark of docs/performance-solvers.md except the step-by-step references
 # and the GLPK runs that take seconds each, in six groups; each round runs each group on the
 # base, then on the working tree. 3 rounds at --benchmark_min_time 0.2 take about 20 minutes
 # on 2 cores. Needs python3 for the table. Build folders: build/compare-<rev> (the base) and

@@ -120,4 +120,6 @@ table() {  # the driver's lines as a Markdown table, paths relative to the corpu
   echo
   table "$work/weighted.tsv"
 } >"$out"
+[[ $out == "$root/docs/performance-local-search.md" ]] &&
+  "$root/scripts/bench/stamp.sh" "$out" scripts/bench/run-local-search-bench.sh
 echo "run-local-search-bench: wrote $out"

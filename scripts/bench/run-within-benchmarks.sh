@@ -144,4 +144,5 @@ rm -f "$out/lpfiles/p.lp"
 } >"$out/machine.txt"
 
 "$root/scripts/bench/within-report.sh" "$out" "$corpus" "$limits" >"$root/docs/performance-within.md"
+"$root/scripts/bench/stamp.sh" "$root/docs/performance-within.md" scripts/bench/run-within-benchmarks.sh
 echo "run-within-benchmarks: wrote docs/performance-within.md (raw results in $out)"

@@ -46,4 +46,5 @@ filter="/($(echo "$sizes" | tr ' ' '|'))/"
 
 echo "load average after the run: $(cut -d ' ' -f 1-3 /proc/loadavg)" >>"$work/machine.txt"
 "$build/bench/yaml_report" "$work/bench.json" "$work/machine.txt" "$root/docs/performance-yaml.md"
+"$root/scripts/bench/stamp.sh" "$root/docs/performance-yaml.md" scripts/bench/run-yaml-benchmarks.sh
 echo "run-yaml-benchmarks: wrote docs/performance-yaml.md"
