@@ -6,6 +6,7 @@
 #
 #   scripts/bench/bench-compare.sh BASE_REV [--rounds N] [--min-time S] [--filter REGEX] [--out FILE]
 #
+# Also solveWithin under a node limit on seven instances (CPU seconds of within_driver).
 # Default: every library benchmark of docs/performance-solvers.md except the step-by-step references
 # and the GLPK runs that take seconds each, in six groups; each round runs each group on the
 # base, then on the working tree. 3 rounds at --benchmark_min_time 0.2 take about 20 minutes
@@ -43,9 +44,16 @@ fi
 corpora=$(cmake -L -N build/bench 2>/dev/null | sed -n 's/^NTU_CORPORA_DIR:PATH=//p' || true)
 corpora=${corpora:-$root/../shared/corpora}
 (cd "$src" && cmake --preset bench -DNTU_CORPORA_DIR="$corpora" >/dev/null &&
-  cmake --build build/bench -j2 --target set_cover_bench >/dev/null)
+  cmake --build build/bench -j2 --target set_cover_bench within_driver >/dev/null)
 cmake --preset bench -DNTU_CORPORA_DIR="$corpora" >/dev/null
-cmake --build build/bench -j2 --target set_cover_bench >/dev/null
+cmake --build build/bench -j2 --target set_cover_bench within_driver >/dev/null
+
+# solveWithin under a node limit (no clock in its choices, so both sides do the same search when
+# the answers agree): user CPU seconds of one within_driver run per instance.
+within_runs=("--file $corpora/setcover/stn/data.45" "--file $corpora/setcover/orlib/scp41.txt"
+             "--file $corpora/setcover/orlib/scp41.txt --weighted"
+             "--file $corpora/setcover/orlib/scpnre1.txt" "--uniform 100 1" "--uniform 100 2"
+             "--stress 10")
 
 work=$root/build/bench-compare
 rm -rf "$work"
@@ -61,6 +69,20 @@ for ((r = 1; r <= rounds; ++r)); do
       fi
       "$bin" --benchmark_filter="${groups[$g]}" --benchmark_min_time="$minTime" \
         --benchmark_format=json >"$work/$side-$r-$g.json" 2>/dev/null
+    done
+  done
+done
+for ((r = 1; r <= rounds; ++r)); do
+  for run in "${within_runs[@]}"; do
+    for side in base new; do
+      if [[ $side == base ]]; then
+        bin=$src/build/bench/bench/within_driver
+      else
+        bin=$root/build/bench/bench/within_driver
+      fi
+      # shellcheck disable=SC2086
+      user=$( { TIMEFORMAT=%U; time "$bin" $run --nodes 3000 >/dev/null; } 2>&1 )
+      printf '%s\t%s\n' "$run" "$user" >>"$work/within-$side.tsv"
     done
   done
 done
@@ -89,5 +111,23 @@ for name in a:
 print()
 print(f"{len(ratios)} benchmarks, {rounds} rounds; ratio new / old: median {statistics.median(ratios):.3f}, "
       f"geometric mean {statistics.geometric_mean(ratios):.3f}, min {min(ratios):.3f}, max {max(ratios):.3f}")
+def within(side):
+    per = {}
+    for line in open(f"{work}/within-{side}.tsv"):
+        run, seconds = line.rstrip("\n").split("\t")
+        name = run.split("/")[-1] if "/" in run else run
+        per.setdefault(name, []).append(float(seconds))
+    return {k: statistics.median(v) for k, v in per.items()}
+wa, wb = within("base"), within("new")
+print()
+print(f"| solveWithin, --nodes 3000 | {base_rev} (CPU s) | {head_rev} (CPU s) | new / old |")
+print("|---|---:|---:|---:|")
+wr = []
+for name in wa:
+    if name in wb and wa[name] > 0:
+        wr.append(wb[name] / wa[name])
+        print(f"| {name} | {wa[name]:.3f} | {wb[name]:.3f} | {wb[name] / wa[name]:.3f} |")
+print()
+print(f"solveWithin: {len(wr)} runs; ratio new / old: median {statistics.median(wr):.3f}")
 print(open(f"{work}/load.txt").read().strip().replace("\n", "; "))
 PY
