@@ -22,7 +22,7 @@ bool Budget::timeUp() {
   const Clock::time_point now = Clock::now();
   if (hasDeadline_ && now >= deadline_) finish(Reason::deadline);
   if (heartbeat_ != nullptr && !expired_ &&
-      now - lastBeat_ >= std::chrono::duration<double>(kBeatSeconds)) {
+      now - lastBeat_ >= std::chrono::duration<double>(beatSeconds_)) {
     lastBeat_ = now;
     heartbeat_->beat(std::chrono::duration<double>(now - start_).count());
   }

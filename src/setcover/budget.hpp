@@ -25,7 +25,7 @@ class Budget {
    protected:
     ~Heartbeat() = default;
   };
-  static constexpr double kBeatSeconds = 0.5;
+  static constexpr double kBeatSeconds = 0.5;  // the default of setBeatSeconds
 
   using Clock = std::chrono::steady_clock;
   static constexpr std::uint64_t kPollWork = std::uint64_t{1} << 16;
@@ -77,6 +77,8 @@ class Budget {
   double remainingSeconds() const;
   Clock::time_point start() const { return start_; }
   void setHeartbeat(Heartbeat* heartbeat) { heartbeat_ = heartbeat; }
+  // The least time between two heartbeats (tests set 0: a beat at every reading of the clock).
+  void setBeatSeconds(double seconds) { beatSeconds_ = seconds; }
 
  private:
   Clock::time_point start_;
@@ -90,6 +92,7 @@ class Budget {
   bool expired_ = false;
   Reason reason_ = Reason::none;
   Heartbeat* heartbeat_ = nullptr;
+  double beatSeconds_ = kBeatSeconds;
   Clock::time_point lastBeat_;
 };
 

@@ -64,7 +64,7 @@ int startGlpk(const char* who) {
 void failGlpk(const GlpkTrap& trap, const char* who) {
   glp_free_env();
   if (trap.outOfMemory()) throw std::bad_alloc();
-  throw std::runtime_error(std::string(who) + ": GLPK failed: " + trap.firstLine());
+  throw GlpkFailure(std::string(who) + ": GLPK failed: " + trap.firstLine());
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -13,6 +13,7 @@
 
 #include <csetjmp>
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -34,13 +35,35 @@ struct GlpkTrap {
   bool outOfMemory() const;
 };
 
+// A fatal error of GLPK, after the environment was freed (failGlpk). Callers that can do
+// without GLPK catch this type only, so that nothing else (a caller's exception passing
+// through) is mistaken for it.
+class GlpkFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Runs `calls` (GLPK calls only: plain data, no callback into user code, nothing with a
+// destructor) with `trap` installed, and removes it again. Returns false when GLPK reported a
+// fatal error; the caller must then free the environment (failGlpk). No hook stays installed
+// outside such a call, so code between two calls (a progress callback, say) may throw or call
+// GLPK itself.
+template <typename Calls>
+bool runTrapped(GlpkTrap& trap, Calls&& calls) {
+  if (setjmp(trap.jump) != 0) return false;
+  trap.install();
+  calls();
+  trap.remove();
+  return true;
+}
+
 // Starts the thread's GLPK environment and returns glp_init_env's answer (0: created here, so
 // the caller frees it when done; 1: it existed and belongs to someone else). Throws
 // std::bad_alloc or std::runtime_error (naming `who`) when GLPK cannot start.
 int startGlpk(const char* who);
 
 // After a trapped fatal error: frees the environment (GLPK's documented duty) and throws
-// std::bad_alloc or std::runtime_error("<who>: GLPK failed: <message>").
+// std::bad_alloc or GlpkFailure("<who>: GLPK failed: <message>").
 [[noreturn]] void failGlpk(const GlpkTrap& trap, const char* who);
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,68 +13,43 @@ namespace nimbrel_tavik_util::setcover_detail {
 
 namespace {
 
-// Plain data only: a fatal error leaves runLp by longjmp.
-struct LpRun {
-  const CoverModel* model = nullptr;
-  const int* ia = nullptr;
-  const int* ja = nullptr;
-  const double* ar = nullptr;
-  int ne = 0;
-  Budget* budget = nullptr;
-  double maxSeconds = 0.0;
-  int sliceIterations = 0;
-  long long maxIterations = 0;
-  double* duals = nullptr;
-  bool finished = false;
-  GlpkTrap trap;
+const char* const kWho = "solveWithin";
+
+// The thread's GLPK environment, freed at the end when it was made here (also when an
+// exception passes); after a fatal error failGlpk has freed it already.
+class Environment {
+ public:
+  Environment() : created_(startGlpk(kWho) == 0) {}
+  ~Environment() {
+    if (created_) glp_free_env();
+  }
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+  [[noreturn]] void fail(const GlpkTrap& trap) {
+    created_ = false;
+    failGlpk(trap, kWho);
+  }
+
+ private:
+  bool created_;
 };
 
-bool runLp(LpRun& run) {
-  if (setjmp(run.trap.jump) != 0) return false;
-  run.trap.install();
-
-  const CoverModel& m = *run.model;
-  glp_prob* p = glp_create_prob();
-  glp_set_obj_dir(p, GLP_MIN);
-  glp_add_cols(p, m.numCols);
-  for (int j = 1; j <= m.numCols; ++j) {
-    glp_set_col_bnds(p, j, GLP_LO, 0.0, 0.0);
-    glp_set_obj_coef(p, j, m.cost[j - 1]);
+// The problem object, deleted before its environment.
+class Problem {
+ public:
+  Problem() = default;
+  ~Problem() {
+    if (p_ != nullptr) glp_delete_prob(p_);
   }
-  glp_add_rows(p, m.numRows);
-  for (int i = 1; i <= m.numRows; ++i) glp_set_row_bnds(p, i, GLP_LO, 1.0, 0.0);
-  glp_load_matrix(p, run.ne, run.ia, run.ja, run.ar);
+  Problem(const Problem&) = delete;
+  Problem& operator=(const Problem&) = delete;
+  glp_prob*& get() { return p_; }
+  // After a fatal error the object died with the environment.
+  void forget() { p_ = nullptr; }
 
-  // The slack basis is dual feasible (costs are >= 0), so the dual simplex needs no first phase
-  // and its duals are usable whenever it stops.
-  glp_smcp smcp;
-  glp_init_smcp(&smcp);
-  smcp.msg_lev = GLP_MSG_OFF;
-  smcp.meth = GLP_DUAL;
-  smcp.it_lim = run.sliceIterations;
-  const auto start = Budget::Clock::now();
-  long long iterations = 0;
-  for (;;) {
-    const int ret = glp_simplex(p, &smcp);
-    iterations += run.sliceIterations;
-    if (ret == 0 && glp_get_status(p) == GLP_OPT) {
-      run.finished = true;
-      break;
-    }
-    if (ret != 0 && ret != GLP_EITLIM) break;  // numerical trouble: keep the duals so far
-    run.budget->charge(static_cast<std::uint64_t>(run.sliceIterations) *
-                       static_cast<std::uint64_t>(m.numRows + m.numCols));
-    if (run.budget->timeUp() || iterations >= run.maxIterations) break;
-    if (run.maxSeconds > 0.0 &&
-        std::chrono::duration<double>(Budget::Clock::now() - start).count() >= run.maxSeconds) {
-      break;
-    }
-  }
-  for (int i = 1; i <= m.numRows; ++i) run.duals[i - 1] = std::max(0.0, glp_get_row_dual(p, i));
-  glp_delete_prob(p);
-  run.trap.remove();
-  return true;
-}
+ private:
+  glp_prob* p_ = nullptr;
+};
 
 }  // namespace
 
@@ -95,21 +69,73 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
       ja[k] = j + 1;
     }
   }
-  const int envState = startGlpk("solveWithin");
-  LpRun run;
-  run.model = &model;
-  run.ia = ia.data();
-  run.ja = ja.data();
-  run.ar = ar.data();
-  run.ne = static_cast<int>(total);
-  run.budget = &budget;
-  run.maxSeconds = maxSeconds;
-  run.sliceIterations = options.sliceIterations;
-  run.maxIterations = options.iterationsPerLine * (model.numRows + model.numCols);
-  run.duals = u.data();
-  if (!runLp(run)) failGlpk(run.trap, "solveWithin");
-  if (envState == 0) glp_free_env();
-  return run.finished;
+
+  // GLPK runs only inside runTrapped, with plain data; the budget is charged between its
+  // calls, where the progress callback may run, throw, or call GLPK itself.
+  Environment environment;
+  Problem problem;
+  GlpkTrap trap;
+  glp_prob*& p = problem.get();
+  const int ne = static_cast<int>(total);
+  const bool loaded = runTrapped(trap, [&] {
+    p = glp_create_prob();
+    glp_set_obj_dir(p, GLP_MIN);
+    glp_add_cols(p, model.numCols);
+    for (int j = 1; j <= model.numCols; ++j) {
+      glp_set_col_bnds(p, j, GLP_LO, 0.0, 0.0);
+      glp_set_obj_coef(p, j, model.cost[j - 1]);
+    }
+    glp_add_rows(p, model.numRows);
+    for (int i = 1; i <= model.numRows; ++i) glp_set_row_bnds(p, i, GLP_LO, 1.0, 0.0);
+    glp_load_matrix(p, ne, ia.data(), ja.data(), ar.data());
+  });
+  if (!loaded) {
+    problem.forget();
+    environment.fail(trap);
+  }
+
+  // The slack basis is dual feasible (costs are >= 0), so the dual simplex needs no first phase
+  // and its duals are usable whenever it stops.
+  glp_smcp smcp;
+  glp_init_smcp(&smcp);
+  smcp.msg_lev = GLP_MSG_OFF;
+  smcp.meth = GLP_DUAL;
+  smcp.it_lim = options.sliceIterations;
+  const auto start = Budget::Clock::now();
+  const long long maxIterations = options.iterationsPerLine * (model.numRows + model.numCols);
+  long long iterations = 0;
+  bool finished = false;
+  for (;;) {
+    int ret = 0;
+    int status = 0;
+    if (!runTrapped(trap, [&] {
+          ret = glp_simplex(p, &smcp);
+          status = glp_get_status(p);
+        })) {
+      problem.forget();
+      environment.fail(trap);
+    }
+    iterations += options.sliceIterations;
+    if (ret == 0 && status == GLP_OPT) {
+      finished = true;
+      break;
+    }
+    if (ret != 0 && ret != GLP_EITLIM) break;  // numerical trouble: keep the duals so far
+    budget.charge(static_cast<std::uint64_t>(options.sliceIterations) *
+                  static_cast<std::uint64_t>(model.numRows + model.numCols));
+    if (budget.timeUp() || iterations >= maxIterations) break;
+    if (maxSeconds > 0.0 &&
+        std::chrono::duration<double>(Budget::Clock::now() - start).count() >= maxSeconds) {
+      break;
+    }
+  }
+  if (!runTrapped(trap, [&] {
+        for (int i = 1; i <= model.numRows; ++i) u[i - 1] = std::max(0.0, glp_get_row_dual(p, i));
+      })) {
+    problem.forget();
+    environment.fail(trap);
+  }
+  return finished;
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

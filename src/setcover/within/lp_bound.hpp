@@ -28,8 +28,9 @@ struct LpOptions {
 // with the budget polled between them, and at most `maxSeconds` of it (<= 0: no such limit).
 // On return `u` holds one multiplier per row, the dual values of the last basis clipped at 0:
 // every such u gives a valid Lagrangian bound (lagrangeValue), the LP's value when the simplex
-// finished. Returns whether it finished. Throws std::bad_alloc or std::runtime_error when
-// GLPK fails.
+// finished. Returns whether it finished. Throws std::bad_alloc or GlpkFailure when GLPK fails,
+// and whatever the budget's heartbeat (the caller's progress callback) throws; no GLPK hook is
+// installed while that runs, and the problem and any environment made here are freed.
 bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::vector<double>& u,
              const LpOptions& options = {});
 

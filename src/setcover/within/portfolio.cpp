@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "setcover/glpk_trap.hpp"
 #include "setcover/propagate/exact_search.hpp"
 #include "setcover/within/bnb.hpp"
 #include "setcover/within/greedy_cost.hpp"
@@ -138,7 +139,7 @@ std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
   if (budget.hasDeadline() && seconds <= 0.0) return simple;
   try {
     if (lpDuals(model, budget, seconds, lp, settings.lpOptions)) return lp;
-  } catch (const std::runtime_error&) {
+  } catch (const GlpkFailure&) {
     return simple;  // GLPK failed: the subgradient steps do without the relaxation
   }
   return lagrangeValue(model, all, lp, gamma, budget) >

@@ -68,6 +68,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"engineFirstNodes", field(&S::engineFirstNodes)},
       {"engineShare", field(&S::engineShare)},
       {"engineMaxSets", field(&S::engineMaxSets)},
+      {"heartbeatSeconds", field(&S::heartbeatSeconds)},
   };
   return entries;
 }

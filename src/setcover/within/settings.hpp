@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "setcover/budget.hpp"
 #include "setcover/within/bnb.hpp"
 #include "setcover/within/lagrangian.hpp"
 #include "setcover/within/lp_bound.hpp"
@@ -68,6 +69,9 @@ struct PortfolioSettings {
   long long engineFirstNodes = 1000;
   double engineShare = 0.25;
   int engineMaxSets = 600;
+
+  // The least time between two progress reports without a better cover (tests set 0).
+  double heartbeatSeconds = Budget::kBeatSeconds;
 
   static SubgradientOptions rootSubgradient() {
     SubgradientOptions options;

@@ -215,6 +215,7 @@ SolveResult solveWithinSettings(const std::map<int, std::set<T>>& instance,
   setcover_detail::Progress progress(limits.onProgress, budget);
   progress.setRules(limits.gap, limits.targetCost);
   budget.setHeartbeat(&progress);
+  budget.setBeatSeconds(settings.heartbeatSeconds);
 
   SolveResult result;
   setcover_detail::IndexForm form;
@@ -268,6 +269,7 @@ SolveResult solveWithinSettings(const CoverMatrix& matrix, const SolveLimits& li
   setcover_detail::Progress progress(limits.onProgress, budget);
   progress.setRules(limits.gap, limits.targetCost);
   budget.setHeartbeat(&progress);
+  budget.setBeatSeconds(settings.heartbeatSeconds);
   SolveResult result = solveMatrix(matrix, limits.start, budget, progress, settings);
   finishResult(result, budget);
   return result;
