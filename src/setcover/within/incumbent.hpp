@@ -94,6 +94,8 @@ class Incumbent {
   const CostRule& rule() const { return rule_; }
   // A relaxation value that would prune against the incumbent.
   bool prunes(double lb) const { return rule_.prunes(lb, cost_); }
+  // A relaxation value of the whole model: reported as the bound it proves.
+  void reportBound(double lb) { progress_.bound(rule_.bound(lb)); }
 
  private:
   const CoverModel& model_;

@@ -42,6 +42,27 @@ void initialMultipliers(const CoverModel& model, Residual res, std::vector<doubl
   }
 }
 
+double quickBound(const CoverModel& model, Budget& budget) {
+  std::vector<double> u(model.numRows, 0.0);
+  double value = 0.0;
+  for (int i = 0; i < model.numRows; ++i) {
+    double best = kInfCost;
+    for (const int* c = model.rowBegin(i); c != model.rowEnd(i); ++c) {
+      best = std::min(best, model.cost[*c] / model.colSize(*c));
+    }
+    u[i] = best < kInfCost ? best : 0.0;
+    value += u[i];
+    budget.poll(static_cast<std::uint64_t>(model.rowSize(i)) + 1);
+  }
+  for (int j = 0; j < model.numCols; ++j) {
+    double g = model.cost[j];
+    for (const int* r = model.colBegin(j); r != model.colEnd(j); ++r) g -= u[*r];
+    if (g < 0.0) value += g;
+    budget.poll(static_cast<std::uint64_t>(model.colSize(j)) + 1);
+  }
+  return value;
+}
+
 bool lagrangeHeuristic(const CoverModel& model, Residual res, const std::vector<double>& gamma,
                        const std::vector<int>& chosen, Incumbent& incumbent, Budget& budget) {
   const int m = model.numRows;
@@ -109,6 +130,7 @@ SubgradientOutcome subgradient(const CoverModel& model, Residual res, double fix
       out.best = value;
       bestU = u;
       bestGamma = gamma;
+      if (options.reportBound) incumbent.reportBound(value);
     }
     if (incumbent.prunes(out.best)) {
       out.pruned = true;

@@ -45,6 +45,10 @@ struct SubgradientOptions {
   // Deflection (Camerini, Fratta & Maffioli 1975): the step follows the subgradient plus this
   // share of the previous direction, which damps the zigzag of plain steps.
   double deflection = 0.7;
+  // The residual is the whole model and nothing is chosen: every better value is a proven
+  // bound of the model, reported to the incumbent's progress as it is found (the root's steps
+  // take seconds on large models).
+  bool reportBound = false;
 };
 
 struct SubgradientOutcome {
@@ -75,5 +79,10 @@ bool lagrangeHeuristic(const CoverModel& model, Residual res, const std::vector<
 // Initial multipliers (Caprara, Fischetti & Toth 1999): u_i = min over the free columns j of
 // row i of c_j / |j|.
 void initialMultipliers(const CoverModel& model, Residual res, std::vector<double>& u);
+
+// L(u) at the initial multipliers of the whole model: a proven bound in two passes over the
+// nonzeros, for a first report before anything slower runs. Polls the budget without counting
+// the work (it decides nothing). O(S).
+double quickBound(const CoverModel& model, Budget& budget);
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -151,9 +151,10 @@ std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
 // The warm start in the reduced model's terms: its columns that the reductions kept, completed
 // by the greedy. It may cost more than `start` itself (a dropped column's replacement), which
 // is why solveModel also keeps `start`.
-std::vector<int> reducedStart(const Reduced& red, int origCols, const std::vector<int>& start,
-                              Budget& budget) {
-  std::vector<int> toReduced(origCols, -1);
+std::vector<int> reducedStart(const Reduced& red, const CoverModel& model,
+                              const std::vector<int>& start, Budget& budget) {
+  if (red.identity) return start;  // already a cover of this model
+  std::vector<int> toReduced(model.numCols, -1);
   for (int k = 0; k < red.model.numCols; ++k) toReduced[red.origCol[k]] = k;
   std::vector<int> seed;
   for (int j : start) {
@@ -173,9 +174,11 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
   if (!start.empty()) startCover = greedyByCost(model, budget, start);
   const double startCost = start.empty() ? kInfCost : coverCost(model, startCover);
   if (!start.empty()) progress.cover(startCost);
+  // A first bound before the reductions, which take seconds on the largest models.
+  progress.bound(rule.bound(quickBound(model, budget)));
   Reduced red = settings.reductions ? reduce(model, budget, settings.reduce) : unreduced(model);
   progress.setOffset(red.fixedCost);
-  const CoverModel& rm = red.model;
+  const CoverModel& rm = red.of(model);
   Incumbent incumbent(rm, rule, progress);
   double lower = 0.0;  // proven bound on the reduced model
   bool optimal = false;
@@ -184,7 +187,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     incumbent.offer({});
     optimal = true;
   } else {
-    if (!start.empty()) incumbent.offer(reducedStart(red, model.numCols, startCover, budget));
+    if (!start.empty()) incumbent.offer(reducedStart(red, model, startCover, budget));
     incumbent.offer(greedyByCost(rm, budget));
     std::vector<int> exact;
     if (settings.intervalRows && !budget.expired() && solveIntervalRows(rm, exact)) {
@@ -212,16 +215,18 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
   }
 
   CoreResult out;
-  for (int j : incumbent.cols()) out.cols.push_back(red.origCol[j]);
+  for (int j : incumbent.cols()) out.cols.push_back(red.original(j));
   out.cols.insert(out.cols.end(), red.fixedCols.begin(), red.fixedCols.end());
   out.cost = coverCost(model, out.cols);
   if (rule.better(startCost, out.cost)) {
     out.cols = std::move(startCover);
     out.cost = startCost;
   }
-  if (!optimal && rule.prunes(lower + red.fixedCost, out.cost)) optimal = true;
+  // Every bound proven on the way, in the caller's terms (the first came before the reductions).
+  const double proven = std::max(lower + red.fixedCost, progress.boundTotal());
+  if (!optimal && rule.prunes(proven, out.cost)) optimal = true;
   out.optimal = optimal;
-  out.lowerBound = optimal ? out.cost : std::min(out.cost, lower + red.fixedCost);
+  out.lowerBound = optimal ? out.cost : std::min(out.cost, proven);
   if (rule.integral && !optimal) out.lowerBound = std::ceil(out.lowerBound - 1e-9);
   out.lowerBound = std::max(0.0, out.lowerBound);  // no "-0" from rounding a zero bound
   return out;

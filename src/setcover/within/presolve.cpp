@@ -14,21 +14,26 @@ namespace {
 // be used, with counts of the live entries on each side.
 class Reducer {
  public:
-  Reducer(const CoverModel& model, Budget& budget, const ReduceOptions& options)
+  // `allowance`: the work this round may spend (the rest of reduce()'s allowance).
+  Reducer(const CoverModel& model, Budget& budget, const ReduceOptions& options,
+          std::uint64_t allowance)
       : m_(model),
         options_(options),
         budget_(budget),
         rowAlive_(model.numRows, 1),
         colAlive_(model.numCols, 1),
         rowLive_(model.numRows),
-        colLive_(model.numCols) {
+        colLive_(model.numCols),
+        cap_(allowance) {
     for (int i = 0; i < model.numRows; ++i) rowLive_[i] = model.rowSize(i);
     for (int j = 0; j < model.numCols; ++j) colLive_[j] = model.colSize(j);
-    cap_ =
-        options.workPerEntry * static_cast<std::uint64_t>(model.colRows.size()) + options.workExtra;
   }
 
-  Reduced run();
+  // One round of every rule (free columns first when `takeFree`), then the singleton rows.
+  // Sets `changed`; returns the smaller model, or an identity result (no copy) when nothing
+  // changed.
+  Reduced round(bool takeFree, bool& changed);
+  std::uint64_t work() const { return work_; }
 
  private:
   bool spend(std::uint64_t units) {
@@ -71,7 +76,7 @@ class Reducer {
   std::vector<int> colLive_;    // alive rows of each column
   std::vector<int> fixed_;
   std::uint64_t work_ = 0;
-  std::uint64_t cap_ = 0;
+  std::uint64_t cap_;
 };
 
 bool Reducer::forceSingletons() {
@@ -164,8 +169,21 @@ bool Reducer::dropIncludedColumns() {
 
 // Row k goes when the alive columns of another alive row i are all columns of k: whatever
 // covers i covers k. On equal column sets the smaller index stays.
+// A 64-bit signature of each alive row's alive columns (one bit per column, by a hash of its
+// index) rules out most candidates in one test: a row whose signature has a bit that k's
+// lacks holds a column that k does not. On the coverage instances (about 45 columns a row)
+// it cut this rule's time several fold; on the corpus files it changes nothing.
 bool Reducer::dropIncludingRows() {
   bool changed = false;
+  std::vector<std::uint64_t> sig(m_.numRows, 0);
+  for (int i = 0; i < m_.numRows; ++i) {
+    if (!rowAlive_[i]) continue;
+    for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
+      if (colAlive_[*c])
+        sig[i] |= std::uint64_t{1} << ((static_cast<std::uint32_t>(*c) * 2654435761u) >> 26);
+    }
+  }
+  if (!spend(m_.rowCols.size())) return false;
   for (int i = 0; i < m_.numRows; ++i) {
     if (!rowAlive_[i]) continue;
     int pivot = -1;
@@ -177,6 +195,7 @@ bool Reducer::dropIncludingRows() {
       const int k = *r;
       if (k == i || !rowAlive_[k] || rowLive_[k] < rowLive_[i]) continue;
       if (rowLive_[k] == rowLive_[i] && k < i) continue;
+      if ((sig[i] & ~sig[k]) != 0) continue;
       bool inside = true;
       std::uint64_t probes = 1;
       for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i) && inside; ++c) {
@@ -197,23 +216,30 @@ bool Reducer::dropIncludingRows() {
   return changed;
 }
 
-Reduced Reducer::run() {
-  for (int j = 0; j < m_.numCols && options_.freeColumns; ++j) {
-    if (m_.cost[j] == 0.0 && colAlive_[j]) take(j);  // free columns are simply taken
+Reduced Reducer::round(bool takeFree, bool& changed) {
+  changed = false;
+  for (int j = 0; j < m_.numCols && takeFree && options_.freeColumns; ++j) {
+    if (m_.cost[j] == 0.0 && colAlive_[j]) {
+      take(j);  // free columns are simply taken
+      changed = true;
+    }
   }
-  bool changed = true;
-  while (changed && spend(0)) {
-    changed = options_.singletonRows && forceSingletons();
-    if (!spend(0)) break;
-    changed = (options_.costlyColumns && dropCostlyColumns()) || changed;
-    if (!spend(0)) break;
-    changed = (options_.includedColumns && dropIncludedColumns()) || changed;
-    if (!spend(0)) break;
-    changed = (options_.includingRows && dropIncludingRows()) || changed;
-  }
-  if (options_.singletonRows) forceSingletons();  // cheap; leaves no row with one column
+  if (spend(0)) changed = (options_.singletonRows && forceSingletons()) || changed;
+  if (spend(0)) changed = (options_.costlyColumns && dropCostlyColumns()) || changed;
+  if (spend(0)) changed = (options_.includedColumns && dropIncludedColumns()) || changed;
+  if (spend(0)) changed = (options_.includingRows && dropIncludingRows()) || changed;
+  if (options_.singletonRows) changed = forceSingletons() || changed;  // cheap
 
   Reduced out;
+  bool emptyColumns = false;
+  for (int j = 0; j < m_.numCols && !emptyColumns; ++j) {
+    emptyColumns = colAlive_[j] && colLive_[j] == 0;
+  }
+  if (!changed && !emptyColumns) {
+    out.identity = true;
+    return out;
+  }
+  changed = true;
   out.fixedCols = fixed_;
   for (int j : fixed_) out.fixedCost += m_.cost[j];
   std::vector<int> rowMap(m_.numRows, -1);
@@ -239,15 +265,42 @@ Reduced Reducer::run() {
 
 }  // namespace
 
+// Round after round until one changes nothing or the allowance is spent. Each round works on
+// the model the one before left, so that the later rounds, which usually remove little, scan
+// only what is still alive (on a 655,453 x 90,000 coverage instance the first round leaves
+// 84,000 rows; scanning the original lists in every round took three times as long). The
+// rules see the same alive rows and columns in the same order as on one model, so the result
+// is the same.
 Reduced reduce(const CoverModel& model, Budget& budget, const ReduceOptions& options) {
-  return Reducer(model, budget, options).run();
+  std::uint64_t allowance =
+      options.workPerEntry * static_cast<std::uint64_t>(model.colRows.size()) + options.workExtra;
+  Reduced total;
+  total.identity = true;
+  for (bool first = true;; first = false) {
+    const CoverModel& current = total.identity ? model : total.model;
+    Reducer reducer(current, budget, options, allowance);
+    bool changed = false;
+    Reduced step = reducer.round(first, changed);
+    allowance -= std::min(allowance, reducer.work());
+    if (step.identity) break;
+    if (total.identity) {
+      total = std::move(step);
+    } else {
+      for (int& j : step.fixedCols) j = total.origCol[j];
+      for (int& j : step.origCol) j = total.origCol[j];
+      total.fixedCols.insert(total.fixedCols.end(), step.fixedCols.begin(), step.fixedCols.end());
+      total.fixedCost += step.fixedCost;
+      total.origCol = std::move(step.origCol);
+      total.model = std::move(step.model);
+    }
+    if (allowance == 0 || budget.expired()) break;
+  }
+  return total;
 }
 
-Reduced unreduced(const CoverModel& model) {
+Reduced unreduced(const CoverModel& /*model*/) {
   Reduced out;
-  out.model = model;
-  out.origCol.resize(model.numCols);
-  for (int j = 0; j < model.numCols; ++j) out.origCol[j] = j;
+  out.identity = true;
   return out;
 }
 

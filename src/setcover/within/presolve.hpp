@@ -25,12 +25,17 @@ struct ReduceOptions {
 };
 
 // The result of the reductions: a smaller model whose optimal covers, with `fixedCols` added,
-// are optimal covers of the original model.
+// are optimal covers of the original model. When nothing was reduced (`identity`), the
+// original model stands for itself and nothing is copied.
 struct Reduced {
-  CoverModel model;
+  bool identity = false;
+  CoverModel model;            // unused when identity
   std::vector<int> origCol;    // column of the reduced model -> column of the original
   std::vector<int> fixedCols;  // original columns in every cover returned
   double fixedCost = 0.0;
+
+  const CoverModel& of(const CoverModel& original) const { return identity ? original : model; }
+  int original(int j) const { return identity ? j : origCol[j]; }
 };
 
 // Reductions, repeated while they change something and the work allowance lasts:
@@ -41,7 +46,7 @@ struct Reduced {
 //  * a column whose rows lie in another column's rows at no higher cost is dropped, and one
 //    that costs more than the cheapest other columns of its rows together (Beasley 1987);
 //  * columns left without rows are dropped.
-// Polls the budget.
+// Polls the budget. `model` must outlive the result (an identity result refers to it).
 Reduced reduce(const CoverModel& model, Budget& budget, const ReduceOptions& options = {});
 
 // The model as it is, nothing fixed (the reductions switched off).

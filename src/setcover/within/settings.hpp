@@ -77,6 +77,7 @@ struct PortfolioSettings {
     SubgradientOptions options;
     options.iterations = 2000;
     options.heuristicEvery = 10;
+    options.reportBound = true;
     return options;
   }
 };
