@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -31,6 +32,8 @@ using nimbrel_tavik_util::SolveLimits;
 using nimbrel_tavik_util::SolveResult;
 
 constexpr double kNone = std::numeric_limits<double>::infinity();
+// Progress keeps a reference to the caller's callback, which must outlive it.
+const std::function<void(const nimbrel_tavik_util::SolveProgress&)> kNoReports;
 
 // Columns as row lists (ascending) and costs.
 struct Columns {
@@ -174,7 +177,7 @@ TEST(EngineAttemptTest, ImprovesTheIncumbentWithACover) {
   for (int round = 0; round < 2000 && improved < 60; ++round) {
     const CoverModel m = modelOf(randomColumns(rng, true));
     Budget budget(kNone, -1, nullptr);
-    detail::Progress progress(nullptr, budget);
+    detail::Progress progress(kNoReports, budget);
     detail::Incumbent incumbent(m, detail::CostRule::forModel(m), progress);
     incumbent.offer(detail::greedyByCost(m, budget));
     const double optimum = exhaustive(m);
@@ -295,7 +298,7 @@ TEST(GreedyCostTest, LazyLoopTakesWhatTheStepByStepRuleTakes) {
 // The rules in the caller's terms, at their boundaries.
 TEST(ProgressTest, GapAndTargetRulesFinishTheBudgetExactlyWhenMet) {
   Budget gap(kNone, -1, nullptr);
-  detail::Progress progress(nullptr, gap);
+  detail::Progress progress(kNoReports, gap);
   progress.setRules(0.1, -kNone);
   progress.setOffset(10.0);  // costs and bounds of the model come without the fixed part
   progress.cover(90.0);      // 100 in all
@@ -306,7 +309,7 @@ TEST(ProgressTest, GapAndTargetRulesFinishTheBudgetExactlyWhenMet) {
   EXPECT_EQ(gap.reason(), Budget::Reason::gap);
 
   Budget target(kNone, -1, nullptr);
-  detail::Progress reach(nullptr, target);
+  detail::Progress reach(kNoReports, target);
   reach.setRules(0.0, 50.0);
   reach.cover(50.5);
   EXPECT_FALSE(target.expired());

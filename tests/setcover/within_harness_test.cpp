@@ -137,6 +137,7 @@ TEST(WithinHarnessTest, EveryLimitAndCallbackAgainstExhaustiveSearch) {
     const double optimum = optimumOf(c.instance, c.costs);
     const std::string where = "case " + std::to_string(k);
     ntu::SolveLimits limits;
+    int depth = 0;  // of the re-entrant callback below, which runs after the switch
     switch (k % 9) {
       case 0:
         break;
@@ -173,7 +174,6 @@ TEST(WithinHarnessTest, EveryLimitAndCallbackAgainstExhaustiveSearch) {
         continue;
       }
       default: {  // calls solveWithin itself, on the same instance
-        int depth = 0;
         limits.onProgress = [&c, &depth, optimum, where](const ntu::SolveProgress& p) {
           EXPECT_LE(p.lowerBound, p.bestCost) << where;
           if (depth++ > 0) return;

@@ -49,8 +49,10 @@ struct CostRule {
 // monotone: the best cost never rises, the bound never falls.
 class Progress final : public Budget::Heartbeat {
  public:
+  // Keeps a reference to `fn`, which must outlive the object (a temporary would not).
   Progress(const std::function<void(const SolveProgress&)>& fn, Budget& budget)
       : fn_(fn), budget_(budget) {}
+  Progress(std::function<void(const SolveProgress&)>&&, Budget&) = delete;
   // The caller's stopping rules (SolveLimits::gap and targetCost), in the caller's terms: once
   // met, the budget is finished with their reason.
   void setRules(double gap, double target) {
