@@ -1,0 +1,39 @@
+"""Set cover solvers, JSON/YAML documents and pose geometry from libnimbrel_tavik_util.
+
+    import nimbrel_tavik_util as ntu
+    ntu.solve({1: [1, 2, 3, 4], 2: [1, 2, 5], 3: [3, 4, 6]}, method="propagate")   # [2, 3]
+    r = ntu.solve_within(sets, time_limit=2.0)   # r.ids, r.cost, r.lower_bound, r.stopped
+
+The solvers take a dict of id -> elements (int or str) or a scipy.sparse matrix whose rows
+are elements and columns sets. The library's log lines go to the logging logger
+"nimbrel_tavik_util"; C++ errors arrive as ValueError (bad input), OSError (files),
+MemoryError or RuntimeError.
+"""
+
+from ._core import (
+    LOGGER_NAME,
+    Progress,
+    Result,
+    __version__,
+    apply_orientation_offset,
+    read_json,
+    read_yaml_to_json,
+    rotate_by_quat,
+    save_json,
+    solve,
+    solve_within,
+)
+
+__all__ = [
+    "LOGGER_NAME",
+    "Progress",
+    "Result",
+    "__version__",
+    "apply_orientation_offset",
+    "read_json",
+    "read_yaml_to_json",
+    "rotate_by_quat",
+    "save_json",
+    "solve",
+    "solve_within",
+]
