@@ -42,7 +42,7 @@ json toJson(py::handle o, std::string& path, int depth) {
   if (p == Py_None) return nullptr;
   if (PyBool_Check(p)) return p == Py_True;
   if (PyFloat_Check(p)) return PyFloat_AS_DOUBLE(p);
-  if (PyLong_Check(p) || (PyIndex_Check(p) && !PyUnicode_Check(p))) {
+  if (PyLong_Check(p) || (PyIndex_Check(p) && !PySequence_Check(p))) {  // NumPy integers too
     py::int_ value = py::reinterpret_steal<py::int_>(PyNumber_Index(p));
     if (!value) throw py::error_already_set();
     int overflow = 0;

@@ -42,7 +42,7 @@ bool asInteger(PyObject* o, long long& value, bool& overflow) {
     overflow = over != 0;
     return true;
   }
-  if (!PyIndex_Check(o)) return false;
+  if (!PyIndex_Check(o) || PySequence_Check(o)) return false;  // NumPy integers, not arrays
   py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(o));
   if (!index) throw py::error_already_set();
   int over = 0;

@@ -1,0 +1,171 @@
+"""The readers, the pose functions and the logging bridge."""
+import logging
+import math
+import os
+import sys
+
+import numpy as np
+import pytest
+
+import nimbrel_tavik_util as ntu
+
+DOC = {
+    "pose_info": [{"end_pose": [1, 2.5, -3, 7], "force_vector": [0.0, 0.0, 2.0], "tag": "a"}],
+    "unicode": "Grüße ✓ \u0000 end",
+    "big": 2**63 + 5, "negative": -(2**62), "float": 1e-300, "flags": [True, False, None],
+    "nested": [[[{"k": []}]]], "empty": {},
+}
+
+
+def test_json_round_trip_and_logging(tmp_path, caplog):
+    caplog.set_level(logging.DEBUG, logger="nimbrel_tavik_util")
+    path = tmp_path / "sub" / "doc.json"
+    ntu.save_json(DOC, path)
+    assert caplog.records[-1].levelno == logging.INFO
+    assert caplog.records[-1].getMessage() == f"Saved JSON: {path}"
+    assert caplog.records[-1].name == "nimbrel_tavik_util"
+    assert ntu.read_json(path) == DOC
+    assert path.read_text().startswith('{\n    "big": 9223372036854775813')  # indent 4
+    ntu.save_json([1, (2, 3)], str(path), indent=-1)
+    assert path.read_text() == "[1,[2,3]]" and ntu.read_json(path) == [1, [2, 3]]
+    ntu.save_json({"x": math.nan}, path)
+    assert ntu.read_json(path) == {"x": None}
+
+    caplog.clear()
+    assert ntu.read_json(tmp_path / "missing.json") == {}
+    assert [(r.levelno, r.getMessage()) for r in caplog.records] == [
+        (logging.ERROR, f"Failed to open JSON file: {tmp_path / 'missing.json'}")]
+    (tmp_path / "bad.json").write_text('{"a": [1,')
+    assert ntu.read_json(tmp_path / "bad.json") == {}
+    assert caplog.records[-1].getMessage().startswith("Failed to read JSON file: ")
+    ntu.save_json({"a": 1}, tmp_path / "bad.json" / "x.json")  # a file where a folder must be
+    assert caplog.records[-1].levelno == logging.ERROR
+
+
+def test_save_json_refuses_what_json_cannot_hold(tmp_path):
+    path = tmp_path / "x.json"
+    looped = []
+    looped.append(looped)
+    for obj, error, message in [({1: 2}, TypeError, r"the key 1 at \$ is not a str"),
+                                ({"a": [object()]}, TypeError, r"object at \$.a\[0\]"),
+                                ({"a": 2**64}, ValueError, r"integer at \$.a"),
+                                (looped, ValueError, "nested deeper than 500 levels"),
+                                ({"a": np.ones(2)}, TypeError, "ndarray")]:
+        with pytest.raises(error, match=message):
+            ntu.save_json(obj, path)
+    assert not path.exists()
+
+
+def test_yaml_to_json_values_errors_and_log_lines(tmp_path, caplog):
+    caplog.set_level(logging.INFO, logger="nimbrel_tavik_util")
+    good = tmp_path / "poses.yaml"
+    good.write_text("pose_info:\n  - {end_pose: [1, 2, 3], force_vector: [0, 0, 1], ok: yes}\n"
+                    "name: '42'\nratio: .5\n")
+    assert ntu.read_yaml_to_json(good) == {
+        "name": 42, "pose_info": [{"end_pose": [1, 2, 3], "force_vector": [0, 0, 1], "ok": True}],
+        "ratio": 0.5}
+    lines = [r.getMessage() for r in caplog.records]
+    assert lines[0] == f"readYamlToJson: begin {good}" and lines[-1] == f"readYamlToJson: done {good}"
+
+    empty = tmp_path / "empty.yaml"
+    empty.write_text("")
+    assert ntu.read_yaml_to_json(empty) is None
+    assert any(r.levelno == logging.WARNING and "empty or invalid" in r.getMessage()
+               for r in caplog.records)
+
+    with pytest.raises(FileNotFoundError) as info:
+        ntu.read_yaml_to_json(tmp_path / "missing.yaml")
+    assert info.value.filename == str(tmp_path / "missing.yaml")
+    with pytest.raises(IsADirectoryError):
+        ntu.read_yaml_to_json(tmp_path)
+    if os.geteuid() != 0:
+        locked = tmp_path / "locked.yaml"
+        locked.write_text("a: 1\n")
+        locked.chmod(0)
+        with pytest.raises(PermissionError):
+            ntu.read_yaml_to_json(locked)
+    bad = tmp_path / "bad.yaml"
+    bad.write_text("a: [1, 2\n")
+    with pytest.raises(ValueError, match="bad.yaml"):
+        ntu.read_yaml_to_json(bad)
+    deep = tmp_path / "deep.yaml"
+    deep.write_text("pose_info:\n  - {end_pose: " + "[" * 600 + "]" * 600 + "}\n")
+    with pytest.raises(ValueError, match="deep.yaml"):
+        ntu.read_yaml_to_json(deep)
+    alias = tmp_path / "alias.yaml"
+    alias.write_text("a: &x [1, *x]\n")
+    with pytest.raises(ValueError, match=r"Alias cycle at \$\.a"):
+        ntu.read_yaml_to_json(alias)
+
+
+def test_rotate_by_quat_against_the_matrix_form():
+    rng = np.random.default_rng(7)
+    for _ in range(50):
+        v = rng.normal(size=3)
+        q = rng.normal(size=4)
+        q /= np.linalg.norm(q)
+        x, y, z, w = q
+        rotation = np.array([
+            [1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)],
+            [2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)],
+            [2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)]])
+        got = ntu.rotate_by_quat(v, q)
+        assert isinstance(got, tuple) and np.allclose(got, rotation @ v, atol=1e-12)
+    assert ntu.rotate_by_quat([1, 2, 3], (0, 0, 0, 1)) == (1.0, 2.0, 3.0)
+    with pytest.raises(ValueError, match="q has 3 values, not 4"):
+        ntu.rotate_by_quat([1, 2, 3], [0, 0, 1])
+    with pytest.raises(TypeError):
+        ntu.rotate_by_quat("abc", [0, 0, 0, 1])
+
+
+def test_apply_orientation_offset():
+    pose = {"end_pose": [1, 2, 3, "keep"], "force_vector": (0, 3, 4), "z": [1]}
+    moved = ntu.apply_orientation_offset(pose, 10.0)
+    assert moved == {"end_pose": [1.0, 8.0, 11.0, "keep"], "force_vector": (0, 3, 4), "z": [1]}
+    assert pose["end_pose"] == [1, 2, 3, "keep"] and moved["z"] is pose["z"]  # pose untouched
+    zero = ntu.apply_orientation_offset(pose, 0.0)["end_pose"]
+    assert zero == [1.0, 2.0, 3.0, "keep"] and all(type(v) is float for v in zero[:3])
+    unchanged = [
+        {"end_pose": [1, 2, 3]},                                            # no force vector
+        {"end_pose": [1, 2, 3], "force_vector": [0, 0]},                    # too short
+        {"end_pose": [1, 2, 3], "force_vector": [0, 0, 1e-10]},             # below 1e-9
+        {"end_pose": [1, True, 3], "force_vector": [0, 0, 1]},              # bool is no number
+        {"end_pose": [1, 2, "3"], "force_vector": [0, 0, 1]},
+        {"end_pose": np.array([1, 2, 3]), "force_vector": [0, 0, 1]},      # not a list
+        {"end_pose": [1, 2, 3], "force_vector": [0, math.nan, 1]},
+    ]
+    for p in unchanged:
+        out = ntu.apply_orientation_offset(p, 1.0)
+        assert out is not p and out.keys() == p.keys()
+        assert all(out[k] is p[k] for k in p)
+    assert ntu.apply_orientation_offset(pose, math.inf)["end_pose"] is pose["end_pose"]
+    with pytest.raises(TypeError, match="pose must be a dict"):
+        ntu.apply_orientation_offset([1, 2, 3], 1.0)
+
+
+def test_logging_levels_and_a_failing_handler(tmp_path, caplog, monkeypatch):
+    class Broken(logging.Handler):
+        def emit(self, record):
+            raise RuntimeError("handler broke")
+
+        def handleError(self, record):
+            raise
+
+    logger = logging.getLogger("nimbrel_tavik_util")
+    broken = Broken()
+    logger.addHandler(broken)
+    unraisable = []
+    monkeypatch.setattr(sys, "unraisablehook", unraisable.append)
+    try:
+        # The failure goes to sys.unraisablehook; the C++ reader is not disturbed by it.
+        assert ntu.read_json(tmp_path / "missing.json") == {}
+    finally:
+        logger.removeHandler(broken)
+    assert [str(u.exc_value) for u in unraisable] == ["handler broke"]
+    logger.setLevel(logging.CRITICAL)
+    try:
+        caplog.clear()
+        ntu.read_json(tmp_path / "missing.json")
+        assert caplog.records == []
+    finally:
+        logger.setLevel(logging.NOTSET)
