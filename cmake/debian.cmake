@@ -4,6 +4,9 @@
 #   libnimbrel-tavik-util-dev         component "development": headers, CMake package, .pc
 #   nimbrel-tavik-util-tools          component "programs": the programs installed with
 #                                     ntu_install_program and their man pages
+#   python3-nimbrel-tavik-util        component "python": the Python module (with
+#                                     NIMBREL_TAVIK_UTIL_PYTHON), moved by build-deb.sh into
+#                                     /usr/lib/python3/dist-packages
 # This file writes everything the packages need besides the installed files into <build>/debian:
 # one folder per package with its control template, shlibs, triggers and lintian overrides, and
 # the copyright and changelog that go into every package's /usr/share/doc folder.
@@ -16,6 +19,7 @@ set(NTU_DEB_VERSION "${PROJECT_VERSION}-${NTU_DEB_REVISION}")
 set(NTU_DEB_RUNTIME "libnimbrel-tavik-util${PROJECT_VERSION_MAJOR}")
 set(NTU_DEB_DEV libnimbrel-tavik-util-dev)
 set(NTU_DEB_PROGRAMS nimbrel-tavik-util-tools)
+set(NTU_DEB_PYTHON python3-nimbrel-tavik-util)
 # The -dev package needs the nlohmann/json release the library was compiled with (json_abi.cmake).
 math(EXPR _ntu_json_next_patch "${NTU_JSON_VERSION_PATCH} + 1")
 set(NTU_DEB_JSON_DEPENDS "nlohmann-json3-dev (>= ${NTU_JSON_VERSION}), nlohmann-json3-dev (<< ${NTU_JSON_VERSION_MAJOR}.${NTU_JSON_VERSION_MINOR}.${_ntu_json_next_patch}~)")
@@ -34,7 +38,17 @@ if(_ntu_programs)
   configure_file(cmake/debian/programs.control.in "${_ntu_deb}/${NTU_DEB_PROGRAMS}/control" @ONLY)
   string(APPEND _ntu_packages "${NTU_DEB_PROGRAMS} programs\n")
 endif()
-foreach(_ntu_pkg IN ITEMS ${NTU_DEB_RUNTIME} ${NTU_DEB_DEV} ${NTU_DEB_PROGRAMS})
+get_property(_ntu_python GLOBAL PROPERTY NTU_PYTHON_PACKAGE)
+if(_ntu_python)
+  # The extension is built for one interpreter version (its file name says which).
+  list(GET _ntu_python 0 _ntu_py_major)
+  list(GET _ntu_python 1 _ntu_py_minor)
+  math(EXPR _ntu_py_next "${_ntu_py_minor} + 1")
+  set(NTU_DEB_PYTHON_DEPENDS "python3 (>= ${_ntu_py_major}.${_ntu_py_minor}~), python3 (<< ${_ntu_py_major}.${_ntu_py_next})")
+  configure_file(cmake/debian/python.control.in "${_ntu_deb}/${NTU_DEB_PYTHON}/control" @ONLY)
+  string(APPEND _ntu_packages "${NTU_DEB_PYTHON} python\n")
+endif()
+foreach(_ntu_pkg IN ITEMS ${NTU_DEB_RUNTIME} ${NTU_DEB_DEV} ${NTU_DEB_PROGRAMS} ${NTU_DEB_PYTHON})
   configure_file(cmake/debian/lintian-overrides "${_ntu_deb}/${_ntu_pkg}/lintian-overrides" COPYONLY)
 endforeach()
 configure_file(cmake/debian/development.control.in "${_ntu_deb}/${NTU_DEB_DEV}/control" @ONLY)

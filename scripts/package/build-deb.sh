@@ -46,6 +46,15 @@ while read -r pkg components; do
     cmake --install "$build" --component "$component" --prefix "$stage/usr" >/dev/null
   done
 
+  # Python modules go where Debian's python3 packages keep them, whatever the interpreter's own
+  # folder for local installs (as dh_python3 moves them).
+  for site in "$stage"/usr/lib/python3.*/dist-packages "$stage"/usr/lib/python3.*/site-packages; do
+    [[ -d $site ]] || continue
+    mkdir -p "$stage/usr/lib/python3/dist-packages"
+    cp -a "$site"/. "$stage/usr/lib/python3/dist-packages/"
+    rm -rf "$(dirname "$site")"
+  done
+
   doc=$stage/usr/share/doc/$pkg
   mkdir -p "$doc"
   cp "$meta/copyright" "$doc/copyright"

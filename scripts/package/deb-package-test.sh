@@ -2,7 +2,7 @@
 # Builds the Debian packages of a build tree (scripts/package/build-deb.sh), checks them with lintian
 # (no error, no warning), checks the fields that lintian does not, unpacks them into a scratch
 # root with dpkg-deb -x and builds the example consumer against that root through CMake and
-# through pkg-config. Nothing is installed on the system: `dpkg -l` is compared before and after.
+# through pkg-config; runs the Python tests against the unpacked Python module. Nothing is installed on the system: `dpkg -l` is compared before and after.
 #   scripts/package/deb-package-test.sh <build dir> <scratch dir> <consumer source dir>
 # Needs lintian and dpkg-dev (scripts/install-deps.sh installs them).
 set -euo pipefail
@@ -19,6 +19,7 @@ declare -A deb
 for d in "${debs[@]}"; do deb[$(dpkg-deb -f "$d" Package)]=$d; done
 runtime=${deb[libnimbrel-tavik-util0]:?no runtime package} dev=${deb[libnimbrel-tavik-util-dev]:?no -dev package}
 tools=${deb[nimbrel-tavik-util-tools]:-}  # only when programs are built (NTU_BUILD_TOOLS)
+python=${deb[python3-nimbrel-tavik-util]:-}  # only with NIMBREL_TAVIK_UTIL_PYTHON
 for d in "${debs[@]}"; do
   echo "$(dpkg-deb -f "$d" Package) $(dpkg-deb -f "$d" Version): Depends: $(dpkg-deb -f "$d" Depends)"
 done
@@ -47,6 +48,16 @@ if [[ -n $tools ]]; then
   [[ $(dpkg-deb -f "$tools" Multi-Arch) == foreign ]] || fail "tools package: Multi-Arch is not foreign"
   grep -q 'libnimbrel-tavik-util0 (>= ' <<<"$(dpkg-deb -f "$tools" Depends)" ||
     fail "tools package: no dependency on the library through shlibs"
+fi
+if [[ -n $python ]]; then
+  files=$(dpkg-deb -c "$python")
+  grep -Eq " ./usr/lib/python3/dist-packages/nimbrel_tavik_util/_core\.cpython-[0-9]+-$multiarch\.so$" <<<"$files" ||
+    fail "python package: the extension is not in /usr/lib/python3/dist-packages"
+  ! grep -q '/usr/lib/python3\.' <<<"$files" || fail "python package: files left in a python3.X folder"
+  depends=$(dpkg-deb -f "$python" Depends)
+  for need in 'python3 (>= 3.' 'python3 (<< 3.' python3-numpy libglpk; do
+    grep -qF "$need" <<<"$depends" || fail "python package: Depends lacks $need: $depends"
+  done
 fi
 
 root=$scratch/root
@@ -79,6 +90,16 @@ if [[ -n $tools ]]; then
     warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
     [[ -z $warnings ]] || fail "man page $page: $warnings"
   done
+fi
+
+# The packaged module passes the Python tests, imported from the unpacked package (not the build
+# tree), with the packaged set_cover_solve as the C++ reference.
+if [[ -n $python ]]; then
+  site=$root/usr/lib/python3/dist-packages
+  PYTHONPATH=$site PYTHONDONTWRITEBYTECODE=1 NTU_EXPECT_MODULE_DIR=$site/nimbrel_tavik_util \
+    NTU_SET_COVER_SOLVE=$root/usr/bin/set_cover_solve NTU_EXAMPLES_DIR=$root_dir/examples/python \
+    /usr/bin/python3 -m pytest -q -p no:cacheprovider "$root_dir/python/tests" ||
+    fail "the packaged Python module fails its tests"
 fi
 
 [[ $(dpkg -l) == "$before" ]] || fail "the package set of the system changed"
