@@ -2,17 +2,17 @@
 
 #include <pybind11/stl.h>
 
+#include <yaml-cpp/exceptions.h>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ios>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <yaml-cpp/exceptions.h>
 
 #include "nimbrel_tavik_util/geometry.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
@@ -35,8 +35,8 @@ constexpr int kMaxDepth = 500;
 
 json toJson(py::handle o, std::string& path, int depth) {
   if (depth > kMaxDepth) {
-    raise(PyExc_ValueError, "document nested deeper than 500 levels (or containing itself) at " +
-                                path);
+    raise(PyExc_ValueError,
+          "document nested deeper than 500 levels (or containing itself) at " + path);
   }
   PyObject* p = o.ptr();
   if (p == Py_None) return nullptr;
@@ -69,8 +69,8 @@ json toJson(py::handle o, std::string& path, int depth) {
     PyObject* value = nullptr;
     while (PyDict_Next(p, &pos, &key, &value)) {
       if (!PyUnicode_Check(key)) {
-        raise(PyExc_TypeError, "the key " + py::repr(key).cast<std::string>() + " at " + path +
-                                   " is not a str");
+        raise(PyExc_TypeError,
+              "the key " + py::repr(key).cast<std::string>() + " at " + path + " is not a str");
       }
       std::string name = py::reinterpret_borrow<py::str>(key);
       path += "." + name;
@@ -148,8 +148,8 @@ std::string pathOf(py::handle path) {
   } else if (!std::ifstream(path)) {
     code = errno != 0 ? errno : EACCES;
   }
-  py::object error = py::module_::import("builtins")
-                         .attr("OSError")(code, std::string(std::strerror(code)), path);
+  py::object error =
+      py::module_::import("builtins").attr("OSError")(code, std::string(std::strerror(code)), path);
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
@@ -195,8 +195,8 @@ py::object readYamlToJson(py::handle pathObject) {
 std::array<double, 3> readVector(py::handle v, std::size_t n, const char* name,
                                  std::array<double, 4>& out) {
   if (!PySequence_Check(v.ptr()) || PyUnicode_Check(v.ptr())) {
-    raise(PyExc_TypeError, std::string(name) + " must be a sequence of " + std::to_string(n) +
-                               " numbers");
+    raise(PyExc_TypeError,
+          std::string(name) + " must be a sequence of " + std::to_string(n) + " numbers");
   }
   py::sequence seq = py::reinterpret_borrow<py::sequence>(v);
   if (static_cast<std::size_t>(py::len(seq)) != n) {

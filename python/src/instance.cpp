@@ -133,13 +133,13 @@ class ElementReader {
       long long value = 0;
       bool overflow = false;
       if (!asInteger(element, value, overflow)) {
-        raise(PyExc_TypeError, "sets: set " + std::to_string(id) + ": element " +
-                                   reprOf(element) + " of type " + typeName(element) +
+        raise(PyExc_TypeError, "sets: set " + std::to_string(id) + ": element " + reprOf(element) +
+                                   " of type " + typeName(element) +
                                    " is neither an int nor a str");
       }
       if (overflow) {
-        raise(PyExc_ValueError, "sets: set " + std::to_string(id) + ": element " +
-                                    reprOf(element) + " does not fit in 64 bits");
+        raise(PyExc_ValueError, "sets: set " + std::to_string(id) + ": element " + reprOf(element) +
+                                    " does not fit in 64 bits");
       }
       expect(kInt, element, id);
       ints_.push_back(value);
@@ -187,8 +187,8 @@ Instance readDict(PyObject* dict) {
     long long id = 0;
     bool overflow = false;
     if (!asInteger(key, id, overflow)) {
-      raise(PyExc_TypeError, "sets: set id " + reprOf(key) + " of type " + typeName(key) +
-                                 " is not an int");
+      raise(PyExc_TypeError,
+            "sets: set id " + reprOf(key) + " of type " + typeName(key) + " is not an int");
     }
     if (overflow || id > INT_MAX) {
       raise(PyExc_ValueError, "sets: set id " + reprOf(key) + " is larger than 2147483647");
@@ -230,8 +230,8 @@ Instance readDict(PyObject* dict) {
       py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(set));
       if (!it) {
         PyErr_Clear();
-        raise(PyExc_TypeError, "sets: set " + std::to_string(entry.id) + " is a " +
-                                   typeName(set) + ", not a collection of elements");
+        raise(PyExc_TypeError, "sets: set " + std::to_string(entry.id) + " is a " + typeName(set) +
+                                   ", not a collection of elements");
       }
       while (PyObject* item = PyIter_Next(it.ptr())) {
         py::object owned = py::reinterpret_steal<py::object>(item);
@@ -271,8 +271,7 @@ Instance readSparse(py::object matrix) {
   const long long numRows = shape[0].cast<long long>();
   const long long numCols = shape[1].cast<long long>();
   if (numRows >= INT_MAX || numCols >= INT_MAX) {
-    raise(PyExc_ValueError, "sets: a " + std::to_string(numRows) + " x " +
-                                std::to_string(numCols) +
+    raise(PyExc_ValueError, "sets: a " + std::to_string(numRows) + " x " + std::to_string(numCols) +
                                 " matrix has more rows or columns than the solvers can index");
   }
   // A stored 0 is no entry: drop such values, as scipy itself does, on a copy.
@@ -290,9 +289,8 @@ Instance readSparse(py::object matrix) {
   in.keep = matrix;
   const Array<std::int64_t> indptr = intArray<std::int64_t>(matrix, "indptr");
   if (indptr.size() != outer + 1) {
-    raise(PyExc_ValueError, "sets: indptr has " + std::to_string(indptr.size()) +
-                                " values for " + std::to_string(outer) + " " +
-                                (csc ? "columns" : "rows"));
+    raise(PyExc_ValueError, "sets: indptr has " + std::to_string(indptr.size()) + " values for " +
+                                std::to_string(outer) + " " + (csc ? "columns" : "rows"));
   }
   const std::int64_t* ptr = indptr.data();
   py::object indicesObject = matrix.attr("indices");
@@ -311,8 +309,8 @@ Instance readSparse(py::object matrix) {
   if (ptr[0] != 0) raise(PyExc_ValueError, "sets: indptr[0] is " + std::to_string(ptr[0]));
   for (long long i = 0; i < outer; ++i) {
     if (ptr[i + 1] < ptr[i]) {
-      raise(PyExc_ValueError, "sets: indptr[" + std::to_string(i + 1) + "] = " +
-                                  std::to_string(ptr[i + 1]) + " is below indptr[" +
+      raise(PyExc_ValueError, "sets: indptr[" + std::to_string(i + 1) +
+                                  "] = " + std::to_string(ptr[i + 1]) + " is below indptr[" +
                                   std::to_string(i) + "] = " + std::to_string(ptr[i]));
     }
   }
@@ -394,7 +392,8 @@ nimbrel_tavik_util::CoverMatrix Instance::matrix() const {
 std::map<int, std::set<int>> Instance::mapForm() const {
   std::map<int, std::set<int>> out;
   const int n = sets();
-  for (int j = 0; j < n; ++j) out.emplace_hint(out.end(), idOf(j), std::set<int>(rows + start[j], rows + start[j + 1]));
+  for (int j = 0; j < n; ++j)
+    out.emplace_hint(out.end(), idOf(j), std::set<int>(rows + start[j], rows + start[j + 1]));
   return out;
 }
 
@@ -412,8 +411,8 @@ void readCosts(Instance& in, py::handle costs) {
   in.costs.assign(static_cast<std::size_t>(n), 0.0);
   if (PyDict_Check(costs.ptr())) {
     for (int j = 0; j < n; ++j) {
-      py::object key =
-          in.keyObjects.empty() ? py::object(py::int_(j)) : in.keyObjects[static_cast<std::size_t>(j)];
+      py::object key = in.keyObjects.empty() ? py::object(py::int_(j))
+                                             : in.keyObjects[static_cast<std::size_t>(j)];
       PyObject* value = PyDict_GetItemWithError(costs.ptr(), key.ptr());
       if (value == nullptr) {
         if (PyErr_Occurred()) throw py::error_already_set();

@@ -128,8 +128,8 @@ py::object solveWithin(py::handle sets, py::handle costs, py::handle timeLimit,
     }
     limits.nodes = py::cast<long long>(py::reinterpret_borrow<py::object>(nodeLimit));
     if (limits.nodes < 0) {
-      raise(PyExc_ValueError, "node_limit must be None or >= 0, not " +
-                                  std::to_string(limits.nodes));
+      raise(PyExc_ValueError,
+            "node_limit must be None or >= 0, not " + std::to_string(limits.nodes));
     }
   }
   if (!onProgress.is_none() && !PyCallable_Check(onProgress.ptr())) {
@@ -219,8 +219,8 @@ falls), ``nodes`` of branch-and-bound so far and ``gap``, (best_cost - lower_bou
       .def_readonly("best_cost", &Progress::bestCost)
       .def_readonly("lower_bound", &Progress::lowerBound)
       .def_readonly("nodes", &Progress::nodes)
-      .def_property_readonly("gap",
-                             [](const Progress& p) { return relativeGap(p.bestCost, p.lowerBound); })
+      .def_property_readonly(
+          "gap", [](const Progress& p) { return relativeGap(p.bestCost, p.lowerBound); })
       .def("__repr__", [](const Progress& p) {
         return "Progress(seconds=" + py::repr(py::float_(p.seconds)).cast<std::string>() +
                ", best_cost=" + py::repr(py::float_(p.bestCost)).cast<std::string>() +
@@ -253,8 +253,8 @@ stopped      why the call ended: "optimal" (proved), "time_limit", "node_limit",
       .def("__repr__", &repr)
       .def(py::pickle(
           [](const Result& r) {
-            return py::make_tuple(r.ids, r.cost, r.lowerBound, r.optimal, r.gap, r.nodes,
-                                  r.seconds, r.stopped);
+            return py::make_tuple(r.ids, r.cost, r.lowerBound, r.optimal, r.gap, r.nodes, r.seconds,
+                                  r.stopped);
           },
           [](const py::tuple& t) {
             if (t.size() != 8) raise(PyExc_ValueError, "Result: a pickled state of 8 values");
@@ -282,8 +282,8 @@ Raises ValueError for an unknown method, a negative id, a matrix row in no colum
 arrays; TypeError for other inputs or elements mixing int and str.
 )doc");
 
-  m.def("solve_within", &solveWithin, py::arg("sets"), py::arg("costs") = py::none(),
-        py::kw_only(), py::arg("time_limit") = py::none(), py::arg("node_limit") = py::none(),
+  m.def("solve_within", &solveWithin, py::arg("sets"), py::arg("costs") = py::none(), py::kw_only(),
+        py::arg("time_limit") = py::none(), py::arg("node_limit") = py::none(),
         py::arg("threads") = 1, py::arg("on_progress") = py::none(), R"doc(
 The cheapest cover found within the limits, with a proven lower bound (a Result).
 
