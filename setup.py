@@ -1,7 +1,6 @@
 """Builds the extension nimbrel_tavik_util._core with the project's own CMake build (the metadata
 is in pyproject.toml). The library's code goes into the extension, so the installed module needs
 no libnimbrel_tavik_util.so; it links GLPK and yaml-cpp from the system."""
-import os
 import re
 import shutil
 import subprocess
@@ -26,7 +25,7 @@ class CMakeBuild(build_ext):
         generator = ["-G", "Ninja"] if shutil.which("ninja") else []
         subprocess.run(
             ["cmake", "-S", str(ROOT), "-B", str(build), *generator,
-             f"-DCMAKE_BUILD_TYPE={os.environ.get('NTU_BUILD_TYPE', 'Release')}",
+             "-DCMAKE_BUILD_TYPE=Release",
              f"-DPython3_EXECUTABLE={sys.executable}",
              "-DNIMBREL_TAVIK_UTIL_PYTHON=ON", "-DNIMBREL_TAVIK_UTIL_INSTALL=OFF",
              "-DNTU_BUILD_TESTS=OFF", "-DNTU_BUILD_TOOLS=OFF", "-DNTU_BUILD_EXAMPLES=OFF",
