@@ -37,6 +37,16 @@ def test_sigint_ends_a_long_solve_and_keeps_the_best_cover():
         time.sleep(1.0)
 
 
+def test_sigint_handled_inside_on_progress_keeps_the_result_too():
+    def report(progress):
+        os.kill(os.getpid(), signal.SIGINT)
+        time.sleep(0.05)  # Python raises KeyboardInterrupt here, inside the callback
+
+    with pytest.raises(KeyboardInterrupt) as info:
+        ntu.solve_within(HARD, time_limit=10.0, on_progress=report)
+    assert info.value.result.stopped == "stopped" and is_cover(HARD, info.value.result.ids)
+
+
 def test_on_progress_false_stops_and_exceptions_propagate():
     seen = []
 
