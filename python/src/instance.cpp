@@ -250,14 +250,80 @@ Instance readDict(PyObject* dict) {
 template <typename T>
 using Array = py::array_t<T, py::array::c_style | py::array::forcecast>;
 
-// A 1-D integer array of a sparse matrix (indptr, indices) as T, converted when its type
-// differs.
+// A 1-D integer array of a sparse matrix (indptr, indices), read in place when it is what scipy
+// makes (contiguous int32 or int64), else converted to int64 by NumPy. Going through the buffer
+// protocol keeps a small matrix's call at a few microseconds: a NumPy conversion costs more than
+// the solve of ten sets.
+struct IntView {
+  const void* data = nullptr;
+  py::ssize_t size = 0;
+  int bytes = 8;
+  py::object owner;  // keeps `data` alive
+
+  long long operator[](std::int64_t k) const {
+    return bytes == 4 ? static_cast<const std::int32_t*>(data)[k]
+                      : static_cast<const std::int64_t*>(data)[k];
+  }
+};
+
+IntView intView(const py::object& matrix, const char* name) {
+  py::object array = matrix.attr(name);
+  IntView view;
+  if (PyObject_CheckBuffer(array.ptr())) {
+    const py::buffer_info info = py::reinterpret_borrow<py::buffer>(array).request();
+    const char f = info.format.empty() ? '\0' : info.format.back();
+    if (info.ndim == 1 && (f == 'i' || f == 'l' || f == 'q') &&
+        (info.itemsize == 4 || info.itemsize == 8) &&
+        (info.size <= 1 || info.strides[0] == info.itemsize)) {
+      view.data = info.ptr;
+      view.size = info.size;
+      view.bytes = static_cast<int>(info.itemsize);
+      view.owner = array;
+      return view;
+    }
+  }
+  Array<std::int64_t> converted = Array<std::int64_t>::ensure(array);
+  if (!converted) throw py::error_already_set();
+  if (converted.ndim() != 1) raise(PyExc_ValueError, std::string("sets: ") + name + " is not 1-D");
+  view.data = converted.data();
+  view.size = converted.size();
+  view.owner = converted;
+  return view;
+}
+
 template <typename T>
-Array<T> intArray(const py::object& matrix, const char* name) {
-  Array<T> a = Array<T>::ensure(matrix.attr(name));
-  if (!a) throw py::error_already_set();
-  if (a.ndim() != 1) raise(PyExc_ValueError, std::string("sets: ") + name + " is not 1-D");
-  return a;
+bool anyZero(const void* data, py::ssize_t n) {
+  const T* v = static_cast<const T*>(data);
+  return std::find(v, v + n, T(0)) != v + n;
+}
+
+// Whether the stored values hold a 0 (which is no entry); read in place for the usual types.
+bool hasStoredZero(const py::object& matrix) {
+  py::object data = matrix.attr("data");
+  if (PyObject_CheckBuffer(data.ptr())) {
+    const py::buffer_info info = py::reinterpret_borrow<py::buffer>(data).request();
+    const char f = info.format.empty() ? '\0' : info.format.back();
+    if (info.ndim == 1 && (info.size <= 1 || info.strides[0] == info.itemsize)) {
+      const py::ssize_t n = info.size;
+      if (f == 'd' && info.itemsize == 8) return anyZero<double>(info.ptr, n);
+      if (f == 'f' && info.itemsize == 4) return anyZero<float>(info.ptr, n);
+      if (std::string("?bBhHiIlLqQ").find(f) != std::string::npos) {
+        switch (info.itemsize) {  // integers and bool: 0 exactly when every byte is 0
+          case 1:
+            return anyZero<std::uint8_t>(info.ptr, n);
+          case 2:
+            return anyZero<std::uint16_t>(info.ptr, n);
+          case 4:
+            return anyZero<std::uint32_t>(info.ptr, n);
+          case 8:
+            return anyZero<std::uint64_t>(info.ptr, n);
+          default:
+            break;
+        }
+      }
+    }
+  }
+  return !data.attr("all")().cast<bool>();
 }
 
 Instance readSparse(py::object matrix) {
@@ -275,7 +341,7 @@ Instance readSparse(py::object matrix) {
                                 " matrix has more rows or columns than the solvers can index");
   }
   // A stored 0 is no entry: drop such values, as scipy itself does, on a copy.
-  if (matrix.attr("nnz").cast<long long>() > 0 && !matrix.attr("data").attr("all")().cast<bool>()) {
+  if (hasStoredZero(matrix)) {
     matrix = matrix.attr("copy")();
     matrix.attr("eliminate_zeros")();
   }
@@ -286,25 +352,11 @@ Instance readSparse(py::object matrix) {
   Instance in;
   in.elements = static_cast<int>(numRows);
   in.numSets = static_cast<int>(numCols);
-  in.keep = matrix;
-  const Array<std::int64_t> indptr = intArray<std::int64_t>(matrix, "indptr");
-  if (indptr.size() != outer + 1) {
-    raise(PyExc_ValueError, "sets: indptr has " + std::to_string(indptr.size()) + " values for " +
+  const IntView ptr = intView(matrix, "indptr");
+  const IntView indices = intView(matrix, "indices");
+  if (ptr.size != outer + 1) {
+    raise(PyExc_ValueError, "sets: indptr has " + std::to_string(ptr.size) + " values for " +
                                 std::to_string(outer) + " " + (csc ? "columns" : "rows"));
-  }
-  const std::int64_t* ptr = indptr.data();
-  py::object indicesObject = matrix.attr("indices");
-  const bool int32 = py::isinstance<py::array>(indicesObject) &&
-                     py::cast<py::array>(indicesObject).dtype().is(py::dtype::of<std::int32_t>());
-  Array<int> indices32;
-  Array<std::int64_t> indices64;
-  py::ssize_t stored = 0;
-  if (int32) {
-    indices32 = intArray<int>(matrix, "indices");
-    stored = indices32.size();
-  } else {
-    indices64 = intArray<std::int64_t>(matrix, "indices");
-    stored = indices64.size();
   }
   if (ptr[0] != 0) raise(PyExc_ValueError, "sets: indptr[0] is " + std::to_string(ptr[0]));
   for (long long i = 0; i < outer; ++i) {
@@ -315,12 +367,12 @@ Instance readSparse(py::object matrix) {
     }
   }
   const std::int64_t entries = ptr[outer];
-  if (entries > stored) {
+  if (entries > indices.size) {
     raise(PyExc_ValueError, "sets: indptr ends at " + std::to_string(entries) + " but only " +
-                                std::to_string(stored) + " indices are stored");
+                                std::to_string(indices.size) + " indices are stored");
   }
   const auto index = [&](std::int64_t k) -> long long {
-    const long long v = int32 ? indices32.data()[k] : indices64.data()[k];
+    const long long v = indices[k];
     if (v < 0 || v >= inner) {
       raise(PyExc_ValueError, "sets: indices[" + std::to_string(k) + "] = " + std::to_string(v) +
                                   " is outside [0, " + std::to_string(inner) + ")");
@@ -329,21 +381,21 @@ Instance readSparse(py::object matrix) {
   };
   if (csc) {
     // Columns are the sets already: borrow what has the right type, convert the rest.
-    if (py::cast<py::array>(matrix.attr("indptr")).dtype().is(py::dtype::of<std::int64_t>())) {
-      in.start = ptr;
-      in.keep = py::make_tuple(matrix, indptr);
+    if (ptr.bytes == 8) {
+      in.start = static_cast<const std::int64_t*>(ptr.data);
     } else {
-      in.ownStart.assign(ptr, ptr + outer + 1);
+      in.ownStart.resize(static_cast<std::size_t>(outer) + 1);
+      for (long long i = 0; i <= outer; ++i) in.ownStart[i] = ptr[i];
       in.start = in.ownStart.data();
     }
-    if (int32) {
-      in.rows = indices32.data();  // checked by the solver (rows outside [0, elements))
-      in.keep = py::make_tuple(in.keep, indices32);
+    if (indices.bytes == 4) {
+      in.rows = static_cast<const int*>(indices.data);  // the solver checks the range
     } else {
       in.ownRows.resize(static_cast<std::size_t>(entries));
       for (std::int64_t k = 0; k < entries; ++k) in.ownRows[k] = static_cast<int>(index(k));
       in.rows = in.ownRows.data();
     }
+    in.keep = py::make_tuple(matrix, ptr.owner, indices.owner);
     return in;
   }
   // CSR: rows hold the sets of each element; one counting pass turns them into columns.
@@ -354,8 +406,7 @@ Instance readSparse(py::object matrix) {
   std::vector<std::int64_t> fill(in.ownStart.begin(), in.ownStart.end() - 1);
   for (long long r = 0; r < numRows; ++r) {
     for (std::int64_t k = ptr[r]; k < ptr[r + 1]; ++k) {
-      const long long j = int32 ? indices32.data()[k] : indices64.data()[k];
-      in.ownRows[fill[j]++] = static_cast<int>(r);
+      in.ownRows[fill[indices[k]]++] = static_cast<int>(r);
     }
   }
   in.start = in.ownStart.data();
