@@ -200,9 +200,8 @@ def main():
         "",
         "\"To the solver\" (median of the repetitions): the call with a time limit of 0, which checks and converts the input, "
         "hands it to `solveWithin` and returns at the solver's first look at the clock. \"To the "
-        "first report\" (median of three): until the first progress report, which stops the call; "
-        "it comes once the solver has numbered and reduced the instance and found a first cover, "
-        "so it shows how little the conversion weighs beside the solver's own start.",
+        "first report\" (median of three): until the solver's first progress report, which stops "
+        "the call; it shows what the conversion weighs beside the solver's own start.",
         "",
         "| input | to the solver | to the first report |",
         "|---|---:|---:|",

@@ -33,7 +33,12 @@ int pythonLevel(ntu::Logger::Level level) {
 }
 
 void forwardLine(ntu::Logger::Level level, const std::string& line) {
-  if (!Py_IsInitialized() || _Py_IsFinalizing()) {
+#if PY_VERSION_HEX >= 0x030D0000
+  const bool finalizing = Py_IsFinalizing();
+#else
+  const bool finalizing = _Py_IsFinalizing();
+#endif
+  if (!Py_IsInitialized() || finalizing) {
     // Logger then writes the line to standard error itself.
     throw std::runtime_error("no interpreter");
   }

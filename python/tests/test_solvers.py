@@ -161,7 +161,7 @@ def test_stored_zeros_are_no_entries():
     # Column 1 holds row 2, and stored zeros at rows 0 and 1 that would make it a cover alone.
     csc = sp.csc_matrix((np.array([1.0, 1.0, 1.0, 0.0, 0.0]), np.array([0, 1, 2, 0, 1]),
                          np.array([0, 2, 5])), shape=(3, 2))
-    for m in (csc, csc.tocsr(), csc.astype(bool)):
+    for m in (csc, csc.tocsr(), csc.astype(bool), csc.astype(np.int8), csc.astype(np.float16)):
         assert m.nnz == 5
         assert ntu.solve_within(m).ids == [0, 1] and ntu.solve(m, "propagate") == [0, 1]
         assert m.nnz == 5  # the caller's matrix is left as it was
