@@ -340,9 +340,10 @@ Instance readSparse(py::object matrix) {
     raise(PyExc_ValueError, "sets: a " + std::to_string(numRows) + " x " + std::to_string(numCols) +
                                 " matrix has more rows or columns than the solvers can index");
   }
-  // A stored 0 is no entry: drop such values, as scipy itself does, on a copy.
+  // A stored 0 is no entry: drop such values, as scipy itself does, on a copy (as bool, which
+  // eliminate_zeros takes whatever the values' type: it refuses float16, for one).
   if (hasStoredZero(matrix)) {
-    matrix = matrix.attr("copy")();
+    matrix = matrix.attr("astype")(py::bool_().get_type());
     matrix.attr("eliminate_zeros")();
   }
   const bool csc = format == "csc";
