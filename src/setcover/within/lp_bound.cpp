@@ -58,7 +58,7 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
   u.assign(model.numRows, 0.0);
   if (model.numRows == 0) return true;
   const std::size_t total = model.colRows.size();
-  if (total > options.maxEntries) return false;
+  if (total > options.maxEntries || model.numRows > options.maxRows) return false;
   std::vector<int> ia(total + 1, 0);  // GLPK's 1-based triplets; entry 0 is never read
   std::vector<int> ja(total + 1, 0);
   std::vector<double> ar(total + 1, 1.0);

@@ -169,12 +169,14 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
                       Progress& progress, const PortfolioSettings& settings) {
   CostRule rule;
   rule.integral = model.integral;
-  // The warm start completed in the whole model: never returned worse than this.
+  // The warm start completed in the whole model: never returned worse than this. On models
+  // whose reductions take seconds, the greedy cover of the whole model takes its place, so
+  // that a cover (and with it the first bound below) is reported early.
+  const bool early = !start.empty() || model.colRows.size() >= settings.earlyGreedyEntries;
   std::vector<int> startCover;
-  if (!start.empty()) startCover = greedyByCost(model, budget, start);
-  const double startCost = start.empty() ? kInfCost : coverCost(model, startCover);
-  if (!start.empty()) progress.cover(startCost);
-  // A first bound before the reductions, which take seconds on the largest models.
+  if (early) startCover = greedyByCost(model, budget, start);
+  const double startCost = early ? coverCost(model, startCover) : kInfCost;
+  if (early) progress.cover(startCost);
   progress.bound(rule.bound(quickBound(model, budget)));
   Reduced red = settings.reductions ? reduce(model, budget, settings.reduce) : unreduced(model);
   progress.setOffset(red.fixedCost);
@@ -187,7 +189,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     incumbent.offer({});
     optimal = true;
   } else {
-    if (!start.empty()) incumbent.offer(reducedStart(red, model, startCover, budget));
+    if (early) incumbent.offer(reducedStart(red, model, startCover, budget));
     incumbent.offer(greedyByCost(rm, budget));
     std::vector<int> exact;
     if (settings.intervalRows && !budget.expired() && solveIntervalRows(rm, exact)) {
