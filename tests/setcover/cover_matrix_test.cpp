@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <random>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "set_cover_stress/generator.hpp"
+#include "setcover/corpus_reader.hpp"
 #include "setcover/random_instance.hpp"
 
 namespace {
@@ -116,6 +119,33 @@ TEST(CoverMatrixTest, AgreesWithTheMapForm) {
       EXPECT_GT(m.setStart[j + 1], m.setStart[j]) << where << ": empty column " << j;
     }
     EXPECT_EQ(compact.cost, sum) << where;
+  }
+}
+
+// The stress family and corpus files: the same greedy ids, and solveWithin under a node limit
+// gives the same answer on both forms (one model, one search).
+TEST(CoverMatrixTest, AgreesWithTheMapFormOnStressAndCorpusInstances) {
+  std::vector<std::pair<std::string, Instance>> cases;
+  set_cover_stress::GeneratorConfig config;
+  config.n_dirts = 5000;
+  config.n_trajs = 400;
+  cases.emplace_back("stress", set_cover_stress::generateInstance(7, config).traj_to_dirts);
+  const std::string corpus = std::string(NTU_CORPORA_DIR) + "/setcover";
+  if (std::filesystem::is_directory(corpus)) {
+    cases.emplace_back("stn45", ntu_corpus::readSteiner(corpus + "/stn/data.45"));
+    cases.emplace_back("scp41", ntu_corpus::readOrLibrary(corpus + "/orlib/scp41.txt"));
+  }
+  std::mt19937 rng(3);
+  for (const auto& [name, instance] : cases) {
+    const Matrix m = matrixOf(instance, nullptr, rng);
+    EXPECT_EQ(idsOf(instance, ntu::greedyCover(m.view())), IntSolver::solve(instance, ntu::GREEDY))
+        << name;
+    SolveLimits limits;
+    limits.nodes = 30;
+    const SolveResult compact = ntu::solveWithin(m.view(), limits);
+    const SolveResult map = IntSolver::solveWithin(instance, limits);
+    EXPECT_EQ(compact.cost, map.cost) << name;
+    EXPECT_TRUE(covers(m, compact.ids)) << name;
   }
 }
 
