@@ -33,6 +33,11 @@ struct PortfolioSettings {
   double lpShare = 0.3;
   // The root's subgradient steps, with the Lagrangian heuristic every tenth.
   SubgradientOptions root = rootSubgradient();
+  // With a deadline, more root steps in chunks while each raises the bound by rootExtraGain
+  // (relative), within rootExtraShare of the time limit (portfolio.cpp, extendRoot).
+  int rootExtraSteps = 250;
+  double rootExtraGain = 1e-3;
+  double rootExtraShare = 0.4;
   BnbOptions bnb;
 
   // After the root, the local search and the exact search take turns on one budget until the
