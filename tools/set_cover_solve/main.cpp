@@ -2,7 +2,7 @@
 // it with one of the library's methods and prints the cover. See --help and set_cover_solve(1).
 //
 // Exit status: 0 when a cover was printed (proven or not; 130/143 when SIGINT/SIGTERM stopped
-// the search early), 1 on bad input or an error, 2 on a usage error.
+// the search early), 1 on bad input or an error, 2 on a usage error, 3 when no cover exists.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -12,16 +12,20 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <limits>
+#include <map>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nimbrel_tavik_util/logger.hpp"
@@ -29,8 +33,11 @@
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "nimbrel_tavik_util/version.hpp"
 #include "set_cover_solve/instance_file.hpp"
+#include "set_cover_solve/no_cover.hpp"
 #include "set_cover_solve/options.hpp"
+#include "set_cover_solve/output_file.hpp"
 #include "set_cover_solve/report.hpp"
+#include "set_cover_solve/start_file.hpp"
 
 namespace ntu = nimbrel_tavik_util;
 namespace scs = set_cover_solve;
@@ -77,13 +84,18 @@ std::string oneLine(std::string s) {
   return s;
 }
 
-int failInput(const std::string& file, const scs::InputError& e) {
+int failInput(const std::string& file, const scs::InputError& e, const std::string& lead = "") {
   // Keys and file names may hold line breaks too.
   std::cerr << oneLine("set_cover_solve: " + file + (e.where().empty() ? "" : ":" + e.where()) +
-                       ": " + e.what())
+                       ": " + lead + e.what())
             << '\n';
   return 1;
 }
+
+// The instance file's errors name the instance; those of the --start file name that file.
+struct StartFileError {
+  scs::InputError error;
+};
 
 // --verbose: the library's lines of every level are shown.
 bool g_verbose = false;
@@ -219,6 +231,54 @@ bool covers(const std::map<int, std::set<T>>& sets, const std::vector<int>& ids)
   return universe.empty();
 }
 
+// Costs are summed in doubles: a total beyond the largest double would make every cost and gap
+// meaningless (inf, NaN), so such an instance is refused before the search.
+template <typename T>
+void checkCostTotal(const scs::Instance<T>& inst) {
+  double total = 0;
+  for (const auto& entry : inst.costs) {
+    total += entry.second;
+    if (!std::isfinite(total)) {
+      throw scs::InputError("", "the costs add up to more than the largest double (" +
+                                    scs::formatNumber(std::numeric_limits<double>::max()) +
+                                    "), at set " + std::to_string(entry.first) +
+                                    "; scale them down");
+    }
+  }
+}
+
+// What ended a run that is not proven optimal, in the words of the output.
+std::string stoppedBy(ntu::SolveStatus status) {
+  switch (status) {
+    case ntu::SolveStatus::TimeLimit:
+      return "time limit";
+    case ntu::SolveStatus::NodeLimit:
+      return "node limit";
+    case ntu::SolveStatus::GapReached:
+      return "gap";
+    case ntu::SolveStatus::TargetReached:
+      return "target";
+    case ntu::SolveStatus::Stopped:
+      // The stop flag is set only by the signal handler.
+      return g_signal.load() == SIGTERM ? "SIGTERM" : "SIGINT";
+    case ntu::SolveStatus::Optimal:
+      break;
+  }
+  return "";
+}
+
+template <typename T>
+std::vector<int> readStart(const std::string& file, const scs::Instance<T>& inst) {
+  try {
+    checkReadable(file);
+    // Set names, once the readers keep them, map through here; until then ids only.
+    const std::map<std::string, int> names;
+    return scs::startIds(scs::parseStart(scs::readWholeFile(file)), inst.sets, names);
+  } catch (const scs::InputError& e) {
+    throw StartFileError{e};
+  }
+}
+
 template <typename T>
 scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
                            scs::ProgressLine* progress) {
@@ -226,10 +286,17 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
   scs::Outcome out;
   out.method = o.method;
   out.weighted = o.weighted;
-  if (o.method == scs::Method::best) {
+  if (scs::methodInfo(o.method).limited) {
+    if (o.weighted) checkCostTotal(inst);
     ntu::SolveLimits limits;
     limits.seconds = o.timeLimit;
     limits.nodes = o.nodeLimit;
+    limits.gap = o.gap;
+    limits.targetCost = o.target;
+    // 0 would mean the same to the library; the count is resolved here to be reported.
+    const unsigned hardware = std::thread::hardware_concurrency();
+    limits.threads = o.threads != 0 ? o.threads : static_cast<int>(hardware > 0 ? hardware : 1);
+    if (!o.startFile.empty()) limits.start = readStart(o.startFile, inst);
     limits.stop = &g_stop;
     if (progress != nullptr) {
       limits.onProgress = [progress](const ntu::SolveProgress& p) {
@@ -245,12 +312,8 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
     out.optimal = r.optimal;
     out.seconds = r.seconds;
     out.nodes = r.nodes;
-    const int sig = g_signal.load();
-    if (sig != 0 && !r.optimal) {
-      out.stopped = sig == SIGINT ? "SIGINT" : "SIGTERM";
-    } else if (!r.optimal) {
-      out.stopped = o.nodeLimit >= 0 && r.nodes >= o.nodeLimit ? "node limit" : "time limit";
-    }
+    out.threads = limits.threads;
+    out.stopped = r.optimal ? "" : stoppedBy(r.status);
   } else {
     const ntu::SolveMethod method = o.method == scs::Method::ilp         ? ntu::ILP
                                     : o.method == scs::Method::propagate ? ntu::PROPAGATE
@@ -259,8 +322,8 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
     out.ids = Solver::solve(inst.sets, method, o.method == scs::Method::greedyContinuity);
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out.cost = static_cast<double>(out.ids.size());
-    if (method != ntu::GREEDY) {
-      // Both are exact: the cover is a minimum one.
+    if (scs::methodInfo(o.method).exact) {
+      // The cover is a minimum one.
       out.lowerBound = out.cost;
       out.optimal = true;
     }
@@ -270,6 +333,18 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
                              " method returned no cover of every element");
   }
   return out;
+}
+
+// -o: the result document, written whole or not at all. Failing, it says so in one line and
+// gives status 1; the result on standard output stands.
+bool writeResultFile(const std::string& path, const std::string& document) {
+  try {
+    scs::writeFileReplacing(path, document);
+    return true;
+  } catch (const std::exception& e) {
+    std::cerr << oneLine("set_cover_solve: -o " + path + ": " + e.what()) << '\n';
+    return false;
+  }
 }
 
 }  // namespace
@@ -299,34 +374,47 @@ int main(int argc, char** argv) {
   try {
     const scs::AnyInstance instance = readInstance(o);
     const scs::InstanceInfo info{display, o.effectiveFormat(), scs::countInstance(instance)};
-    scs::ProgressLine progress(std::cerr, ::isatty(STDERR_FILENO) == 1);
-    scs::ProgressLine* shown = o.output == scs::Output::quiet ? nullptr : &progress;
+    const scs::ProgressLine::Mode mode =
+        o.progress == scs::Progress::json ? scs::ProgressLine::Mode::json
+        : ::isatty(STDERR_FILENO) == 1    ? scs::ProgressLine::Mode::terminal
+                                          : scs::ProgressLine::Mode::plain;
+    scs::ProgressLine progress(std::cerr, mode);
+    scs::ProgressLine* shown = o.progress == scs::Progress::none ? nullptr : &progress;
     g_progress = shown;
     const scs::Outcome outcome =
         std::visit([&](const auto& inst) { return solveInstance(inst, o, shown); }, instance);
     progress.clear();
     g_progress = nullptr;
+    const std::string document = scs::resultJson(outcome, info);
     switch (o.output) {
       case scs::Output::human:
         scs::printHuman(std::cout, outcome, info);
         break;
       case scs::Output::json:
-        scs::printJson(std::cout, outcome, info);
+        std::cout << document;
         break;
       case scs::Output::quiet:
         scs::printQuiet(std::cout, outcome);
         break;
     }
     std::cout.flush();
+    // Standard output first: a result file that cannot be written loses nothing printed.
+    const bool written = o.outputFile.empty() || writeResultFile(o.outputFile, document);
     if (!std::cout) {
       std::cerr << "set_cover_solve: cannot write to standard output\n";
       return 1;
     }
+    if (!written) return 1;
     // Interrupted: the usual status of a program ended by that signal, the cover printed anyway.
     const int sig = g_signal.load();
     return sig != 0 ? 128 + sig : 0;
+  } catch (const scs::NoCover& e) {
+    failInput(display, e, "no cover exists: ");
+    return 3;
   } catch (const scs::InputError& e) {
     return failInput(display, e);
+  } catch (const StartFileError& e) {
+    return failInput("--start " + o.startFile, e.error);
   } catch (const std::bad_alloc&) {
     if (g_progress != nullptr) g_progress->clear();
     std::cerr << oneLine("set_cover_solve: " + display + ": out of memory") << '\n';

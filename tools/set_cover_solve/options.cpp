@@ -6,20 +6,89 @@
 
 namespace set_cover_solve {
 
-const char* methodName(Method method) {
-  switch (method) {
-    case Method::greedy:
-      return "greedy";
-    case Method::greedyContinuity:
-      return "greedy-continuity";
-    case Method::ilp:
-      return "ilp";
-    case Method::propagate:
-      return "propagate";
-    case Method::best:
-      break;
+const std::vector<MethodInfo>& methodTable() {
+  static const std::vector<MethodInfo> table = {
+      {Method::best, "best", "within the limits, with a proven bound",
+       "the best cover found within the limits, with a proven lower bound, by the library's "
+       "portfolio of greedy, local search and branch-and-bound; without limits it runs until "
+       "the cover is proven optimal. The only method that takes --weighted, the limits, "
+       "--gap, --target, --threads and --start.",
+       true, true},
+      {Method::greedy, "greedy", "greedy heuristic, ties to the smallest id",
+       "Chvatal's greedy heuristic: the set covering the most uncovered elements, ties to the "
+       "smallest id. No lower bound.",
+       false, false},
+      {Method::greedyContinuity, "greedy-continuity", "greedy, ties to the id nearest the last",
+       "Chvatal's greedy heuristic with ties to the id nearest the one taken before. No lower "
+       "bound.",
+       false, false},
+      {Method::ilp, "ilp", "exact, GLPK's integer programming",
+       "exact: GLPK's integer programming solver, run to the end (no limits).", false, true},
+      {Method::propagate, "propagate", "exact, the library's branch-and-bound",
+       "exact: the library's branch-and-bound, run to the end (no limits).", false, true},
+  };
+  return table;
+}
+
+const MethodInfo& methodInfo(Method method) {
+  for (const MethodInfo& m : methodTable()) {
+    if (m.method == method) return m;
   }
-  return "best";
+  return methodTable().front();
+}
+
+const char* methodName(Method method) { return methodInfo(method).name; }
+
+const std::vector<Format>& formatList() {
+  static const std::vector<Format> formats = {Format::orlib, Format::steiner, Format::json,
+                                              Format::yaml};
+  return formats;
+}
+
+namespace {
+
+std::string orList(const std::vector<std::string>& names) {
+  std::string s;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) s += i + 1 == names.size() ? " or " : ", ";
+    s += names[i];
+  }
+  return s;
+}
+
+std::string padded(std::string s, std::size_t width) {
+  if (s.size() < width) s.resize(width, ' ');
+  return s;
+}
+
+// Roff text: backslashes and hyphens escaped, no line starting with a control character.
+std::string roffText(const std::string& text) {
+  std::string s;
+  for (const char c : text) {
+    if (c == '\\') {
+      s += "\\e";
+    } else if (c == '-') {
+      s += "\\-";
+    } else {
+      s += c;
+    }
+  }
+  if (!s.empty() && (s[0] == '.' || s[0] == '\'')) s.insert(0, "\\&");
+  return s;
+}
+
+}  // namespace
+
+std::string methodNames() {
+  std::vector<std::string> names;
+  for (const MethodInfo& m : methodTable()) names.emplace_back(m.name);
+  return orList(names);
+}
+
+std::string formatNames() {
+  std::vector<std::string> names;
+  for (const Format f : formatList()) names.emplace_back(formatName(f));
+  return orList(names);
 }
 
 Format Options::effectiveFormat() const {
@@ -28,29 +97,63 @@ Format Options::effectiveFormat() const {
 }
 
 std::string helpText() {
+  std::string methods;
+  for (const MethodInfo& m : methodTable()) {
+    methods += "                     " + padded(m.name, 18) + m.summary + "\n";
+  }
   return "usage: set_cover_solve [options] FILE\n"
          "Solves the set cover instance in FILE ('-': standard input) and prints the cover.\n"
          "\n"
          "Options:\n"
-         "  --format F       orlib, steiner, json or yaml (default: by the file name: .json,\n"
+         "  --format F       " +
+         formatNames() +
+         " (default: by the file name: .json,\n"
          "                   .yaml/.yml, data.N or .stn for Steiner triples, else orlib)\n"
-         "  --method M       best (default: best cover within the limits, with a proven lower\n"
-         "                   bound), greedy, greedy-continuity, ilp or propagate\n"
-         "  --weighted       minimise the total cost of the sets (best only)\n"
-         "  --time-limit S   stop after S seconds with the best cover found (best only)\n"
-         "  --node-limit N   stop after N branch-and-bound nodes (best only)\n"
+         "  --method M       one of (default: " +
+         methodTable().front().name + "):\n" + methods +
+         "  --weighted       minimise the total cost of the sets\n"
+         "  --time-limit S   stop after S seconds with the best cover found\n"
+         "  --node-limit N   stop after N branch-and-bound nodes\n"
+         "  --gap G          stop once (cost - bound) <= G * cost (relative, e.g. 0.01)\n"
+         "  --target C       stop at the first cover of cost <= C\n"
+         "  --threads N      threads for the search (default 0: one per hardware thread)\n"
+         "  --start FILE     warm start: a result written by -o/--json, or a list of ids\n"
+         "                   (the options from --weighted to here: --method best only)\n"
+         "  -o FILE          also write the --json document to FILE (replaced atomically)\n"
          "  --json           print one JSON object instead of the summary\n"
          "  -q, --quiet      print the chosen ids only, and no progress\n"
+         "  --progress P     auto (default: a live line on a terminal, else a line every 5 s),\n"
+         "                   json (one object per report: seconds, best, bound, gap, nodes)\n"
+         "                   or none; on standard error\n"
          "  -v, --verbose    show the library's informational log lines on standard error\n"
          "  -h, --help       print this help and exit\n"
          "  --version        print the version and exit\n"
          "\n"
          "Ctrl-C (SIGINT) or SIGTERM during --method best prints the best cover so far, marked\n"
          "not proven, and exits with 130 or 143; a second one ends the program at once.\n"
-         "Exit status: 0 cover printed, 1 bad input or error, 2 usage error.\n";
+         "Exit status: 0 cover printed, 1 bad input or error, 2 usage error, 3 no cover exists\n"
+         "(an element is in no set).\n";
+}
+
+std::string methodsRoff() {
+  std::string s;
+  for (const MethodInfo& m : methodTable()) {
+    s += ".TP\n.B " + roffText(m.name) + "\n" + roffText(m.details) + "\n";
+  }
+  return s;
 }
 
 namespace {
+
+// A finite number, or out of range / trailing text / empty: false.
+bool parseNumber(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  double v = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
 
 bool parseSeconds(const std::string& text, double& out) {
   if (text.empty()) return false;
@@ -72,6 +175,16 @@ bool parseCount(const std::string& text, long long& out) {
   return true;
 }
 
+bool takesValue(const std::string& name) {
+  static const char* const kWithValue[] = {"--format", "--method",  "--time-limit", "--node-limit",
+                                           "--gap",    "--target",  "--threads",    "--start",
+                                           "-o",       "--progress"};
+  for (const char* option : kWithValue) {
+    if (name == option) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ParsedArgs parseArgs(const std::vector<std::string>& args) {
@@ -83,10 +196,11 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
     return r;
   };
   std::vector<std::string> files;
-  bool timeGiven = false;
-  bool nodesGiven = false;
+  // Options that only the limited method takes, in the order given.
+  std::vector<std::string> limitedOnly;
   bool jsonGiven = false;
   bool quietGiven = false;
+  bool progressGiven = false;
   bool optionsDone = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -105,11 +219,10 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
     }
-    const bool takesValue = name == "--format" || name == "--method" || name == "--time-limit" ||
-                            name == "--node-limit";
-    if (inlineValue && !takesValue) return fail("option " + name + " takes no value");
+    const bool withValue = takesValue(name);
+    if (inlineValue && !withValue) return fail("option " + name + " takes no value");
     std::string value;
-    if (takesValue) {
+    if (withValue) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < args.size()) {
@@ -127,44 +240,68 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
       return r;
     }
     if (name == "--format") {
-      if (value == "orlib") {
-        o.format = Format::orlib;
-      } else if (value == "steiner") {
-        o.format = Format::steiner;
-      } else if (value == "json") {
-        o.format = Format::json;
-      } else if (value == "yaml") {
-        o.format = Format::yaml;
-      } else {
-        return fail("unknown format '" + value + "' (orlib, steiner, json or yaml)");
+      o.format.reset();
+      for (const Format f : formatList()) {
+        if (value == formatName(f)) o.format = f;
       }
+      if (!o.format) return fail("unknown format '" + value + "' (" + formatNames() + ")");
     } else if (name == "--method") {
-      if (value == "best") {
-        o.method = Method::best;
-      } else if (value == "greedy") {
-        o.method = Method::greedy;
-      } else if (value == "greedy-continuity") {
-        o.method = Method::greedyContinuity;
-      } else if (value == "ilp") {
-        o.method = Method::ilp;
-      } else if (value == "propagate") {
-        o.method = Method::propagate;
-      } else {
-        return fail("unknown method '" + value +
-                    "' (best, greedy, greedy-continuity, ilp or propagate)");
+      const MethodInfo* found = nullptr;
+      for (const MethodInfo& m : methodTable()) {
+        if (value == m.name) found = &m;
       }
+      if (found == nullptr) return fail("unknown method '" + value + "' (" + methodNames() + ")");
+      o.method = found->method;
     } else if (name == "--time-limit") {
       if (!parseSeconds(value, o.timeLimit)) {
         return fail("--time-limit needs a number of seconds >= 0, not '" + value + "'");
       }
-      timeGiven = true;
+      limitedOnly.push_back(name);
     } else if (name == "--node-limit") {
       if (!parseCount(value, o.nodeLimit)) {
         return fail("--node-limit needs a whole number >= 0, not '" + value + "'");
       }
-      nodesGiven = true;
+      limitedOnly.push_back(name);
+    } else if (name == "--gap") {
+      if (!parseNumber(value, o.gap) || o.gap < 0) {
+        return fail("--gap needs a finite number >= 0 (relative: 0.01 is 1 %), not '" + value +
+                    "'");
+      }
+      limitedOnly.push_back(name);
+    } else if (name == "--target") {
+      if (!parseNumber(value, o.target)) {
+        return fail("--target needs a finite number, not '" + value + "'");
+      }
+      limitedOnly.push_back(name);
+    } else if (name == "--threads") {
+      long long n = 0;
+      if (!parseCount(value, n) || n > kMaxThreads) {
+        return fail("--threads needs a whole number from 0 (every hardware thread) to " +
+                    std::to_string(kMaxThreads) + ", not '" + value + "'");
+      }
+      o.threads = static_cast<int>(n);
+      limitedOnly.push_back(name);
+    } else if (name == "--start") {
+      if (value.empty()) return fail("--start needs a file name");
+      o.startFile = value;
+      limitedOnly.push_back(name);
+    } else if (name == "-o") {
+      if (value.empty()) return fail("-o needs a file name");
+      o.outputFile = value;
+    } else if (name == "--progress") {
+      if (value == "auto") {
+        o.progress = Progress::automatic;
+      } else if (value == "json") {
+        o.progress = Progress::json;
+      } else if (value == "none") {
+        o.progress = Progress::none;
+      } else {
+        return fail("unknown progress '" + value + "' (auto, json or none)");
+      }
+      progressGiven = true;
     } else if (name == "--weighted") {
       o.weighted = true;
+      limitedOnly.push_back(name);
     } else if (name == "--json") {
       jsonGiven = true;
       o.output = Output::json;
@@ -182,13 +319,15 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
     return fail("one instance file expected, got " + std::to_string(files.size()));
   o.path = files[0];
   if (jsonGiven && quietGiven) return fail("--json and --quiet exclude each other");
-  if (o.method != Method::best) {
-    const char* which = o.weighted   ? "--weighted"
-                        : timeGiven  ? "--time-limit"
-                        : nodesGiven ? "--node-limit"
-                                     : nullptr;
-    if (which != nullptr) {
-      return fail(std::string(which) + " needs --method best, not " + methodName(o.method));
+  // --quiet means no progress unless asked for by name.
+  if (quietGiven && !progressGiven) o.progress = Progress::none;
+  const MethodInfo& method = methodInfo(o.method);
+  if (!method.limited && !limitedOnly.empty()) {
+    const std::string& which = limitedOnly.front();
+    for (const MethodInfo& m : methodTable()) {
+      if (m.limited) {
+        return fail(which + " needs --method " + m.name + ", not " + method.name);
+      }
     }
   }
   return r;

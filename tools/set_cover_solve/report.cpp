@@ -35,6 +35,12 @@ std::optional<double> gapPercent(double cost, std::optional<double> lowerBound) 
   return (cost - *lowerBound) / cost * 100.0;
 }
 
+std::optional<double> relativeGap(double cost, std::optional<double> lowerBound) {
+  if (!lowerBound) return std::nullopt;
+  if (cost <= 0) return 0.0;
+  return (cost - *lowerBound) / cost;
+}
+
 std::string formatNumber(double v) {
   if (isInteger(v)) return std::to_string(static_cast<long long>(v));
   std::ostringstream s;
@@ -60,16 +66,19 @@ void printHuman(std::ostream& out, const Outcome& o, const InstanceInfo& inst) {
   out << '\n';
 }
 
-void printJson(std::ostream& out, const Outcome& o, const InstanceInfo& inst) {
+std::string resultJson(const Outcome& o, const InstanceInfo& inst) {
   nlohmann::ordered_json j;
   j["ids"] = o.ids;
   j["cost"] = jsonNumber(o.cost);
   j["lowerBound"] = o.lowerBound ? jsonNumber(*o.lowerBound) : nlohmann::ordered_json(nullptr);
+  const std::optional<double> gap = relativeGap(o.cost, o.lowerBound);
+  j["gap"] = gap ? jsonNumber(*gap) : nlohmann::ordered_json(nullptr);
   j["optimal"] = o.optimal;
   j["seconds"] = o.seconds;
   j["nodes"] = o.nodes ? nlohmann::ordered_json(*o.nodes) : nlohmann::ordered_json(nullptr);
   j["method"] = methodName(o.method);
   j["weighted"] = o.weighted;
+  j["threads"] = o.threads;
   j["stopped"] =
       o.stopped.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(o.stopped);
   j["instance"] = {{"file", inst.file},
@@ -78,7 +87,7 @@ void printJson(std::ostream& out, const Outcome& o, const InstanceInfo& inst) {
                    {"elements", inst.counts.elements},
                    {"entries", inst.counts.entries}};
   // File names are arbitrary bytes: replace what is not UTF-8 rather than fail.
-  out << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
 
 void printQuiet(std::ostream& out, const Outcome& o) {
@@ -90,8 +99,8 @@ void printQuiet(std::ostream& out, const Outcome& o) {
   out << '\n';
 }
 
-ProgressLine::ProgressLine(std::ostream& err, bool terminal, double plainEvery)
-    : err_(err), terminal_(terminal), plainEvery_(plainEvery) {}
+ProgressLine::ProgressLine(std::ostream& err, Mode mode, double plainEvery)
+    : err_(err), mode_(mode), plainEvery_(plainEvery) {}
 
 std::string ProgressLine::describe(const ProgressSnapshot& p) {
   const std::optional<double> gap = gapPercent(p.best, p.bound);
@@ -100,8 +109,21 @@ std::string ProgressLine::describe(const ProgressSnapshot& p) {
          " nodes";
 }
 
+std::string ProgressLine::describeJson(const ProgressSnapshot& p) {
+  nlohmann::ordered_json j;
+  j["seconds"] = p.seconds;
+  j["best"] = jsonNumber(p.best);
+  j["bound"] = jsonNumber(p.bound);
+  j["gap"] = jsonNumber(*relativeGap(p.best, p.bound));
+  j["nodes"] = p.nodes;
+  return j.dump();
+}
+
 void ProgressLine::update(const ProgressSnapshot& p) {
-  if (terminal_) {
+  if (mode_ == Mode::json) {
+    // Every report: scripts and plots want each better cover and bound, not a sample.
+    err_ << describeJson(p) << '\n' << std::flush;
+  } else if (mode_ == Mode::terminal) {
     // Better covers can come hundreds of times a second: ten redraws a second are enough to read.
     if (shown_ && p.seconds - lastDraw_ < 0.1) return;
     err_ << "\r\033[K" << describe(p) << std::flush;

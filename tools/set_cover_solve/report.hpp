@@ -22,7 +22,10 @@ struct Outcome {
   std::optional<long long> nodes;  ///< branch-and-bound nodes (best only)
   Method method = Method::best;
   bool weighted = false;
-  std::string stopped;  ///< "time limit", "node limit", "SIGINT", "SIGTERM" or ""
+  int threads = 1;  ///< threads the search was allowed (0 already replaced by the count)
+  /// The rule that ended a run without a proof: "time limit", "node limit", "gap", "target",
+  /// "SIGINT", "SIGTERM"; "" when the run ended by itself.
+  std::string stopped;
 };
 
 /// The instance as the reports describe it.
@@ -35,15 +38,20 @@ struct InstanceInfo {
 /// (cost - bound) / cost in percent; 0 for a cost of 0; none without a bound.
 std::optional<double> gapPercent(double cost, std::optional<double> lowerBound);
 
+/// (cost - bound) / cost, the relative gap that --gap takes; 0 for a cost of 0; none without a
+/// bound.
+std::optional<double> relativeGap(double cost, std::optional<double> lowerBound);
+
 /// An integer when `v` is one (below 2^53), else up to 10 significant digits.
 std::string formatNumber(double v);
 
 /// The summary: method, instance, size or cost, lower bound, gap, optimal, seconds, nodes, ids.
 void printHuman(std::ostream& out, const Outcome& outcome, const InstanceInfo& instance);
 
-/// One JSON object on one line: ids, cost, lowerBound, optimal, seconds, nodes, method,
-/// weighted, stopped, instance {file, format, sets, elements, entries}.
-void printJson(std::ostream& out, const Outcome& outcome, const InstanceInfo& instance);
+/// One JSON object on one line, with its newline: ids, cost, lowerBound, gap (relative),
+/// optimal, seconds, nodes, method, weighted, threads, stopped, instance {file, format, sets,
+/// elements, entries}. The document --json prints and -o writes; --start reads its ids.
+std::string resultJson(const Outcome& outcome, const InstanceInfo& instance);
 
 /// The ids alone, separated by blanks, on one line.
 void printQuiet(std::ostream& out, const Outcome& outcome);
@@ -58,20 +66,24 @@ struct ProgressSnapshot {
 
 /// Progress on standard error. On a terminal one line is redrawn in place (carriage return and
 /// erase to end of line, at most ten times a second) and cleared by clear(); elsewhere a plain
-/// line is written at most once every `plainEvery` seconds of solve time.
+/// line is written at most once every `plainEvery` seconds of solve time; in JSON mode every
+/// report is one line, {"seconds", "best", "bound", "gap", "nodes"} (gap relative).
 class ProgressLine {
  public:
-  ProgressLine(std::ostream& err, bool terminal, double plainEvery = 5.0);
+  enum class Mode { terminal, plain, json };
+  ProgressLine(std::ostream& err, Mode mode, double plainEvery = 5.0);
   void update(const ProgressSnapshot& p);
   /// Clears the live line, if one is shown (before anything else goes to the terminal).
   void clear();
 
   /// The text of one report: elapsed, best, bound, gap, nodes.
   static std::string describe(const ProgressSnapshot& p);
+  /// The JSON object of one report, without a newline.
+  static std::string describeJson(const ProgressSnapshot& p);
 
  private:
   std::ostream& err_;
-  bool terminal_;
+  Mode mode_;
   double plainEvery_;
   double lastPlain_ = 0;
   double lastDraw_ = 0;
