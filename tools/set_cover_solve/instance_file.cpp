@@ -1,5 +1,7 @@
 #include "set_cover_solve/instance_file.hpp"
 
+#include "set_cover_solve/no_cover.hpp"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -289,7 +291,8 @@ Instance<int> parseOrLibrary(std::string_view text) {
   }
   for (int i = 1; i <= m; ++i) {
     const std::string row = "row " + std::to_string(i);
-    const int k = in.integerIn("the column count of " + row, 1, n);
+    const int k = in.integerIn("the column count of " + row, 0, n);
+    if (k == 0) throw NoCover(in.where(), row + " is in no set");
     for (int t = 0; t < k; ++t) {
       inst.sets[in.integerIn("a column of " + row, 1, n)].insert(i);
     }

@@ -61,7 +61,8 @@ struct InstanceCounts {
 InstanceCounts countInstance(const AnyInstance& instance);
 
 /// OR-Library text: "m n", n positive costs, then for each row its number of columns and the
-/// 1-based columns. Every row must list at least one column; nothing may follow the last row.
+/// 1-based columns. A row of no column throws NoCover (no cover exists); nothing may follow the
+/// last row.
 Instance<int> parseOrLibrary(std::string_view text);
 
 /// Steiner triple covering text: "n m" (columns first), then m rows of three 1-based columns.
