@@ -1,6 +1,8 @@
 // set_cover_solve run as a child process: every format and method with the answer parsed back
 // and checked, bad input and usage errors, the time limit, SIGINT/SIGTERM, the live progress line
-// on a pseudo-terminal, corpus files and the JSON/YAML fuzz corpora.
+// on a pseudo-terminal, corpus files and the JSON/YAML fuzz corpora; the method table against
+// --help and the man page, the exit statuses against the man page, result files (-o), warm
+// starts (--start), the stopping rules (--gap, --target), --threads and --progress json.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -9,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -23,11 +26,14 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "set_cover_solve/options.hpp"
 #include "setcover/corpus_reader.hpp"
 
 namespace fs = std::filesystem;
+namespace scs = set_cover_solve;
 
 namespace {
 
@@ -279,10 +285,9 @@ TEST(SetCoverSolveCli, EveryFormatAndMethodGivesACheckedCover) {
       {dir.write("sts9.yaml", toYaml(sts9Document(false))), "yaml"},
       {dir.write("sts9_strings.yml", toYaml(sts9Document(true))), "yaml"},
   };
-  const std::vector<std::string> methods = {"best", "greedy", "greedy-continuity", "ilp",
-                                            "propagate"};
   for (const auto& [path, format] : files) {
-    for (const std::string& method : methods) {
+    for (const scs::MethodInfo& info : scs::methodTable()) {
+      const std::string method = info.name;
       const std::string where = path + " --method " + method;
       const ChildRun run = runProgram({"--json", "--method", method, path});
       ASSERT_EQ(run.exitCode(), 0) << where << "\n" << run.describe();
@@ -295,8 +300,7 @@ TEST(SetCoverSolveCli, EveryFormatAndMethodGivesACheckedCover) {
       EXPECT_EQ(j.at("instance").at("sets"), 9) << where;
       EXPECT_EQ(j.at("instance").at("elements"), 12) << where;
       EXPECT_EQ(j.at("instance").at("entries"), 36) << where;
-      const bool exact = method == "best" || method == "ilp" || method == "propagate";
-      if (exact) {
+      if (info.exact) {
         EXPECT_EQ(j.at("cost"), 5) << where;
         EXPECT_EQ(j.at("lowerBound"), 5) << where;
         EXPECT_EQ(j.at("optimal"), true) << where;
@@ -304,7 +308,7 @@ TEST(SetCoverSolveCli, EveryFormatAndMethodGivesACheckedCover) {
         EXPECT_TRUE(j.at("lowerBound").is_null()) << where;
         EXPECT_EQ(j.at("optimal"), false) << where;
       }
-      EXPECT_EQ(j.at("nodes").is_null(), method != "best") << where;
+      EXPECT_EQ(j.at("nodes").is_null(), !info.limited) << where;
     }
   }
   // The human summary and the ids alone, on the same file.
@@ -428,6 +432,22 @@ TEST(SetCoverSolveCli, HelpVersionAndUsageErrors) {
       {"--method", "propagate", "--node-limit", "5", "x.txt"},
       {"--json", "--quiet", "x.txt"},
       {"x.txt", "--time-limit"},
+      {"--gap", "-0.1", "x.txt"},
+      {"--gap", "nan", "x.txt"},
+      {"--gap", "1e999", "x.txt"},
+      {"--target", "inf", "x.txt"},
+      {"--target", "5x", "x.txt"},
+      {"--threads", "-1", "x.txt"},
+      {"--threads", "1025", "x.txt"},
+      {"--threads", "two", "x.txt"},
+      {"--progress", "xml", "x.txt"},
+      {"--start=", "x.txt"},
+      {"-o", "", "x.txt"},
+      {"x.txt", "-o"},
+      {"--method", "greedy", "--gap", "0.1", "x.txt"},
+      {"--method", "ilp", "--target", "3", "x.txt"},
+      {"--method", "propagate", "--threads", "2", "x.txt"},
+      {"--method", "greedy-continuity", "--start", "s.txt", "x.txt"},
   };
   for (const auto& args : usage) {
     std::string where;
@@ -564,6 +584,380 @@ TEST(SetCoverSolveCli, FuzzCorporaNeverCrash) {
     }
   }
   std::cout << files.size() << " corpus files, " << solved << " solved\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The method table, the exit statuses and the man page.
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Roff reduced to its words: font changes dropped, escaped hyphens plain.
+std::string roffPlain(std::string text) {
+  text = std::regex_replace(text, std::regex(R"(\\f[BIRP])"), "");
+  text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+  text = std::regex_replace(text, std::regex(R"(\\\(mu)"), "x");
+  return text;
+}
+
+// The EXIT STATUS section of the man page: each status with the plain text of its paragraph.
+std::map<int, std::string> manExitStatuses() {
+  std::istringstream page(readText(SET_COVER_SOLVE_MANPAGE));
+  std::map<int, std::string> statuses;
+  std::vector<int> current;
+  bool inSection = false;
+  bool afterTp = false;
+  for (std::string line; std::getline(page, line);) {
+    if (line.compare(0, 4, ".SH ") == 0) {
+      inSection = line == ".SH EXIT STATUS";
+      continue;
+    }
+    if (!inSection) continue;
+    if (line == ".TP") {
+      afterTp = true;
+      current.clear();
+      continue;
+    }
+    if (afterTp) {
+      afterTp = false;
+      static const std::regex kNumber("[0-9]+");
+      for (std::sregex_iterator it(line.begin(), line.end(), kNumber), end; it != end; ++it) {
+        current.push_back(std::stoi(it->str()));
+        statuses[current.back()];
+      }
+      continue;
+    }
+    for (const int status : current) statuses[status] += roffPlain(line) + " ";
+  }
+  return statuses;
+}
+
+TEST(SetCoverSolveCli, MethodTableDrivesParsingHelpErrorsAndTheManPage) {
+  const std::string help = runProgram({"--help"}).out;
+  const std::string page = readText(SET_COVER_SOLVE_MANPAGE);
+  ASSERT_FALSE(page.empty()) << "no man page at " << SET_COVER_SOLVE_MANPAGE;
+  EXPECT_NE(page.find(scs::methodsRoff()), std::string::npos) << page;
+  EXPECT_EQ(page.find(".\\\" METHODS"), std::string::npos) << "marker left in the page";
+  const ChildRun unknown = runProgram({"--method", "simplex", "x.txt"});
+  const ChildRun unknownFormat = runProgram({"--format", "csv", "x.txt"});
+  TempDir dir;
+  const std::string path = dir.write("sts9.txt", sts9OrLibrary());
+  const std::string start = dir.write("start.txt", "1 2\n");
+  for (const scs::MethodInfo& m : scs::methodTable()) {
+    const std::string name = m.name;
+    EXPECT_TRUE(std::regex_search(help, std::regex("\n +" + name + " +" + m.summary + "\n")))
+        << name << "\n"
+        << help;
+    EXPECT_NE(unknown.err.find(name), std::string::npos) << name << ": " << unknown.err;
+    EXPECT_NE(page.find(".B " + std::regex_replace(name, std::regex("-"), "\\-") + "\n"),
+              std::string::npos)
+        << name;
+    // The options of the limited method are refused by the others, by name.
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"--gap", "0.5"},
+                                                  {"--target", "9"},
+                                                  {"--threads", "1"},
+                                                  {"--start", start},
+                                                  {"--weighted"},
+                                                  {"--time-limit", "9"}}) {
+      std::vector<std::string> args = {"--quiet", "--method", name};
+      args.insert(args.end(), extra.begin(), extra.end());
+      args.push_back(path);
+      const ChildRun run = runProgram(args);
+      EXPECT_EQ(run.exitCode(), m.limited ? 0 : 2) << name << " " << extra[0] << run.describe();
+      if (!m.limited) {
+        EXPECT_NE(run.err.find(extra[0] + " needs --method best, not " + name), std::string::npos)
+            << run.err;
+      }
+    }
+  }
+  for (const std::string format : {"orlib", "steiner", "json", "yaml"}) {
+    EXPECT_NE(unknownFormat.err.find(format), std::string::npos) << unknownFormat.err;
+    EXPECT_NE(help.find(format), std::string::npos) << format;
+  }
+}
+
+// Each outcome's exit status, and the man page's EXIT STATUS section puts the outcome under that
+// status and under no other; --help's summary line lists the status.
+TEST(SetCoverSolveCli, ExitStatusesAreTheOnesTheManPageGives) {
+  const std::map<int, std::string> man = manExitStatuses();
+  ASSERT_FALSE(man.empty()) << "no EXIT STATUS section in " << SET_COVER_SOLVE_MANPAGE;
+  const std::string help = runProgram({"--help"}).out;
+  const std::size_t helpStatuses = help.find("Exit status:");
+  ASSERT_NE(helpStatuses, std::string::npos) << help;
+  TempDir dir;
+  const std::string good = dir.write("sts9.txt", sts9OrLibrary());
+  struct Case {
+    std::string what;  // words of the man page's paragraph for that status
+    std::vector<std::string> args;
+    int status;
+    std::string line;  // an ERE the one line on standard error matches ("" when none)
+  };
+  const std::string missing = (fs::path(dir.write("x", "")).parent_path() / "gone.txt").string();
+  const std::string noRow = dir.write("norow.txt", "3 2\n1 1\n1 1\n0\n1 2\n");
+  const std::string huge = dir.write("huge.txt", "2 2\n1e308 1e308\n1 1\n1 2\n");
+  const std::string badStart = dir.write("start.txt", "1 2 77\n");
+  const std::vector<Case> cases = {
+      {"A cover was printed", {good}, 0, ""},
+      {"missing", {missing}, 1, "gone.txt: cannot open"},
+      {"no instance file named", {"--json"}, 2, "no instance file given"},
+      {"unknown option", {"--frobnicate", good}, 2, "unknown option"},
+      {"no cover exists", {noRow}, 3, "norow.txt:4: no cover exists: row 2 is in no set$"},
+      {"the costs add up to more than the largest double",
+       {"--weighted", huge},
+       1,
+       "huge.txt: the costs add up to more than the largest double"},
+      {"--start file", {"--start", badStart, good}, 1, "start.txt:1: 77 is not a set of"},
+      {"-o cannot write",
+       {"-o", (fs::path(missing) / "out.json").string(), good},
+       1,
+       "-o .*gone.txt/out.json: cannot create a temporary file"},
+  };
+  for (const Case& c : cases) {
+    const ChildRun run = runProgram(c.args);
+    EXPECT_EQ(run.exitCode(), c.status) << c.what << "\n" << run.describe();
+    ASSERT_EQ(man.count(c.status), 1u) << "status " << c.status << " is not in the man page";
+    EXPECT_NE(man.at(c.status).find(c.what), std::string::npos)
+        << "status " << c.status << " does not say '" << c.what << "': " << man.at(c.status);
+    for (const auto& [status, text] : man) {
+      if (status != c.status) {
+        EXPECT_EQ(text.find(c.what), std::string::npos)
+            << "'" << c.what << "' is under status " << status << " too";
+      }
+    }
+    EXPECT_NE(help.find(std::to_string(c.status) + " ", helpStatuses), std::string::npos)
+        << c.status;
+    if (c.line.empty()) {
+      EXPECT_EQ(run.err, "") << c.what;
+    } else {
+      const std::vector<std::string> lines = run.errLines();
+      ASSERT_EQ(lines.size(), 1u) << c.what << "\n" << run.err;
+      EXPECT_TRUE(std::regex_search(lines[0], std::regex(c.line))) << lines[0];
+      EXPECT_EQ(lines[0].find("inf"), std::string::npos) << lines[0];
+      EXPECT_EQ(lines[0].find("nan"), std::string::npos) << lines[0];
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Result files, warm starts, stopping rules, threads and JSON progress.
+
+std::vector<std::string> folderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(SetCoverSolveCli, ResultFileIsTheJsonDocumentReplacedWhole) {
+  TempDir dir;
+  const std::string instance = dir.write("sts9.txt", sts9OrLibrary());
+  const fs::path out = fs::path(instance).parent_path() / "results" / "r.json";
+  fs::create_directories(out.parent_path());
+
+  // Beside --json: the same text; beside the summary: the document all the same.
+  const ChildRun json = runProgram({"--json", "-o", out.string(), instance});
+  ASSERT_EQ(json.exitCode(), 0) << json.describe();
+  EXPECT_EQ(readText(out.string()), json.out);
+  const ChildRun human = runProgram({"-o", out.string(), "--method", "greedy", instance});
+  ASSERT_EQ(human.exitCode(), 0) << human.describe();
+  EXPECT_EQ(human.out.compare(0, 13, "method       "), 0) << human.out;
+  const nlohmann::json written = nlohmann::json::parse(readText(out.string()));
+  EXPECT_EQ(written.at("method"), "greedy");
+  expectSts9Cover(written.at("ids"), "-o after greedy");
+
+  // An existing file is replaced, not rewritten in place: a hard link to it keeps the old
+  // text, the permissions stay, and no temporary file is left in the folder.
+  const fs::path oldLink = out.parent_path() / "old-link";
+  fs::create_hard_link(out, oldLink);
+  fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string before = readText(out.string());
+  const ChildRun again = runProgram({"--quiet", "-o", out.string(), instance});
+  ASSERT_EQ(again.exitCode(), 0) << again.describe();
+  EXPECT_EQ(readText(oldLink.string()), before);
+  EXPECT_EQ(nlohmann::json::parse(readText(out.string())).at("method"), "best");
+  EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(folderEntries(out.parent_path()), (std::vector<std::string>{"old-link", "r.json"}));
+
+  // A symbolic link is followed: the file it names is replaced and the link stays a link.
+  const fs::path link = out.parent_path() / "latest.json";
+  fs::create_symlink("r.json", link);
+  const ChildRun viaLink =
+      runProgram({"--quiet", "--method", "propagate", "-o", link.string(), instance});
+  ASSERT_EQ(viaLink.exitCode(), 0) << viaLink.describe();
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(nlohmann::json::parse(readText(out.string())).at("method"), "propagate");
+
+  // A run that fails leaves the file as it was; one whose file cannot be written still prints.
+  const std::string kept = readText(out.string());
+  const ChildRun bad = runProgram({"-o", out.string(), dir.write("bad.txt", "1 1\nx\n")});
+  EXPECT_EQ(bad.exitCode(), 1) << bad.describe();
+  EXPECT_EQ(readText(out.string()), kept);
+  const ChildRun folder = runProgram({"--quiet", "-o", out.parent_path().string(), instance});
+  EXPECT_EQ(folder.exitCode(), 1) << folder.describe();
+  EXPECT_TRUE(std::regex_match(folder.out, std::regex("[0-9]+( [0-9]+)*\n"))) << folder.out;
+  EXPECT_EQ(folder.errLines().size(), 1u) << folder.err;
+}
+
+TEST(SetCoverSolveCli, WarmStartFromAResultFileOrAListOfIds) {
+  TempDir dir;
+  const std::string path = dir.write("hard.txt", hardOrLibrary());
+  const std::string result = dir.write("first.json", "");
+  const ChildRun first =
+      runProgram({"--quiet", "--threads", "1", "--time-limit", "1", "-o", result, path});
+  ASSERT_EQ(first.exitCode(), 0) << first.describe();
+  const nlohmann::json firstDoc = nlohmann::json::parse(readText(result));
+  const double firstCost = firstDoc.at("cost").get<double>();
+  // A limit of 0 without a start gives a poor cover, so the start shows.
+  const ChildRun cold = runProgram({"--json", "--threads", "1", "--time-limit", "0", path});
+  ASSERT_EQ(cold.exitCode(), 0) << cold.describe();
+  ASSERT_GT(parseJsonOutput(cold).at("cost").get<double>(), firstCost);
+
+  std::string list;
+  for (const auto& id : firstDoc.at("ids")) list += std::to_string(id.get<int>()) + "\n  ";
+  const std::vector<std::string> starts = {result, dir.write("list.txt", list),
+                                           dir.write("array.json", firstDoc.at("ids").dump())};
+  for (const std::string& start : starts) {
+    const ChildRun warm =
+        runProgram({"--json", "--threads", "1", "--time-limit", "0", "--start", start, path});
+    ASSERT_EQ(warm.exitCode(), 0) << start << "\n" << warm.describe();
+    const nlohmann::json j = parseJsonOutput(warm);
+    EXPECT_LE(j.at("cost").get<double>(), firstCost) << start;
+    expectOrLibraryCover(path, j.at("ids"));
+  }
+  // A partial selection is completed into a cover.
+  const ChildRun partial =
+      runProgram({"--json", "--node-limit", "0", "--start", dir.write("few.txt", "5 7 5"), path});
+  ASSERT_EQ(partial.exitCode(), 0) << partial.describe();
+  expectOrLibraryCover(path, parseJsonOutput(partial).at("ids"));
+
+  struct Bad {
+    std::string name;
+    std::string text;
+    std::string where;  // what follows "--start <file>:" (an ERE)
+  };
+  const std::vector<Bad> bad = {
+      {"out.txt", "3 1001\n", "1: 1001 is not a set of the instance"},
+      {"zero.txt", "\n\n0\n", "3: 0 is not a set of the instance"},
+      {"word.txt", "3\n4 x5\n", "2: expected a set id"},
+      {"neg.txt", "-3", "1: expected a set id"},
+      {"noids.json", R"({"cost": 3})", "/: no \"ids\" member"},
+      {"float.json", R"({"ids": [1, 2.5]})", "/ids/1: expected a set id"},
+      {"name.json", R"({"ids": [1, "frog"]})", "/ids/1: 'frog' is not a set of the instance"},
+      {"syntax.json", R"({"ids": [1, )", " not a JSON result"},
+      {"absent.txt", "", " cannot open"},
+  };
+  for (const Bad& b : bad) {
+    std::string start = dir.write(b.name, b.text);
+    if (b.name == "absent.txt") fs::remove(start);
+    const ChildRun run = runProgram({"--start", start, "--time-limit", "5", path});
+    EXPECT_EQ(run.exitCode(), 1) << b.name << "\n" << run.describe();
+    EXPECT_EQ(run.out, "") << b.name;
+    const std::vector<std::string> lines = run.errLines();
+    ASSERT_EQ(lines.size(), 1u) << b.name << "\n" << run.err;
+    const std::string prefix = "set_cover_solve: --start " + start + ":";
+    ASSERT_EQ(lines[0].compare(0, prefix.size(), prefix), 0) << lines[0];
+    EXPECT_TRUE(std::regex_search(lines[0].substr(prefix.size()), std::regex("^" + b.where)))
+        << b.name << ": " << lines[0];
+  }
+}
+
+TEST(SetCoverSolveCli, StoppingRulesThreadsAndJsonProgress) {
+  TempDir dir;
+  const std::string path = dir.write("hard.txt", hardOrLibrary());
+  const auto expectGapField = [](const nlohmann::json& j) {
+    const double cost = j.at("cost").get<double>();
+    const double bound = j.at("lowerBound").get<double>();
+    EXPECT_NEAR(j.at("gap").get<double>(), cost > 0 ? (cost - bound) / cost : 0.0, 1e-12)
+        << j.dump();
+  };
+  // Each rule ends the run and is named; the limit behind it keeps a fault from hanging.
+  struct Rule {
+    std::vector<std::string> args;
+    std::string stopped;
+  };
+  const std::vector<Rule> rules = {
+      {{"--gap", "0.6"}, "gap"},
+      {{"--target", "1000"}, "target"},
+      {{"--node-limit", "0"}, "node limit"},
+      {{"--time-limit", "0.5"}, "time limit"},
+  };
+  for (const Rule& rule : rules) {
+    std::vector<std::string> args = {"--json", "--threads", "1"};
+    args.insert(args.end(), rule.args.begin(), rule.args.end());
+    if (rule.stopped != "time limit") args.insert(args.end(), {"--time-limit", "30"});
+    args.push_back(path);
+    const ChildRun run = runProgram(args);
+    ASSERT_EQ(run.exitCode(), 0) << rule.stopped << "\n" << run.describe();
+    const nlohmann::json j = parseJsonOutput(run);
+    EXPECT_EQ(j.at("stopped"), rule.stopped) << j.dump();
+    EXPECT_EQ(j.at("optimal"), false);
+    expectGapField(j);
+    if (rule.stopped == "gap") {
+      EXPECT_LE(j.at("gap").get<double>(), 0.6);
+    }
+    if (rule.stopped == "target") {
+      EXPECT_LE(j.at("cost").get<double>(), 1000);
+    }
+    expectOrLibraryCover(path, j.at("ids"));
+  }
+  // A proven run names no rule; its gap is 0. The other methods run on one thread.
+  const std::string small = dir.write("sts9.txt", sts9OrLibrary());
+  const nlohmann::json proven = parseJsonOutput(runProgram({"--json", "--gap", "0.01", small}));
+  EXPECT_TRUE(proven.at("stopped").is_null()) << proven.dump();
+  EXPECT_EQ(proven.at("gap"), 0);
+  EXPECT_EQ(proven.at("threads").get<unsigned>(),
+            std::max(1u, std::thread::hardware_concurrency()));
+  EXPECT_EQ(parseJsonOutput(runProgram({"--json", "--threads", "3", small})).at("threads"), 3);
+  EXPECT_EQ(parseJsonOutput(runProgram({"--json", "--threads", "0", small})).at("threads"),
+            proven.at("threads"));
+  const nlohmann::json greedy = parseJsonOutput(runProgram({"--json", "--method=greedy", small}));
+  EXPECT_EQ(greedy.at("threads"), 1);
+  EXPECT_TRUE(greedy.at("gap").is_null());
+
+  // --progress json: one object per line, every report, consistent with the result.
+  for (const std::string output : {"--json", "--quiet"}) {
+    const ChildRun run =
+        runProgram({output, "--progress", "json", "--threads", "1", "--time-limit", "1.2", path});
+    ASSERT_EQ(run.exitCode(), 0) << run.describe();
+    const std::vector<std::string> lines = run.errLines();
+    ASSERT_GE(lines.size(), 2u) << run.err;  // the first cover and at least one a second
+    double best = 1e300;
+    double bound = -1;
+    double seconds = -1;
+    for (const std::string& line : lines) {
+      const nlohmann::ordered_json p = nlohmann::ordered_json::parse(line, nullptr, false);
+      ASSERT_TRUE(p.is_object()) << line;
+      std::vector<std::string> keys;
+      for (const auto& item : p.items()) keys.push_back(item.key());
+      EXPECT_EQ(keys, (std::vector<std::string>{"seconds", "best", "bound", "gap", "nodes"}))
+          << line;
+      EXPECT_LE(p.at("best").get<double>(), best) << line;
+      EXPECT_GE(p.at("bound").get<double>(), bound) << line;
+      EXPECT_GE(p.at("seconds").get<double>(), seconds) << line;
+      best = p.at("best").get<double>();
+      bound = p.at("bound").get<double>();
+      seconds = p.at("seconds").get<double>();
+      EXPECT_NEAR(p.at("gap").get<double>(), (best - bound) / best, 1e-12) << line;
+      EXPECT_GE(p.at("nodes").get<long long>(), 0) << line;
+    }
+    if (output == "--json") {
+      const nlohmann::json j = parseJsonOutput(run);
+      EXPECT_LE(j.at("cost").get<double>(), best);
+      EXPECT_GE(j.at("lowerBound").get<double>(), bound);
+    } else {
+      EXPECT_TRUE(std::regex_match(run.out, std::regex("[0-9]+( [0-9]+)*\n"))) << run.out;
+    }
+  }
+  // --quiet alone shows no progress; --progress none hides it from the other outputs too.
+  const ChildRun none =
+      runProgram({"--json", "--progress", "none", "--threads", "1", "--time-limit", "5.5", path});
+  EXPECT_EQ(none.exitCode(), 0);
+  EXPECT_EQ(none.err, "");
 }
 
 }  // namespace
