@@ -267,6 +267,13 @@ void expectOrLibraryCover(const std::string& path, const nlohmann::json& ids) {
   EXPECT_TRUE(uncovered.empty()) << uncovered.size() << " rows of " << path << " not covered";
 }
 
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 nlohmann::json parseJsonOutput(const ChildRun& run) {
   const nlohmann::json j = nlohmann::json::parse(run.out, nullptr, false);
   EXPECT_FALSE(j.is_discarded()) << run.describe();
@@ -478,10 +485,12 @@ TEST(SetCoverSolveCli, TimeLimitIsHonouredOnAHardInstance) {
 TEST(SetCoverSolveCli, SigintAndSigtermPrintTheBestCoverNotProven) {
   TempDir dir;
   const std::string path = dir.write("hard.txt", hardOrLibrary());
+  const std::string saved = dir.write("saved.json", "");
   for (const int sig : {SIGINT, SIGTERM}) {
-    const ChildRun run = runProgram({"--json", path}, "/dev/null", 1.5, sig, 60);
+    const ChildRun run = runProgram({"--json", "-o", saved, path}, "/dev/null", 1.5, sig, 60);
     ASSERT_FALSE(run.timedOut) << run.describe();
     ASSERT_EQ(run.exitCode(), 128 + sig) << run.describe();
+    EXPECT_EQ(readText(saved), run.out);  // the result file is written as well
     const nlohmann::json j = parseJsonOutput(run);
     EXPECT_EQ(j.at("optimal"), false);
     EXPECT_EQ(j.at("stopped"), sig == SIGINT ? "SIGINT" : "SIGTERM");
@@ -588,13 +597,6 @@ TEST(SetCoverSolveCli, FuzzCorporaNeverCrash) {
 
 // ---------------------------------------------------------------------------------------------
 // The method table, the exit statuses and the man page.
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Roff reduced to its words: font changes dropped, escaped hyphens plain.
 std::string roffPlain(std::string text) {
