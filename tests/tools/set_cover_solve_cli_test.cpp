@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -793,6 +794,20 @@ TEST(SetCoverSolveCli, ResultFileIsTheJsonDocumentReplacedWhole) {
   ASSERT_EQ(viaLink.exitCode(), 0) << viaLink.describe();
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(nlohmann::json::parse(readText(out.string())).at("method"), "propagate");
+
+  // The process's own standard output is written through, not renamed over: with standard
+  // output a regular file, the ids line before the document stays.
+  const std::string both = (out.parent_path() / "both.txt").string();
+  ASSERT_EQ(std::system(
+                (kProgram + " --quiet -o /dev/stdout '" + instance + "' > '" + both + "'").c_str()),
+            0);
+  const std::string bothText = readText(both);
+  const std::size_t newline = bothText.find('\n');
+  ASSERT_NE(newline, std::string::npos) << bothText;
+  EXPECT_TRUE(std::regex_match(bothText.substr(0, newline + 1), std::regex("[0-9]+( [0-9]+)*\n")))
+      << bothText;
+  EXPECT_EQ(nlohmann::json::parse(bothText.substr(newline + 1)).at("cost"), 5) << bothText;
+  fs::remove(both);
 
   // A run that fails leaves the file as it was; one whose file cannot be written still prints.
   const std::string kept = readText(out.string());

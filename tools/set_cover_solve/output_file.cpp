@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 
 namespace set_cover_solve {
 
@@ -43,6 +44,24 @@ std::string finalTarget(const std::string& path) {
   return ec ? path : resolved.string();
 }
 
+// The descriptor a path names when it is one of the process's own: /dev/stdout, /dev/stderr,
+// /dev/fd/N or /proc/self/fd/N; -1 otherwise. Renaming over what such a path resolves to would
+// cut the file away from the descriptor (and drop what was written through it before).
+int ownDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  for (const std::string prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) continue;
+    int fd = 0;
+    for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9' || fd > 100000000) return -1;
+      fd = fd * 10 + (path[i] - '0');
+    }
+    return fd;
+  }
+  return -1;
+}
+
 mode_t newFileMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -52,6 +71,11 @@ mode_t newFileMode() {
 }  // namespace
 
 void writeFileReplacing(const std::string& path, const std::string& text) {
+  const int own = ownDescriptor(path);
+  if (own >= 0) {
+    writeAll(own, text, path);
+    return;
+  }
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) fail("cannot replace " + path, EISDIR);
