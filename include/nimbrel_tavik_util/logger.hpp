@@ -63,11 +63,16 @@ class NIMBREL_TAVIK_UTIL_EXPORT Logger {
   /// an empty function restores them (as resetSink does).
   ///
   /// The sink is called on the logging thread, once per line, possibly from several threads at
-  /// once when the program logs from several threads (it must then synchronise itself). It
-  /// must not log through Logger (it would call itself). If it throws, the exception is
-  /// swallowed and that line is written to std::cerr in the default format ("[INFO] ..."), so
-  /// the line is not lost and the caller (a reader that promises not to throw, for instance)
-  /// goes on as if the line had been written.
+  /// once when the program logs from several threads (it must then synchronise itself). If it
+  /// throws, the exception is swallowed and that line is written to std::cerr in the default
+  /// format ("[INFO] ..."), so the line is not lost and the caller (a reader that promises not
+  /// to throw, for instance) goes on as if the line had been written.
+  ///
+  /// Re-entry: a line that the sink itself logs through Logger (directly or through code it
+  /// calls) goes to std::cerr in the default format, whatever its level, instead of to the sink,
+  /// which would otherwise call itself until the stack overflows. This holds on the sink's
+  /// thread only, while the sink runs; lines of other threads still reach the sink.
+  ///
   /// Safe to call while other threads log: each line goes whole to either the old or the new
   /// sink, and the old sink is destroyed once the calls already using it have returned.
   static void setSink(Sink sink);

@@ -63,11 +63,28 @@ void writeLine(std::ostream& os, const char (&prefix)[N], const std::string& mes
   os << std::endl;
 }
 
+// Set while this thread runs the sink. A sink that logs through Logger would otherwise call
+// itself until the stack overflows; its own lines go to standard error instead.
+thread_local bool inSink = false;
+
+class SinkCall {
+ public:
+  SinkCall() { inSink = true; }
+  ~SinkCall() { inSink = false; }
+  SinkCall(const SinkCall&) = delete;
+  SinkCall& operator=(const SinkCall&) = delete;
+};
+
 template <std::size_t N>
 void emit(Logger::Level level, std::ostream& os, const char (&prefix)[N],
           const std::string& message) {
+  if (inSink) {
+    writeLine(std::cerr, prefix, message);
+    return;
+  }
   if (const std::shared_ptr<const Logger::Sink> sink = currentSink()) {
     try {
+      const SinkCall call;
       (*sink)(level, message);
       return;
     } catch (...) {

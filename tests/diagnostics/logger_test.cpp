@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "diagnostics/stream_capture.hpp"
+#include "support/child_process.hpp"
 
 namespace ntu = nimbrel_tavik_util;
 using ntu::Logger;
@@ -199,6 +200,42 @@ TEST_F(LoggerTest, ThrowingSinkLineGoesToStandardErrorAndNothingEscapes) {
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(out.text(), "");
   EXPECT_EQ(err.text(), "[INFO] kept\n[ERROR] also kept\n");
+}
+
+// A sink that logs through Logger: its own lines go to standard error in the default format
+// instead of calling the sink again (which recursed until the stack overflowed, so this runs in
+// a child). Only the sink's own thread is redirected, and only while the sink runs, also when
+// it leaves by an exception.
+TEST_F(LoggerTest, SinkLoggingThroughLoggerWritesToStandardErrorInsteadOfRecursing) {
+  const ntu_test::ChildResult child = ntu_test::runInChild([](std::string& report) {
+    std::vector<std::string> lines;
+    Logger::setLevel(Logger::INFO);
+    Logger::setSink([&](Logger::Level, const std::string& line) {
+      lines.push_back(line);
+      if (line != "outer") return;
+      Logger::info("inner");
+      Logger::debug("below the threshold");
+      std::thread([] { Logger::warning("other thread"); }).join();
+    });
+    Logger::warning("outer");
+    Logger::info("after");
+
+    Logger::setSink([](Logger::Level, const std::string&) {
+      Logger::info("inside");
+      throw std::runtime_error("gone");
+    });
+    Logger::error("thrown");
+    Logger::setSink([&](Logger::Level, const std::string& line) { lines.push_back(line); });
+    Logger::info("sink again");
+    Logger::resetSink();
+    for (const std::string& line : lines) report += "sink: " + line + "\n";
+  });
+  ASSERT_TRUE(child.exitedCleanly()) << child.describe() << "\n" << child.text;
+  EXPECT_EQ(child.text,
+            "[INFO] inner\n"
+            "[INFO] inside\n"
+            "[ERROR] thrown\n"
+            "sink: outer\nsink: other thread\nsink: after\nsink: sink again\n");
 }
 
 // Threads log while another one swaps sinks: every line arrives exactly once, at one of them.
