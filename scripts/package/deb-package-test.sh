@@ -86,6 +86,11 @@ if [[ -n $tools ]]; then
     printf '2 2\n1 1\n1 1\n1 2\n' | "$root/usr/bin/set_cover_solve" --quiet - | grep -qx '1 2' ||
       fail "the packaged set_cover_solve does not solve a two-set instance"
   fi
+  if [[ -x $root/usr/bin/set_cover_generate && -x $root/usr/bin/set_cover_solve ]]; then
+    "$root/usr/bin/set_cover_generate" uniform --sets 30 --quiet |
+      "$root/usr/bin/set_cover_solve" --quiet - >/dev/null ||
+      fail "the packaged set_cover_generate does not write an instance set_cover_solve solves"
+  fi
   for page in "$root"/usr/share/man/man1/*.1.gz; do
     warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
     [[ -z $warnings ]] || fail "man page $page: $warnings"

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "set_cover_generate/instance_source.hpp"
+
 namespace ntu_test {
 
 namespace {
@@ -65,15 +67,12 @@ AbstractInstance disjointUnion(std::mt19937& rng, const InstanceShape& shape) {
 }
 
 AbstractInstance uniformInstance(int sets, int seed, double density) {
-  std::mt19937 engine(static_cast<std::uint32_t>(seed));
+  const set_cover_generate::Compressed columns =
+      set_cover_generate::uniformColumns(sets, static_cast<std::uint32_t>(seed), density);
   AbstractInstance instance;
   for (int s = 0; s < sets; ++s) {
-    std::set<int>& elems = instance[s];
-    for (int e = 0; e < 2 * sets; ++e) {
-      const auto x1 = static_cast<std::uint64_t>(engine());
-      const auto x2 = static_cast<std::uint64_t>(engine());
-      if (static_cast<double>(x1 | (x2 << 32)) * 0x1p-64 < density) elems.insert(e);
-    }
+    instance[s].insert(columns.index.begin() + columns.start[s],
+                       columns.index.begin() + columns.start[s + 1]);
   }
   return instance;
 }

@@ -39,8 +39,8 @@ AbstractInstance intervalInstance(std::mt19937& rng, int sets, int elems, int cu
 AbstractInstance disjointUnion(std::mt19937& rng, const InstanceShape& shape);
 
 // `sets` sets over 2 * sets elements, each (set, element) pair present with probability
-// `density`, drawn from mt19937(seed) with two 32-bit draws per pair (the draws of the stress
-// generator's uniformReal01, so that the benchmarks keep their instances). Ids 0..sets-1, also
+// `density`: set_cover_generate's uniform family (set_cover_generate::uniformColumns), drawn
+// from mt19937(seed) with two 32-bit draws per pair. Ids 0..sets-1, also
 // for empty sets; elements in no set are not part of the instance.
 AbstractInstance uniformInstance(int sets, int seed, double density = 0.05);
 

@@ -1,0 +1,111 @@
+// set_cover_generate: writes a reproducible set cover instance (coverage planning on a floor or
+// in a room, set_cover_stress's family, or the uniform family) in OR-Library or JSON text. See
+// --help and set_cover_generate(1).
+//
+// Exit status: 0 when the instance was written, 1 when it could not be made or written, 2 on a
+// usage error.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "set_cover_generate/coverage.hpp"
+#include "set_cover_generate/instance_source.hpp"
+#include "set_cover_generate/options.hpp"
+#include "set_cover_generate/stress_family.hpp"
+#include "set_cover_generate/writer.hpp"
+
+namespace scg = set_cover_generate;
+
+namespace {
+
+const char* familyName(scg::Family family) {
+  switch (family) {
+    case scg::Family::room:
+      return "room";
+    case scg::Family::stress:
+      return "stress";
+    case scg::Family::uniform:
+      return "uniform";
+    case scg::Family::floor:
+      break;
+  }
+  return "floor";
+}
+
+int run(const scg::Options& o) {
+  std::unique_ptr<scg::InstanceSource> source;
+  std::string extra;
+  if (o.family == scg::Family::floor || o.family == scg::Family::room) {
+    auto coverage = std::make_unique<scg::CoverageInstance>(o.coverage);
+    const scg::CoverageConfig& c = coverage->config();
+    extra =
+        ", " + std::to_string(coverage->redrawnPoints()) + " points seen by no pose drawn again";
+    char size[160];
+    if (o.family == scg::Family::room) {
+      std::snprintf(size, sizeof size, ", %.1f x %.1f x %.1f m", c.width, c.depth, c.height);
+    } else {
+      std::snprintf(size, sizeof size, ", %.1f x %.1f m", c.width, c.depth);
+    }
+    extra = size + extra;
+    source = std::move(coverage);
+  } else if (o.family == scg::Family::stress) {
+    source = std::make_unique<scg::MatrixSource>(scg::stressSource(o.seed, o.scale));
+  } else {
+    source = std::make_unique<scg::MatrixSource>(scg::compactRows(
+        2 * o.sets, scg::uniformColumns(o.sets, static_cast<std::uint32_t>(o.seed), o.density)));
+  }
+  std::FILE* out = stdout;
+  if (o.output != "-") {
+    out = std::fopen(o.output.c_str(), "wb");
+    if (out == nullptr) {
+      std::cerr << "set_cover_generate: " << o.output << ": cannot open: " << std::strerror(errno)
+                << '\n';
+      return 1;
+    }
+  }
+  scg::WriteCounts counts;
+  try {
+    counts = scg::writeInstance(*source, o.format, out);
+  } catch (const std::exception& e) {
+    if (out != stdout) std::fclose(out);
+    std::cerr << "set_cover_generate: " << (o.output == "-" ? "standard output" : o.output) << ": "
+              << e.what() << '\n';
+    return 1;
+  }
+  if (out != stdout && std::fclose(out) != 0) {
+    std::cerr << "set_cover_generate: " << o.output << ": cannot write: " << std::strerror(errno)
+              << '\n';
+    return 1;
+  }
+  if (!o.quiet) {
+    std::cerr << "set_cover_generate: " << familyName(o.family) << " seed " << o.seed << ": "
+              << source->rows() << " rows, " << source->columns() << " columns, " << counts.entries
+              << " entries, " << counts.bytes << " bytes" << extra << '\n';
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const scg::ParsedArgs parsed = scg::parseArgs(std::vector<std::string>(argv + 1, argv + argc));
+  if (parsed.action == scg::ParsedArgs::Action::help) {
+    std::cout << scg::helpText();
+    return 0;
+  }
+  if (parsed.action == scg::ParsedArgs::Action::usageError) {
+    std::cerr << "set_cover_generate: " << parsed.error << " (see --help)\n";
+    return 2;
+  }
+  try {
+    return run(parsed.options);
+  } catch (const std::exception& e) {
+    std::cerr << "set_cover_generate: " << e.what() << '\n';
+    return 1;
+  }
+}
