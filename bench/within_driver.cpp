@@ -9,8 +9,8 @@
 // --set help lists the names.
 // --file reads OR-Library files (costs used with --weighted) and Steiner triple files (name
 // data.N); --uniform draws N sets over 2N elements, each pair with probability 0.05 (the
-// benchmarks' family); --stress K is set_cover_stress's instance of seed 7 scaled by K.
-// Prints one tab-separated line:
+// benchmarks' family, set_cover_generate's uniform family); --stress K is set_cover_stress's
+// instance of seed 7 scaled by K. Prints one tab-separated line:
 //   name weighted limit cost lowerBound optimal nodes seconds peakRssKiB covers
 // (covers: 1 when the returned ids cover every element and their costs add up to `cost`).
 #include <sys/resource.h>
@@ -22,7 +22,6 @@
 #include <iostream>
 #include <limits>
 #include <map>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -31,6 +30,7 @@
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "set_cover_stress/generator.hpp"
 #include "setcover/corpus_reader.hpp"
+#include "setcover/random_instance.hpp"
 #include "setcover/within/settings.hpp"
 #include "setcover/within/within.hpp"
 
@@ -66,14 +66,8 @@ Problem readFile(const std::string& path) {
 Problem uniform(int sets, int seed) {
   Problem p;
   p.name = "uniform" + std::to_string(sets) + "_" + std::to_string(seed);
-  std::mt19937 engine(static_cast<std::uint32_t>(seed));
-  for (int s = 0; s < sets; ++s) {
-    std::set<int>& elems = p.sets[s];
-    for (int e = 0; e < 2 * sets; ++e) {
-      if (set_cover_stress::uniformReal01(engine) < 0.05) elems.insert(e);
-    }
-    p.costs[s] = 1.0;
-  }
+  p.sets = ntu_test::uniformInstance(sets, seed);
+  for (const auto& entry : p.sets) p.costs[entry.first] = 1.0;
   return p;
 }
 
