@@ -3,6 +3,7 @@
 // form (JSON) read back by set_cover_solve's readers as the same instance, and the program's
 // exit statuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -391,12 +392,15 @@ TEST(SetCoverGenerateProgram, WritesWhatTheLibraryWritesAndFailsWithOneLine) {
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << bad << ": " << run.err;
     EXPECT_EQ(run.err.rfind("set_cover_generate: ", 0), 0u) << run.err;
   }
-  for (const char* fails : {"floor --points 100 --poses 1 --range 0.01",
-                            "uniform --output /nonexistent-folder/x.txt"}) {
+  for (const char* fails :
+       {"floor --points 100 --poses 1 --range 0.01", "uniform --output /nonexistent-folder/x.txt",
+        "uniform --output /dev/full"}) {
     const ProgramRun run = runProgram(fails, out);
     EXPECT_EQ(run.status, 1) << fails;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << fails << ": " << run.err;
   }
+  struct stat st {};
+  EXPECT_EQ(::stat("/dev/full", &st), 0) << "a device written in vain is left in place";
   std::remove(out.c_str());
 }
 #endif

@@ -4,6 +4,8 @@
 //
 // Exit status: 0 when the instance was written, 1 when it could not be made or written, 2 on a
 // usage error.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -60,7 +62,11 @@ int run(const scg::Options& o) {
         2 * o.sets, scg::uniformColumns(o.sets, static_cast<std::uint32_t>(o.seed), o.density)));
   }
   std::FILE* out = stdout;
+  // Only a regular file (or a new one) is removed after a failed write; never a device or FIFO.
+  bool removable = false;
   if (o.output != "-") {
+    struct stat st {};
+    removable = ::stat(o.output.c_str(), &st) != 0 || S_ISREG(st.st_mode);
     out = std::fopen(o.output.c_str(), "wb");
     if (out == nullptr) {
       std::cerr << "set_cover_generate: " << o.output << ": cannot open: " << std::strerror(errno)
@@ -72,7 +78,11 @@ int run(const scg::Options& o) {
   try {
     counts = scg::writeInstance(*source, o.format, out);
   } catch (const std::exception& e) {
-    if (out != stdout) std::fclose(out);
+    // A half-written instance would read as a malformed one later: leave no file behind.
+    if (out != stdout) {
+      std::fclose(out);
+      if (removable) std::remove(o.output.c_str());
+    }
     std::cerr << "set_cover_generate: " << (o.output == "-" ? "standard output" : o.output) << ": "
               << e.what() << '\n';
     return 1;
@@ -80,6 +90,7 @@ int run(const scg::Options& o) {
   if (out != stdout && std::fclose(out) != 0) {
     std::cerr << "set_cover_generate: " << o.output << ": cannot write: " << std::strerror(errno)
               << '\n';
+    if (removable) std::remove(o.output.c_str());
     return 1;
   }
   if (!o.quiet) {
