@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -211,6 +213,63 @@ TEST(SetCoverGenerate, RoomVisibilityMatchesBruteForce) {
       ASSERT_EQ(got.count(i) == 1, expected) << "pose " << j << " point " << i;
     }
   }
+}
+
+// Obstacles in a room: the same test against every box, segment by segment (slab method), from
+// the point lifted off its face by 1e-7 m to the pose.
+TEST(SetCoverGenerate, RoomObstaclesMatchBruteForce) {
+  scg::CoverageConfig c;
+  c.space = scg::Space::room;
+  c.points = 900;
+  c.poses = 200;
+  c.width = 24;
+  c.depth = 9;
+  c.obstacles = 30;
+  c.range = 3.5;
+  c.seed = 21;
+  const scg::CoverageInstance inst(c);
+  const auto boxes = inst.obstacles();
+  ASSERT_EQ(boxes.size(), 30u);
+  const auto meets = [](const std::array<double, 6>& b, const double s[3], const double q[3]) {
+    double t0 = 0, t1 = 1;
+    for (int a = 0; a < 3; ++a) {
+      const double d = q[a] - s[a];
+      if (d == 0) {
+        if (s[a] < b[a] || s[a] > b[a + 3]) return false;
+        continue;
+      }
+      const double ta = (b[a] - s[a]) / d, tb = (b[a + 3] - s[a]) / d;
+      t0 = std::max(t0, std::min(ta, tb));
+      t1 = std::min(t1, std::max(ta, tb));
+      if (t0 > t1) return false;
+    }
+    return true;
+  };
+  std::vector<int> column;
+  int hidden = 0, seen = 0;
+  for (int j = 0; j < inst.columns(); ++j) {
+    inst.column(j, column);
+    const std::set<int> got(column.begin(), column.end());
+    const auto q = inst.posePosition(j);
+    for (int i = 0; i < inst.rows(); ++i) {
+      const auto p = inst.pointPosition(i);
+      const auto n = inst.pointNormal(i);
+      const double d[3] = {p[0] - q[0], p[1] - q[1], p[2] - q[2]};
+      const double dist = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+      if (std::abs(dist - c.range) < 1e-9) continue;
+      if (dist >= c.range || d[0] * n[0] + d[1] * n[1] + d[2] * n[2] >= 0) {
+        EXPECT_EQ(got.count(i), 0u) << "pose " << j << " point " << i;
+        continue;
+      }
+      const double s[3] = {p[0] + n[0] * 1e-7, p[1] + n[1] * 1e-7, p[2] + n[2] * 1e-7};
+      bool blocked = false;
+      for (const auto& b : boxes) blocked = blocked || meets(b, s, q.data());
+      ASSERT_EQ(got.count(i) == 1, !blocked) << "pose " << j << " point " << i;
+      ++(blocked ? hidden : seen);
+    }
+  }
+  EXPECT_GT(hidden, 0);
+  EXPECT_GT(seen, 0);
 }
 
 // Distance: through the doors, never shorter than the straight line, and the straight line

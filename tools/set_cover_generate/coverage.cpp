@@ -186,31 +186,68 @@ struct CoverageInstance::Model {
     return false;
   }
 
-  // True when an obstacle meets the segment from s to q (slab test).
+  // Obstacles by floor cell (a box in every cell its footprint meets), cells at least as wide
+  // as the range: a segment from a pose to a point it may see lies in the pose's 3 x 3 cells.
+  int bx = 1, by = 1;
+  double bw = 1, bd = 1;
+  std::vector<std::vector<int>> boxCells;
+
+  void indexBoxes() {
+    bx = std::max(1, std::min(1024, static_cast<int>(extent.x / cfg.range)));
+    by = std::max(1, std::min(1024, static_cast<int>(extent.y / cfg.range)));
+    bw = extent.x / bx;
+    bd = extent.y / by;
+    boxCells.assign(static_cast<std::size_t>(bx) * by, {});
+    for (std::size_t k = 0; k < boxes.size(); ++k) {
+      const Box& b = boxes[k];
+      for (int y = boxRow(b.lo.y); y <= boxRow(b.hi.y); ++y) {
+        for (int x = boxColumn(b.lo.x); x <= boxColumn(b.hi.x); ++x) {
+          boxCells[static_cast<std::size_t>(y) * bx + x].push_back(static_cast<int>(k));
+        }
+      }
+    }
+  }
+  int boxColumn(double x) const {
+    return std::min(bx - 1, std::max(0, static_cast<int>(std::floor(x / bw))));
+  }
+  int boxRow(double y) const {
+    return std::min(by - 1, std::max(0, static_cast<int>(std::floor(y / bd))));
+  }
+
+  // True when an obstacle meets the segment from s to the pose at q (slab test). A box met
+  // through two cells is tested twice, which changes nothing.
   bool obstacleBetween(const Vec& s, const Vec& q) const {
+    const int cx = boxColumn(q.x), cy = boxRow(q.y);
+    for (int y = std::max(0, cy - 1); y <= std::min(by - 1, cy + 1); ++y) {
+      for (int x = std::max(0, cx - 1); x <= std::min(bx - 1, cx + 1); ++x) {
+        for (const int k : boxCells[static_cast<std::size_t>(y) * bx + x]) {
+          if (segmentMeets(boxes[static_cast<std::size_t>(k)], s, q)) return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  static bool segmentMeets(const Box& b, const Vec& s, const Vec& q) {
     const Vec d = q - s;
     const double from[3] = {s.x, s.y, s.z};
     const double dir[3] = {d.x, d.y, d.z};
-    for (const Box& b : boxes) {
-      const double lo[3] = {b.lo.x, b.lo.y, b.lo.z};
-      const double hi[3] = {b.hi.x, b.hi.y, b.hi.z};
-      double t0 = 0, t1 = 1;
-      bool miss = false;
-      for (int a = 0; a < 3 && !miss; ++a) {
-        if (dir[a] == 0) {
-          miss = from[a] < lo[a] || from[a] > hi[a];
-        } else {
-          double ta = (lo[a] - from[a]) / dir[a];
-          double tb = (hi[a] - from[a]) / dir[a];
-          if (ta > tb) std::swap(ta, tb);
-          t0 = std::max(t0, ta);
-          t1 = std::min(t1, tb);
-          miss = t0 > t1;
-        }
+    const double lo[3] = {b.lo.x, b.lo.y, b.lo.z};
+    const double hi[3] = {b.hi.x, b.hi.y, b.hi.z};
+    double t0 = 0, t1 = 1;
+    for (int a = 0; a < 3; ++a) {
+      if (dir[a] == 0) {
+        if (from[a] < lo[a] || from[a] > hi[a]) return false;
+      } else {
+        double ta = (lo[a] - from[a]) / dir[a];
+        double tb = (hi[a] - from[a]) / dir[a];
+        if (ta > tb) std::swap(ta, tb);
+        t0 = std::max(t0, ta);
+        t1 = std::min(t1, tb);
+        if (t0 > t1) return false;
       }
-      if (!miss) return true;
     }
-    return false;
+    return true;
   }
 
   // The one visibility test behind rows and columns. Not inlined, so that both callers run the
@@ -484,6 +521,7 @@ CoverageInstance::CoverageInstance(const CoverageConfig& config) : model_(new Mo
   } else {
     m.drawObstacles(walls);
   }
+  if (!m.flat) m.indexBoxes();
   m.drawPoses(poses);
   m.priceposes();
   m.poseGrid.build(m.posePos, m.extent, c.range, m.flat);
@@ -534,6 +572,18 @@ std::array<double, 3> CoverageInstance::posePosition(int column) const {
 std::array<double, 3> CoverageInstance::poseDirection(int column) const {
   const Vec& v = model_->poseDir.at(static_cast<std::size_t>(column));
   return {v.x, v.y, v.z};
+}
+
+std::array<double, 3> CoverageInstance::pointNormal(int row) const {
+  if (model_->flat) return {0, 0, 0};
+  const Vec& v = model_->pointNormal.at(static_cast<std::size_t>(row));
+  return {v.x, v.y, v.z};
+}
+std::vector<std::array<double, 6>> CoverageInstance::obstacles() const {
+  std::vector<std::array<double, 6>> out;
+  for (const Box& b : model_->boxes)
+    out.push_back({b.lo.x, b.lo.y, b.lo.z, b.hi.x, b.hi.y, b.hi.z});
+  return out;
 }
 
 std::int64_t CoverageInstance::redrawnPoints() const { return model_->redrawn; }

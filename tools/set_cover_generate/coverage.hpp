@@ -80,6 +80,10 @@ class CoverageInstance : public InstanceSource {
   std::array<double, 3> pointPosition(int row) const;
   std::array<double, 3> posePosition(int column) const;
   std::array<double, 3> poseDirection(int column) const;
+  /// The outward normal of the face point `row` lies on (room), {0, 0, 0} on a floor.
+  std::array<double, 3> pointNormal(int row) const;
+  /// Room: the obstacles as {x0, y0, z0, x1, y1, z1}; empty on a floor.
+  std::vector<std::array<double, 6>> obstacles() const;
 
   /// Points that no pose saw and were drawn again.
   std::int64_t redrawnPoints() const;
