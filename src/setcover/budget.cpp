@@ -19,6 +19,7 @@ Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* sto
 bool Budget::timeUp() {
   if (expired_) return true;
   if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) finish(Reason::stopFlag);
+  if (also_ != nullptr && also_->load(std::memory_order_acquire)) finish(Reason::stopFlag);
   const Clock::time_point now = Clock::now();
   if (hasDeadline_ && now >= deadline_) finish(Reason::deadline);
   if (heartbeat_ != nullptr && !expired_ &&

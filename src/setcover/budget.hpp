@@ -77,6 +77,11 @@ class Budget {
   double remainingSeconds() const;
   Clock::time_point start() const { return start_; }
   void setHeartbeat(Heartbeat* heartbeat) { heartbeat_ = heartbeat; }
+  // A second flag that ends the work as the caller's stop flag does (reason stopFlag): the
+  // pool's stop for a worker, a worker's failure for the calling thread. Read where the
+  // caller's flag is.
+  void alsoStopOn(const std::atomic<bool>* flag) { also_ = flag; }
+  const std::atomic<bool>* stopFlag() const { return stop_; }
   // The least time between two heartbeats (tests set 0: a beat at every reading of the clock).
   void setBeatSeconds(double seconds) { beatSeconds_ = seconds; }
 
@@ -87,6 +92,7 @@ class Budget {
   long long nodeLimit_ = -1;
   long long nodes_ = 0;
   const std::atomic<bool>* stop_ = nullptr;
+  const std::atomic<bool>* also_ = nullptr;
   std::uint64_t pending_ = 0;
   std::uint64_t total_ = 0;
   bool expired_ = false;

@@ -130,10 +130,15 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
   options.iterations = depth == 0 ? options_.rootSteps : options_.nodeSteps;
   options.lambda = options_.lambda;
   double bound = chosenCost_;
+  // L(u) at the multipliers u_ holds on return, whose reduced costs gamma_ holds. Fixing by
+  // reduced cost and the forced selections after it only raise L at the same u, so it stays a
+  // bound of the node as it is left for its children.
+  double last = -kInfCost;
   for (int round = 0; round < options_.rounds; ++round) {
     const SubgradientOutcome out =
         subgradient(m_, res, chosenCost_, chosen_, u_, gamma_, incumbent_, options, budget_);
     if (out.iterations == 0) break;  // out of budget: run() stops before the next node
+    last = out.best;
     bound = std::max(bound, out.best);
     if (depth == 0) lowerBound_ = std::max(lowerBound_, rule_.bound(out.best));
     if (incumbent_.prunes(bound)) return false;
@@ -164,7 +169,25 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
     return gamma_[a] != gamma_[b] ? gamma_[a] < gamma_[b] : a < b;
   });
   frame.bound = bound;
+  frame.lagrangian = last;
+  frame.gain = 0.0;
+  frame.gammas.clear();
+  for (int j : frame.cands) frame.gammas.push_back(gamma_[j]);
   return true;
+}
+
+void BranchAndBound::openBound() {
+  double open = incumbent_.cost();
+  for (const Frame& f : frames_) {
+    if (f.next >= f.cands.size()) continue;  // every child entered: the frames above hold them
+    open = std::min(open, std::max(f.bound, f.lagrangian + f.gain));
+  }
+  if (frames_.empty() || open == kInfCost) return;
+  const double proven = rule_.bound(open);
+  if (proven > lowerBound_) {
+    lowerBound_ = proven;
+    incumbent_.reportBound(open);
+  }
 }
 
 bool BranchAndBound::run(long long maxNodes) {
@@ -183,6 +206,7 @@ bool BranchAndBound::run(long long maxNodes) {
     }
   }
   while (!frames_.empty()) {
+    openBound();
     Frame& f = frames_.back();
     if (f.next >= f.cands.size() || incumbent_.prunes(f.bound)) {
       const int via = f.via;
@@ -198,6 +222,7 @@ bool BranchAndBound::run(long long maxNodes) {
     --quota;
     const int j = f.cands[f.next++];
     if (!colFree_[j]) continue;  // decided since (forced in or out by the siblings' exclusions)
+    f.gain -= std::min(0.0, f.gammas[f.next - 1]);
     Frame child;
     child.logMark = static_cast<int>(log_.size());
     child.via = j;

@@ -49,8 +49,10 @@ class BranchAndBound {
   // the start, 1 once exhausted. Rough (subtrees differ widely) but cheap: O(depth).
   double doneFraction() const;
 
-  // Proven lower bound on the model's optimum from the search so far (the root's bound until
-  // the tree is exhausted; then the incumbent's cost).
+  // Proven lower bound on the model's optimum from the search so far: the least bound over the
+  // parts of the tree not yet finished (see openBound), never above the incumbent's cost; the
+  // incumbent's cost once the tree is exhausted. Only rises; each rise is reported to the
+  // incumbent's progress.
   double lowerBound() const { return lowerBound_; }
 
  private:
@@ -60,6 +62,13 @@ class BranchAndBound {
     double bound = 0.0;      // the node's lower bound
     std::vector<int> cands;  // branching columns, the next child takes cands[next]
     std::size_t next = 0;
+    // L(u) of the node's last subgradient round (-inf: none) and the reduced costs g_j of the
+    // candidates at that u (ascending, as cands). The children not yet entered all leave out
+    // every child entered before them, which adds gain = the sum of -min(0, g_j) over those
+    // at the same u: lagrangian + gain bounds what is left of the node.
+    double lagrangian = -kInfCost;
+    std::vector<double> gammas;
+    double gain = 0.0;
   };
   struct Change {
     int col;
@@ -72,6 +81,10 @@ class BranchAndBound {
   bool propagate();
   bool enterNode(Frame& frame, int depth);
   bool fixByReducedCost(double bound);
+  // The least bound over the frames with children not yet entered (each child entered has a
+  // frame of its own above, or is finished), capped by the incumbent; raises lowerBound_.
+  // O(depth). Decides nothing in the search, so the walk is the same with or without it.
+  void openBound();
 
   const CoverModel& m_;
   const BnbOptions options_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -18,6 +19,7 @@
 #include "setcover/within/local_search.hpp"
 #include "setcover/within/lp_bound.hpp"
 #include "setcover/within/presolve.hpp"
+#include "setcover/within/workers.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -61,14 +63,37 @@ bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget
 
 namespace {
 
+// The calling thread's side of a multi-thread call: the shared cover and bound, and the
+// workers. Null members with threads = 1, where nothing below changes.
+struct Team {
+  SharedBest* shared = nullptr;
+  std::uint64_t seen = 0;
+  std::vector<int> cols;
+
+  bool active() const { return shared != nullptr; }
+  // At a turn boundary: takes the workers' best cover when better (Incumbent checks that it
+  // covers, and reports it from this thread), offers ours, and shares the bound. Returns
+  // whether the incumbent improved.
+  bool sync(Incumbent& incumbent, double lower) {
+    if (shared == nullptr) return false;
+    double cost = kInfCost;
+    const bool taken = shared->fetch(seen, cols, cost) && incumbent.offer(cols);
+    shared->publish(incumbent.cols(), incumbent.cost());
+    shared->raiseBound(lower);
+    return taken;
+  }
+};
+
 // Returns true when the exact search proved the incumbent optimal (or the local search reached
 // `lower`).
 bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& search,
-               Budget& budget, double lower, const PortfolioSettings& settings) {
+               Budget& budget, double lower, const PortfolioSettings& settings, Team& team) {
   LocalSearch local(model, incumbent.rule(), settings.searchSeed);
   local.offer(incumbent.cols());
   double round = settings.firstRound;
-  double share = settings.localSearch ? settings.startShare : 0.0;
+  // With workers searching locally all the time, this thread's turns go mostly to the tree.
+  const double start = team.active() ? settings.minShare : settings.startShare;
+  double share = settings.localSearch ? start : 0.0;
   double perMove = settings.firstWorkPerMove;  // first guesses; measured after each turn
   double perNode = static_cast<double>(model.numCols) * settings.firstWorkPerNodeColumn;
   double searchWork = 0.0;  // work of the exact search's turns
@@ -77,6 +102,10 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
   long long engineCap = settings.engineFirstNodes;
   for (;;) {
     if (budget.expired() || budget.nodeLimitReached()) return false;
+    if (team.sync(incumbent, std::max(lower, search.lowerBound()))) {
+      if (incumbent.prunes(std::max(lower, search.lowerBound()))) return true;
+      if (settings.localSearch) local.offer(incumbent.cols());
+    }
 
     std::uint64_t before = budget.work();
     bool found = false;
@@ -114,7 +143,7 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
     }
 
     if (settings.localSearch) {
-      share = found ? settings.startShare : std::max(settings.minShare, share / 2);
+      share = found ? start : std::max(settings.minShare, share / 2);
       if (budget.hasDeadline()) {
         searchWork += static_cast<double>(budget.work() - before);
         if (hopeless(search.doneFraction(), searchWork, budget, settings)) {
@@ -192,7 +221,7 @@ std::vector<int> reducedStart(const Reduced& red, const CoverModel& model,
 }  // namespace
 
 CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
-                      Progress& progress, const PortfolioSettings& settings) {
+                      Progress& progress, const PortfolioSettings& settings, int threads) {
   CostRule rule;
   rule.integral = model.integral;
   // The warm start completed in the whole model: never returned worse than this. On models
@@ -223,6 +252,19 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
       optimal = true;
     }
   }
+  // With threads > 1, the workers start here, from the greedy cover, and search beside the
+  // root bound and the turns below; the pool's destructor joins them on every way out.
+  std::optional<SharedBest> shared;
+  std::optional<WorkerPool> pool;
+  Team team;
+  if (!optimal && !budget.expired() && threads > 1 && settings.localSearch) {
+    shared.emplace(rule);
+    shared->publish(incumbent.cols(), incumbent.cost());
+    pool.emplace(rm, rule, *shared, incumbent.cols(), threads - 1, settings.searchSeed,
+                 budget.remainingSeconds(), budget.stopFlag());
+    budget.alsoStopOn(&pool->failed());
+    team.shared = &*shared;
+  }
   if (!optimal && !budget.expired()) {
     std::vector<char> rowActive(rm.numRows, 1);
     std::vector<char> colFree(rm.numCols, 1);
@@ -234,13 +276,20 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     extendRoot(rm, all, u, gamma, incumbent, budget, settings, root);
     if (root.iterations > 0) lower = std::max(lower, rule.bound(root.best));
     progress.bound(lower);
+    team.sync(incumbent, lower);
     if (incumbent.prunes(root.best)) {
       optimal = true;
     } else if (!budget.expired()) {
       BranchAndBound search(rm, incumbent, budget, std::move(u), settings.bnb);
-      optimal = takeTurns(rm, incumbent, search, budget, lower, settings);
+      optimal = takeTurns(rm, incumbent, search, budget, lower, settings, team);
       lower = std::max(lower, search.lowerBound());
     }
+  }
+  if (pool) {
+    budget.alsoStopOn(nullptr);
+    pool->stop();                 // joins; a worker's exception leaves here
+    team.sync(incumbent, lower);  // the workers' last covers
+    if (!optimal && incumbent.prunes(lower)) optimal = true;
   }
 
   CoreResult out;

@@ -29,8 +29,10 @@ bool engineAttempt(const CoverModel& model, Incumbent& incumbent, Budget& budget
 
 // `start`: columns of a warm start (any order, repeats allowed; empty: none), completed to a
 // cover; the result never costs more than that cover. Progress reports and the caller's
-// stopping rules go through `progress`; every phase polls `budget`.
+// stopping rules go through `progress`; every phase polls `budget`. `threads` (>= 1): with
+// more than 1, threads - 1 local-search workers run beside this thread (workers.hpp), which
+// alone reports through `progress`; all are joined before the function returns or throws.
 CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
-                      Progress& progress, const PortfolioSettings& settings = {});
+                      Progress& progress, const PortfolioSettings& settings = {}, int threads = 1);
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -21,6 +21,7 @@
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/portfolio.hpp"
 #include "setcover/within/within.hpp"
+#include "setcover/within/workers.hpp"
 
 namespace nimbrel_tavik_util {
 
@@ -140,7 +141,8 @@ double columnsCost(const CoverMatrix& matrix, const std::vector<int>& cols) {
 }
 
 SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& start, Budget& budget,
-                         setcover_detail::Progress& progress, const PortfolioSettings& settings) {
+                         setcover_detail::Progress& progress, const PortfolioSettings& settings,
+                         int threads) {
   SolveResult result;
   setcover_detail::CoverModel model;
   std::vector<int> colId;
@@ -158,7 +160,7 @@ SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& star
     }
     std::vector<int>().swap(toModel);
     const setcover_detail::CoreResult core =
-        setcover_detail::solveModel(model, startCols, budget, progress, settings);
+        setcover_detail::solveModel(model, startCols, budget, progress, settings, threads);
     for (int k : core.cols) result.ids.push_back(colId[k]);
     std::sort(result.ids.begin(), result.ids.end());
     result.cost = core.cost;
@@ -171,9 +173,10 @@ SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& star
 // The shared path: `matrix` checked, `start` column indices of it. Returns matrix columns, and
 // never a cover costlier than the completed warm start, whichever limit ends the call.
 SolveResult solveMatrix(const CoverMatrix& matrix, const std::vector<int>& start, Budget& budget,
-                        setcover_detail::Progress& progress, const PortfolioSettings& settings) {
+                        setcover_detail::Progress& progress, const PortfolioSettings& settings,
+                        int threads) {
   std::vector<int> startCols = completeStart(matrix, start);
-  SolveResult result = solveModelOf(matrix, start, budget, progress, settings);
+  SolveResult result = solveModelOf(matrix, start, budget, progress, settings, threads);
   const double startCost = columnsCost(matrix, startCols);
   if (!start.empty() && startCost < result.cost) {
     result.ids = std::move(startCols);
@@ -247,7 +250,8 @@ SolveResult solveWithinSettings(const std::map<int, std::set<T>>& instance,
       start.push_back(static_cast<int>(std::lower_bound(form.ids.begin(), form.ids.end(), id) -
                                        form.ids.begin()));
     }
-    result = solveMatrix(matrix, start, budget, progress, settings);
+    result = solveMatrix(matrix, start, budget, progress, settings,
+                         setcover_detail::threadCount(limits.threads));
   }
   for (int& id : result.ids) id = form.ids[id];  // ascending indices give ascending ids
   finishResult(result, budget);
@@ -270,7 +274,8 @@ SolveResult solveWithinSettings(const CoverMatrix& matrix, const SolveLimits& li
   progress.setRules(limits.gap, limits.targetCost);
   budget.setHeartbeat(&progress);
   budget.setBeatSeconds(settings.heartbeatSeconds);
-  SolveResult result = solveMatrix(matrix, limits.start, budget, progress, settings);
+  SolveResult result = solveMatrix(matrix, limits.start, budget, progress, settings,
+                                   setcover_detail::threadCount(limits.threads));
   finishResult(result, budget);
   return result;
 }
