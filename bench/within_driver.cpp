@@ -1,8 +1,9 @@
 // One solveWithin run on one instance, for scripts/bench/run-within-benchmarks.sh; also writes the
 // instance as an LP file so that glpsol and cbc can be run on exactly the same instance.
 //
-//   within_driver (--file PATH | --uniform N SEED | --stress K) [--weighted] [--seconds S]
-//                 [--nodes N] [--set NAME=VALUE]... [--write-lp PATH]
+//   within_driver (--file PATH | --uniform N SEED | --stress K | --scattered N SEED) [--weighted]
+//                 [--seconds S] [--nodes N] [--threads K] [--stop-after S] [--wall]
+//                 [--set NAME=VALUE]... [--write-lp PATH]
 //
 // --set changes one of the portfolio's settings (src/setcover/within/settings.hpp; a switch
 // takes 0 or 1), so that a phase can be measured alone or a number tried without recompiling;
@@ -10,11 +11,19 @@
 // --file reads OR-Library files (costs used with --weighted) and Steiner triple files (name
 // data.N); --uniform draws N sets over 2N elements, each pair with probability 0.05 (the
 // benchmarks' family, set_cover_generate's uniform family); --stress K is set_cover_stress's
-// instance of seed 7 scaled by K. Prints one tab-separated line:
+// instance of seed 7 scaled by K; --scattered N SEED draws N sets of 10 elements each out of
+// 1.5 N integers scattered below 10^9 (numbering them is part of the work).
+// --threads K is SolveLimits::threads. --stop-after S sets the stop flag from another thread
+// S seconds after the call starts. --wall adds two columns: the call's wall-clock seconds
+// measured around it, and the milliseconds from the stop flag (or the time limit) to the
+// return (-1 when neither was given or the call ended before).
+// Prints one tab-separated line:
 //   name weighted limit cost lowerBound optimal nodes seconds peakRssKiB covers
 // (covers: 1 when the returned ids cover every element and their costs add up to `cost`).
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +34,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
@@ -82,6 +92,21 @@ Problem stress(int k) {
   return p;
 }
 
+Problem scattered(int sets, int seed) {
+  Problem p;
+  p.name = "scattered" + std::to_string(sets) + "_" + std::to_string(seed);
+  std::mt19937_64 engine(static_cast<std::uint64_t>(seed));
+  std::uniform_int_distribution<int> value(0, 999999999);
+  std::vector<int> pool(static_cast<std::size_t>(sets) + sets / 2);
+  for (int& e : pool) e = value(engine);
+  std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+  for (int s = 0; s < sets; ++s) {
+    for (int k = 0; k < 10; ++k) p.sets[s].insert(pool[pick(engine)]);
+    p.costs[s] = 1.0;
+  }
+  return p;
+}
+
 // CPLEX LP format, read by glpsol --lp and cbc alike.
 void writeLp(const Problem& p, bool weighted, const std::string& path) {
   std::ofstream out(path);
@@ -116,6 +141,8 @@ int main(int argc, char** argv) {
     nimbrel_tavik_util::setcover_detail::PortfolioSettings settings;
     std::string lpPath;
     bool have = false;
+    bool wall = false;
+    double stopAfter = -1.0;
     for (int a = 1; a < argc; ++a) {
       const std::string arg = argv[a];
       const auto value = [&](const char* what) -> std::string {
@@ -132,6 +159,16 @@ int main(int argc, char** argv) {
       } else if (arg == "--stress") {
         p = stress(std::stoi(value("a factor")));
         have = true;
+      } else if (arg == "--scattered") {
+        const int n = std::stoi(value("a size"));
+        p = scattered(n, std::stoi(value("a seed")));
+        have = true;
+      } else if (arg == "--threads") {
+        limits.threads = std::stoi(value("a count"));
+      } else if (arg == "--stop-after") {
+        stopAfter = std::stod(value("seconds"));
+      } else if (arg == "--wall") {
+        wall = true;
       } else if (arg == "--weighted") {
         weighted = true;
       } else if (arg == "--seconds") {
@@ -163,9 +200,44 @@ int main(int argc, char** argv) {
       writeLp(p, weighted, lpPath);
       return 0;
     }
-    const nimbrel_tavik_util::SolveResult r =
-        nimbrel_tavik_util::setcover_detail::solveWithinSettings(
-            p.sets, weighted ? &p.costs : nullptr, limits, settings);
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point flagged{};
+    std::thread stopper;
+    if (stopAfter >= 0.0) {
+      limits.stop = &stop;
+      stopper = std::thread([&] {
+        const Clock::time_point at = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(stopAfter));
+        while (!finished.load() && Clock::now() < at) {
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        flagged = Clock::now();
+        stop = true;
+      });
+    }
+    const Clock::time_point began = Clock::now();
+    nimbrel_tavik_util::SolveResult r;
+    try {
+      r = nimbrel_tavik_util::setcover_detail::solveWithinSettings(
+          p.sets, weighted ? &p.costs : nullptr, limits, settings);
+    } catch (...) {
+      finished = true;
+      if (stopper.joinable()) stopper.join();
+      throw;
+    }
+    const Clock::time_point ended = Clock::now();
+    finished = true;
+    if (stopper.joinable()) stopper.join();
+    // From the flag, or the time limit, to the return; -1 when the call ended before either.
+    double lateMs = -1.0;
+    if (stopAfter >= 0.0 && flagged <= ended && flagged != Clock::time_point{}) {
+      lateMs = std::chrono::duration<double, std::milli>(ended - flagged).count();
+    } else if (stopAfter < 0.0 && limits.seconds < 1e9) {
+      const double over = std::chrono::duration<double>(ended - began).count() - limits.seconds;
+      if (over >= 0.0) lateMs = over * 1000.0;
+    }
     std::set<int> covered;
     double sum = 0.0;
     for (int id : r.ids) {
@@ -177,9 +249,13 @@ int main(int argc, char** argv) {
     const bool ok = covered == universe && std::fabs(sum - r.cost) <= 1e-9 * (1.0 + sum);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%s\t%d\t%g\t%.10g\t%.10g\t%d\t%lld\t%.3f\t%ld\t%d\n", p.name.c_str(),
+    std::printf("%s\t%d\t%g\t%.10g\t%.10g\t%d\t%lld\t%.3f\t%ld\t%d", p.name.c_str(),
                 weighted ? 1 : 0, limits.seconds, r.cost, r.lowerBound, r.optimal ? 1 : 0, r.nodes,
                 r.seconds, usage.ru_maxrss, ok ? 1 : 0);
+    if (wall) {
+      std::printf("\t%.4f\t%.2f", std::chrono::duration<double>(ended - began).count(), lateMs);
+    }
+    std::printf("\n");
     return ok ? 0 : 3;
   } catch (const std::exception& e) {
     std::cerr << "within_driver: " << e.what() << "\n";

@@ -92,6 +92,38 @@ struct NeverStop {
   bool operator()(std::size_t) const { return false; }
 };
 
+// What `stop` is called with where it is only asked whether to stop now, with no work to count
+// (about every kSortSlice values of the sliced sort and of the last pass below): callers that
+// count work read the clock and the flags and count nothing.
+constexpr std::size_t kPollOnly = static_cast<std::size_t>(-1);
+
+// Sorts `v` by `less` in slices of kSortSlice values merged pairwise, asking `stop(kPollOnly)`
+// between slices and merges, so that a stop or a deadline is seen within a few milliseconds
+// (a single std::sort of 2 million values takes about 150 ms). Returns false when stopped
+// (`v` then unsorted). Without a stop it is std::sort.
+constexpr std::size_t kSortSlice = std::size_t{1} << 16;
+template <typename V, typename Less, typename Stop>
+bool slicedSort(std::vector<V>& v, Less& less, Stop& stop) {
+  if constexpr (std::is_same_v<Stop, NeverStop>) {
+    std::sort(v.begin(), v.end(), less);
+    return true;
+  } else {
+    const std::size_t n = v.size();
+    for (std::size_t at = 0; at < n; at += kSortSlice) {
+      if (stop(kPollOnly)) return false;
+      std::sort(v.begin() + at, v.begin() + std::min(n, at + kSortSlice), less);
+    }
+    for (std::size_t width = kSortSlice; width < n; width *= 2) {
+      for (std::size_t at = 0; at + width < n; at += 2 * width) {
+        if (stop(kPollOnly)) return false;
+        std::inplace_merge(v.begin() + at, v.begin() + at + width,
+                           v.begin() + std::min(n, at + 2 * width), less);
+      }
+    }
+    return true;
+  }
+}
+
 // Returns false when the range is too wide for a table. `stop` is called with each set's size
 // and true from it abandons the numbering (`stopped` set, `form` unusable).
 template <typename T, typename Stop>
@@ -148,9 +180,7 @@ void numberBySort(const std::map<int, std::set<T>>& instance, IndexForm& form, K
     }
     for (const T& e : entry.second) universe.push_back(key(e));
   }
-  // The sort itself is not polled: it is O(S log S) comparisons, a few times the walks above.
-  std::sort(universe.begin(), universe.end(), less);
-  if (stop(universe.size())) {
+  if (!slicedSort(universe, less, stop) || stop(universe.size())) {
     stopped = true;
     return;
   }
@@ -159,7 +189,16 @@ void numberBySort(const std::map<int, std::set<T>>& instance, IndexForm& form, K
                  universe.end());
   form.numElems = static_cast<int>(universe.size());
   std::size_t k = 0;
+  std::size_t since = 0;
   for (const auto& entry : instance) {
+    since += entry.second.size();
+    if (since >= kSortSlice) {
+      since = 0;
+      if (stop(kPollOnly)) {
+        stopped = true;
+        return;
+      }
+    }
     auto from = universe.begin();  // the set is ascending, so each search starts after the last
     for (const T& e : entry.second) {
       from = std::lower_bound(from, universe.end(), key(e), less);

@@ -222,8 +222,11 @@ SolveResult solveWithinSettings(const std::map<int, std::set<T>>& instance,
 
   SolveResult result;
   setcover_detail::IndexForm form;
-  bool numbered = setcover_detail::buildIndexForm(
-      instance, form, [&budget](std::size_t n) { return budget.charge(n + 1); });
+  bool numbered = setcover_detail::buildIndexForm(instance, form, [&budget](std::size_t n) {
+    // Polls without counting work: counted work decides the turns, and it stays what it was.
+    return n == setcover_detail::index_form_impl::kPollOnly ? budget.timeUp()
+                                                            : budget.charge(n + 1);
+  });
   if (!numbered && !limits.start.empty()) {
     // The warm start can be kept only once elements are numbered: finish that unpolled.
     form = setcover_detail::IndexForm{};
