@@ -24,7 +24,8 @@
 //
 // Solving within limits (solveWithin): the best cover found within a time or node limit, by
 // total cost when the sets have costs, with a proven lower bound and a flag that says whether
-// the cover is proven optimal. It runs one thread: reductions, Chvatal's greedy by cost per
+// the cover is proven optimal. It runs in the calling thread (more when SolveLimits::threads
+// asks for them: local searches beside it): reductions, Chvatal's greedy by cost per
 // newly covered element, the LP relaxation's duals (GLPK's dual simplex) and a Lagrangian
 // relaxation by subgradient with a Lagrangian heuristic and reduced-cost fixing, then a
 // row-weighting local search and an exact branch-and-bound with Lagrangian bounds in every
@@ -74,8 +75,9 @@ struct SolveLimits {
   /// ends (about 0.1 s at 400,000 elements and 1.4 million entries) returns every non-empty
   /// set, bound 0; one reached later returns what the greedy took so far, each element still
   /// uncovered given its cheapest set, redundant sets removed. The sort that numbers elements
-  /// other than integers of a compact range is not interrupted. NaN is rejected
-  /// (std::invalid_argument).
+  /// other than integers of a compact range is interrupted between slices of 65,536 values, and
+  /// GLPK's LP at the root between slices of its matrix loading and of its iterations. NaN is
+  /// rejected (std::invalid_argument).
   double seconds = std::numeric_limits<double>::infinity();
   /// Branch-and-bound nodes; negative means no limit. With a node limit and no time limit or
   /// stop flag the result is a function of the instance and the limit alone: every choice is
@@ -88,9 +90,16 @@ struct SolveLimits {
   /// throw: the exception then leaves solveWithin after all working memory is released.
   std::function<void(const SolveProgress&)> onProgress;
   /// Threads the call may use: 1 (the default) runs everything in the calling thread, with the
-  /// determinism described at `nodes`; k > 1 runs up to k threads that share the best cover and
-  /// the bound (started and joined inside the call; results may then differ from run to run);
-  /// 0 means one per hardware thread. Negative is rejected (std::invalid_argument).
+  /// determinism described at `nodes`. k > 1: the calling thread runs the whole portfolio as
+  /// with 1 (leaving most of its local search to the others) and k - 1 more threads each run
+  /// the local search with a seed of their own; they share the best cover and the bound. They
+  /// start after the reductions and are joined before the call returns or throws, also when
+  /// onProgress throws or the stop flag ends it; an exception in one of them ends the call and
+  /// leaves it. onProgress is only ever called on the calling thread. Results may then differ
+  /// from run to run (a node limit then bounds the calling thread's tree, not the others'
+  /// work). 0 means one per hardware thread (std::thread::hardware_concurrency(), 1 when
+  /// unknown). Memory grows by O(elements + sets) per thread. Negative is rejected
+  /// (std::invalid_argument).
   int threads = 1;
   /// A warm start: ids of a cover, or of a partial selection that the call completes. When it
   /// is a cover, the call never returns a costlier one, whichever limit ends it (a limit
@@ -109,12 +118,14 @@ struct SolveLimits {
 
 /// The answer of solveWithin.
 struct SolveResult {
-  std::vector<int> ids;     ///< chosen ids, strictly ascending; always a cover of every element
-  double cost = 0.0;        ///< sum of the chosen sets' costs (the number of ids when unicost)
-  double lowerBound = 0.0;  ///< proven: no cover costs less (cost tolerance: see solveWithin)
-  bool optimal = false;     ///< true exactly when the search proved cost == lowerBound
-  long long nodes = 0;      ///< branch-and-bound nodes visited
-  double seconds = 0.0;     ///< wall-clock time of the call, steady clock
+  std::vector<int> ids;  ///< chosen ids, strictly ascending; always a cover of every element
+  double cost = 0.0;     ///< sum of the chosen sets' costs (the number of ids when unicost)
+  /// Proven: no cover costs less (cost tolerance: see solveWithin). Rises while the tree is
+  /// searched: the least bound over its open nodes.
+  double lowerBound = 0.0;
+  bool optimal = false;  ///< true exactly when the search proved cost == lowerBound
+  long long nodes = 0;   ///< branch-and-bound nodes visited
+  double seconds = 0.0;  ///< wall-clock time of the call, steady clock
   /// Why the call ended: Optimal exactly when `optimal`; otherwise the limit or rule that
   /// ended it (the first one reached).
   SolveStatus status = SolveStatus::Optimal;
