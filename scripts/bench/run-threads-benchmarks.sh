@@ -14,6 +14,7 @@
 #            cost against the best known value (corpus README), bound
 #   proofs   proof times, threads = 2 against 1, on the uniform n = 150 instances of seeds 1-5
 #            and stn45 (limit --proof-limit, default 45 s)
+#   none     no runs: rewrites the report from the results of the last run
 # Every run is one process (bench/within_driver --wall); all at nice 10. BUILD_DIR (default
 # build/bench) is the build folder; results go to $BUILD_DIR/threads-results.
 set -euo pipefail
@@ -42,7 +43,7 @@ out=$build/threads-results
 mkdir -p "$out"
 has() { [[ ",$parts," == *",$1,"* ]]; }
 files() { { ls "$setcover"/stn/data.* | sort -t. -k2 -n; ls "$setcover"/orlib/scp*.txt | sort -V; }; }
-load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
+[[ $parts == none ]] || cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-before"
 
 # Driver columns: name weighted limit cost bound optimal nodes seconds rss covers wall lateMs.
 if has limits; then
@@ -85,7 +86,9 @@ if has proofs; then
   for seed in 1 2 3 4 5; do run_proof "uniform150_$seed" --uniform 150 "$seed"; done
   run_proof stn45 --file "$setcover/stn/data.45"
 fi
-load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
+[[ $parts == none ]] || cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-after"
+load_before=$(cat "$out/load-before" 2>/dev/null || echo ?)
+load_after=$(cat "$out/load-after" 2>/dev/null || echo ?)
 
 report=docs/performance-threads.md
 {
@@ -141,6 +144,10 @@ report=docs/performance-threads.md
             for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (r[j] < r[i]) { t = r[i]; r[i] = r[j]; r[j] = t }
             m = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
             printf "- Median speedup (1-thread time / 2-thread time) over the %d instances proved by both: %.2f.\n", n, m }' "$out/proofs.tsv"
+    echo
+    echo "A second thread helps only when the process gets a second core: on a machine whose cores"
+    echo "are already busy it takes CPU time from the calling thread, whose branch-and-bound does"
+    echo "the proving (the workers search for covers only), so proofs can be slower with two."
     echo
     echo "| instance | cost | 1 thread: s | 2 threads: s | speedup |"
     echo "|---|---:|---:|---:|---:|"
