@@ -117,12 +117,13 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
   glp_init_smcp(&smcp);
   smcp.msg_lev = GLP_MSG_OFF;
   smcp.meth = GLP_DUAL;
-  // With a deadline or a stop flag (where nothing repeats anyway) the slices are sized so that
-  // each takes about kSliceSeconds (2 iterations at least): 50 iterations took 45 ms on scpnrg5
-  // (1000 rows, a restart refactors the basis), far past the stop flag's 10 ms. Without either, the
-  // count stays fixed, since the slices' restarts shape GLPK's path and so the duals.
+  // With a deadline (where nothing repeats anyway) the slices are sized so that each takes
+  // about kSliceSeconds (2 iterations at least): 50 iterations took 45 ms on scpnrg5 (1000
+  // rows; a restart refactors the basis), far past the stop flag's 10 ms. Without one the count
+  // stays fixed, since the slices' restarts shape GLPK's path and so the duals, and node-limited
+  // runs repeat also with a stop flag given (the Python module and the CLI always give one).
   constexpr double kSliceSeconds = 0.004;
-  const bool timed = budget.hasDeadline() || budget.stopFlag() != nullptr;
+  const bool timed = budget.hasDeadline();
   int slice = timed ? std::min(options.sliceIterations, 4) : options.sliceIterations;
   const auto start = Budget::Clock::now();
   const long long maxIterations = options.iterationsPerLine * (model.numRows + model.numCols);
