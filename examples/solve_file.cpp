@@ -2,9 +2,10 @@
 //
 //   solve_file instance.json
 //
-// The file is an object from set id (a non-negative decimal integer, as a string) to the
-// elements of that set (integers):
-//   {"1": [1, 2, 3, 4], "2": [1, 2, 5], "3": [3, 4, 6]}
+// The file is set_cover_solve's instance document: "sets" maps set ids (non-negative decimal
+// integers, as strings) to the elements of that set (integers); "costs" and "elements" (the
+// universe) may be there too (this example ignores the costs):
+//   {"sets": {"1": [1, 2, 3, 4], "2": [1, 2, 5], "3": [3, 4, 6]}}
 //
 // Exit status: 0 with one line per method; 1 with one line on standard error when the file
 // cannot be read, is not such an object, or a solver gives no cover; 2 on wrong arguments.
@@ -61,21 +62,37 @@ int parseId(const std::string& key) {
 // The library provides int, unsigned long and std::string elements. JSON integers are 64-bit,
 // so they are kept as unsigned long; a negative one becomes its two's-complement value, and
 // distinct elements stay distinct, which is all a cover depends on.
+unsigned long element(const nlohmann::json& e, const std::string& where) {
+  if (e.is_number_unsigned()) return e.get<unsigned long>();
+  if (e.is_number_integer()) return static_cast<unsigned long>(e.get<std::int64_t>());
+  throw BadInput(where + ": element " + e.dump() + " is not an integer");
+}
+
 std::map<int, std::set<unsigned long>> toInstance(const nlohmann::json& doc,
                                                   const std::string& path) {
-  if (!doc.is_object()) throw BadInput(path + ": expected an object of set id -> [elements]");
+  if (!doc.is_object() || !doc.contains("sets") || !doc.at("sets").is_object()) {
+    throw BadInput(path + ": expected an object {\"sets\": {set id: [elements]}}");
+  }
+  for (const auto& member : doc.items()) {
+    if (member.key() != "sets" && member.key() != "costs" && member.key() != "elements") {
+      throw BadInput(path + ": unknown member \"" + member.key() + "\"");
+    }
+  }
   std::map<int, std::set<unsigned long>> instance;
-  for (const auto& [key, elements] : doc.items()) {
+  for (const auto& [key, elements] : doc.at("sets").items()) {
     const int id = parseId(key);
     if (!elements.is_array()) throw BadInput("set \"" + key + "\": expected an array of elements");
     std::set<unsigned long>& set = instance[id];
-    for (const nlohmann::json& e : elements) {
-      if (e.is_number_unsigned()) {
-        set.insert(e.get<unsigned long>());
-      } else if (e.is_number_integer()) {
-        set.insert(static_cast<unsigned long>(e.get<std::int64_t>()));
-      } else {
-        throw BadInput("set \"" + key + "\": element " + e.dump() + " is not an integer");
+    for (const nlohmann::json& e : elements) set.insert(element(e, "set \"" + key + "\""));
+  }
+  // A universe: every element of it must be in some set, or there is no cover.
+  if (doc.contains("elements")) {
+    if (!doc.at("elements").is_array()) throw BadInput(path + ": \"elements\" is not an array");
+    std::set<unsigned long> covered;
+    for (const auto& entry : instance) covered.insert(entry.second.begin(), entry.second.end());
+    for (const nlohmann::json& e : doc.at("elements")) {
+      if (covered.count(element(e, "elements")) == 0) {
+        throw BadInput("no cover exists: element " + e.dump() + " is in no set");
       }
     }
   }

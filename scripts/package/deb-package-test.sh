@@ -48,6 +48,9 @@ if [[ -n $tools ]]; then
   [[ $(dpkg-deb -f "$tools" Multi-Arch) == foreign ]] || fail "tools package: Multi-Arch is not foreign"
   grep -q 'libnimbrel-tavik-util0 (>= ' <<<"$(dpkg-deb -f "$tools" Depends)" ||
     fail "tools package: no dependency on the library through shlibs"
+  # set_cover_solve reads gzip input with zlib.
+  grep -q 'zlib1g (>= ' <<<"$(dpkg-deb -f "$tools" Depends)" ||
+    fail "tools package: no dependency on zlib1g"
 fi
 if [[ -n $python ]]; then
   files=$(dpkg-deb -c "$python")

@@ -324,11 +324,12 @@ TEST(SetCoverSolveCli, EveryFormatAndMethodGivesACheckedCover) {
   ASSERT_EQ(human.exitCode(), 0) << human.describe();
   EXPECT_NE(human.out.find("size         5\n"), std::string::npos) << human.out;
   EXPECT_NE(human.out.find("optimal      yes\n"), std::string::npos) << human.out;
-  // The library's log lines (INFO goes to standard output by default) stay on standard error.
+  // The library's log lines (INFO goes to standard output by default) stay on standard error,
+  // and so does the read time.
   const ChildRun verbose = runProgram({"--verbose", "--json", files[4].first});
   ASSERT_EQ(verbose.exitCode(), 0) << verbose.describe();
   EXPECT_EQ(parseJsonOutput(verbose).at("cost"), 5);
-  EXPECT_NE(verbose.err.find("[INFO] readYamlToJson: begin "), std::string::npos) << verbose.err;
+  EXPECT_NE(verbose.err.find(": read in "), std::string::npos) << verbose.err;
   const ChildRun quiet = runProgram({"--quiet", "--method", "greedy", files[1].first});
   ASSERT_EQ(quiet.exitCode(), 0) << quiet.describe();
   EXPECT_TRUE(std::regex_match(quiet.out, std::regex("[0-9]+( [0-9]+)*\n"))) << quiet.out;
@@ -373,15 +374,18 @@ TEST(SetCoverSolveCli, MalformedInputGivesStatusOneAndOneLine) {
       {"col.txt", "2 2\n1 1\n1 3\n1 1\n", "3: a column of row 1 is 3, outside 1..2"},
       {"short.txt", "2 2\n1 1\n1 1\n", "3: expected the column count of row 2"},
       {"word.txt", "2 x\n", "1: expected column count, found 'x'"},
-      {"cost.txt", "1 1\n0\n1 1\n", "2: column cost '0' is not positive"},
+      {"cost.txt", "1 1\n-1\n1 1\n", "2: column cost '-1' is negative"},
       {"trail.txt", "1 1\n1\n1 1\n7\n", "4: unexpected '7' after the last row"},
-      {"huge.txt", "2000000000 2000000000\n1 1\n", "2: expected column cost"},
+      {"huge.txt", "2000000000 2000000000\n1 1\n", "1: row count 2000000000 is more than"},
       {"data.7", "9 3\n1 2 3\n4 5 6\n7 8 10\n", "4: a column of row 3 is 10, outside 1..9"},
-      {"huge.stn", "1000000000 1000000000\n1 2 3\n", "2: expected a column of row 2"},
+      {"huge.stn", "1000000000 1000000000\n1 2 3\n", "1: row count 1000000000 is more than"},
       {"syntax.json", "{\"sets\": {\"1\": [1,\n x]}}", "2: column 2: syntax error"},
       {"mixed.json", R"({"sets": {"1": [1, 2], "2": [3, "a"]}})",
        "/sets/2/1: expected an integer element"},
-      {"id.json", R"({"sets": {"-1": [1]}})", "/sets/-1: set id '-1' is not a non-negative"},
+      {"id.json", R"({"sets": {"": [1], "a": [2]}})", "/sets/: a set name is empty"},
+      {"twice.json", R"({"sets": {"1": [1, 2], "1": [3]}})", "/sets/1: repeated set '1'"},
+      {"twice.yaml", "sets:\n  1: [1]\nsets:\n  2: [1]\n", "/sets: repeated member 'sets'"},
+      {"bad.gz", "\x1f\x8b\x08\x00garbage", " compressed input cannot be read"},
       {"cost.json", R"({"sets": {"1": [1]}, "costs": {"2": 1}})",
        "/costs/2: cost of an id that is not a set"},
       {"nan.json", R"({"sets": {"1": [1]}, "costs": {"1": -1}})", "/costs/1: cost must be"},
@@ -415,6 +419,78 @@ TEST(SetCoverSolveCli, MalformedInputGivesStatusOneAndOneLine) {
     EXPECT_TRUE(std::regex_search(lines[0].substr(prefix.size()), std::regex("^" + c.where)))
         << c.name << ": " << lines[0];
   }
+}
+
+// Input beyond the plain files: no cover (status 3), gzip, standard input told apart by its
+// first character, a byte-order mark, free sets, and the read time in the report.
+TEST(SetCoverSolveCli, InputFormsAndNoCover) {
+  TempDir dir;
+  // An element in no set: its own outcome, one line, status 3, in every format.
+  const std::vector<std::pair<std::string, std::string>> noCover = {
+      {"empty_row.txt", "3 2\n1 1\n1 1\n0\n1 2\n"},
+      {"universe.json", R"({"sets": {"1": [1]}, "elements": [1, 2]})"},
+      {"universe.yaml", "sets: {1: [1]}\nelements: [1, 2]\n"},
+  };
+  for (const auto& [name, text] : noCover) {
+    const ChildRun run = runProgram({dir.write(name, text)});
+    EXPECT_EQ(run.exitCode(), 3) << name << "\n" << run.describe();
+    EXPECT_EQ(run.out, "");
+    ASSERT_EQ(run.errLines().size(), 1u) << run.err;
+    EXPECT_TRUE(std::regex_search(run.err, std::regex(": no cover exists: (row|element) 2 is in "
+                                                      "no set\n$")))
+        << run.err;
+  }
+  // The same instance in every input form gives the same cover of STS(9).
+  const std::string gzDoc = dir.write("sts9.json", sts9Document(false).dump());
+  const std::string gzText = dir.write("sts9.txt", "\xEF\xBB\xBF" + sts9OrLibrary());
+  ASSERT_EQ(std::system(("gzip -kf " + gzDoc + " " + gzText).c_str()), 0);
+  struct Form {
+    std::vector<std::string> args;
+    std::string input;
+    std::string format;
+  };
+  const std::vector<Form> forms = {
+      {{gzText}, "/dev/null", "orlib"},
+      {{gzText + ".gz"}, "/dev/null", "orlib"},
+      {{gzDoc + ".gz"}, "/dev/null", "json"},
+      {{"-"}, gzText + ".gz", "orlib"},
+      {{"-"}, gzDoc + ".gz", "json"},
+      {{"-"}, gzDoc, "json"},
+      {{"-"}, dir.write("in.yaml", "\n# a comment\n" + toYaml(sts9Document(true))), "yaml"},
+      {{"--format", "json", "-"}, gzDoc + ".gz", "json"},
+  };
+  for (const Form& f : forms) {
+    std::vector<std::string> args = {"--json", "--weighted"};
+    args.insert(args.end(), f.args.begin(), f.args.end());
+    const ChildRun run = runProgram(args, f.input);
+    ASSERT_EQ(run.exitCode(), 0) << f.input << "\n" << run.describe();
+    const nlohmann::json j = parseJsonOutput(run);
+    expectSts9Cover(j.at("ids"), f.input);
+    EXPECT_EQ(j.at("instance").at("format"), f.format) << f.input;
+    EXPECT_EQ(j.at("instance").at("entries"), 36) << f.input;
+    EXPECT_GE(j.at("readSeconds").get<double>(), 0.0);
+    EXPECT_LT(j.at("readSeconds").get<double>(), 30.0);
+  }
+  // Free sets: cost 0 and '+1' as a cost.
+  const ChildRun free =
+      runProgram({"--json", "--weighted", dir.write("free.txt", "2 3\n0 +1 5\n1 1\n2 2 3\n")});
+  ASSERT_EQ(free.exitCode(), 0) << free.describe();
+  EXPECT_EQ(parseJsonOutput(free).at("cost"), 1);
+  EXPECT_EQ(parseJsonOutput(free).at("ids"), nlohmann::json::parse("[1, 2]"));
+  // examples/data/instance.json is this program's format too.
+  const ChildRun example =
+      runProgram({"--quiet", std::string(NTU_EXAMPLES_DATA_DIR) + "/instance.json"});
+  EXPECT_EQ(example.exitCode(), 0) << example.describe();
+  EXPECT_EQ(example.out, "2 3\n");
+  // YAML spellings of one element: a warning line, the cover still printed.
+  const ChildRun yaml =
+      runProgram({"--quiet", dir.write("spell.yaml", "sets:\n  1: [\"001\", 2]\n  2: [1]\n")});
+  EXPECT_EQ(yaml.exitCode(), 0) << yaml.describe();
+  EXPECT_EQ(yaml.out, "1\n");
+  ASSERT_EQ(yaml.errLines().size(), 1u) << yaml.err;
+  EXPECT_NE(yaml.err.find("warning: YAML scalars '1' and '001' are both the element 1"),
+            std::string::npos)
+      << yaml.err;
 }
 
 TEST(SetCoverSolveCli, HelpVersionAndUsageErrors) {

@@ -8,31 +8,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <yaml-cpp/exceptions.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <new>
 #include <nlohmann/json.hpp>
-#include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "nimbrel_tavik_util/logger.hpp"
-#include "nimbrel_tavik_util/reader.hpp"
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "nimbrel_tavik_util/version.hpp"
-#include "set_cover_solve/instance_file.hpp"
+#include "set_cover_solve/compact_instance.hpp"
 #include "set_cover_solve/no_cover.hpp"
 #include "set_cover_solve/options.hpp"
 #include "set_cover_solve/output_file.hpp"
@@ -108,25 +107,6 @@ void printLogLine(ntu::Logger::Level level, const std::string& line) {
 
 void installLogSink() { ntu::Logger::setSink(printLogLine); }
 
-// Reader reports failures through the log: collect the error lines while it reads, which become
-// the one line of the failure. Other lines are shown only with --verbose, so that bad input
-// gives exactly one line by default.
-struct CapturedLog {
-  std::vector<std::string> errors;
-  CapturedLog() {
-    ntu::Logger::setSink([this](ntu::Logger::Level level, const std::string& line) {
-      if (level >= ntu::Logger::ERROR) {
-        errors.push_back(line);
-      } else if (g_verbose) {
-        printLogLine(level, line);
-      }
-    });
-  }
-  ~CapturedLog() { installLogSink(); }
-  CapturedLog(const CapturedLog&) = delete;
-  CapturedLog& operator=(const CapturedLog&) = delete;
-};
-
 // A readable file, or InputError with the reason.
 void checkReadable(const std::string& path) {
   struct stat st {};
@@ -137,112 +117,64 @@ void checkReadable(const std::string& path) {
   if (!probe) throw scs::InputError("", std::string("cannot open: ") + std::strerror(errno));
 }
 
-nlohmann::json readDocument(const std::string& path, scs::Format format) {
-  checkReadable(path);
-  CapturedLog log;
-  if (format == scs::Format::json) {
-    nlohmann::json doc = ntu::Reader::readJson(path);
-    if (!log.errors.empty()) {
-      static const std::regex kAt("at line ([0-9]+), column ([0-9]+): (.*)");
-      static const std::string kPrefix = "Failed to read JSON file: ";
-      std::string message = log.errors.front();
-      if (message.compare(0, kPrefix.size(), kPrefix) == 0) message.erase(0, kPrefix.size());
-      std::smatch m;
-      if (std::regex_search(message, m, kAt)) {
-        throw scs::InputError(m[1].str(), "column " + m[2].str() + ": " + m[3].str());
-      }
-      throw scs::InputError("", message);
-    }
-    return doc;
-  }
-  try {
-    return ntu::Reader::readYamlToJson(path);
-  } catch (const YAML::ParserException& e) {
-    throw scs::InputError(std::to_string(e.mark.line + 1), e.msg);
-  } catch (const YAML::BadFile&) {
-    throw scs::InputError("", "cannot open");
-  } catch (const YAML::Exception& e) {
-    if (e.mark.is_null()) throw scs::InputError("", e.msg);
-    throw scs::InputError(std::to_string(e.mark.line + 1), e.msg);
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw scs::InputError("", e.what());
-  }
-}
-
-// Standard input copied to a temporary file, for the readers that take a path; removed again.
-class StdinCopy {
- public:
-  StdinCopy() {
-    const char* dir = std::getenv("TMPDIR");
-    path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/set_cover_solve.XXXXXX";
-    const int fd = ::mkstemp(path_.data());
-    if (fd < 0) {
-      throw scs::InputError("",
-                            std::string("cannot create a temporary file: ") + std::strerror(errno));
-    }
-    std::ofstream out(path_, std::ios::binary);
-    ::close(fd);
-    out << std::cin.rdbuf();
-    out.close();
-    if (!out) {
-      ::unlink(path_.c_str());
-      throw scs::InputError("", "cannot copy standard input to a temporary file");
-    }
-  }
-  ~StdinCopy() { ::unlink(path_.c_str()); }
-  StdinCopy(const StdinCopy&) = delete;
-  StdinCopy& operator=(const StdinCopy&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+// The instance in compact form, the format it was read in, and the seconds reading took.
+struct ReadInstance {
+  scs::CompactInstance instance;
+  scs::Format format = scs::Format::orlib;
+  double seconds = 0;
 };
 
-scs::AnyInstance readInstance(const scs::Options& o) {
-  const scs::Format format = o.effectiveFormat();
-  if (format == scs::Format::json || format == scs::Format::yaml) {
-    if (o.path == "-") {
-      const StdinCopy copy;
-      return scs::instanceFromDocument(readDocument(copy.path(), format));
-    }
-    return scs::instanceFromDocument(readDocument(o.path, format));
-  }
-  std::string text;
-  if (o.path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    if (std::cin.bad()) throw scs::InputError("", "cannot read standard input");
-  } else {
-    text = scs::readWholeFile(o.path);
-  }
-  return format == scs::Format::steiner ? scs::parseSteiner(text) : scs::parseOrLibrary(text);
+ReadInstance readInstance(const scs::Options& o, const std::string& display) {
+  const auto start = std::chrono::steady_clock::now();
+  ReadInstance r;
+  const scs::InputText input(o.path);
+  r.format = o.format        ? *o.format
+             : o.path == "-" ? scs::formatFromText(input.text(), scs::Format::orlib)
+                             : o.effectiveFormat();
+  r.instance = scs::readInstanceText(input.text(), r.format, [&display](const std::string& w) {
+    std::cerr << oneLine("set_cover_solve: " + display + ": warning: " + w) << '\n';
+  });
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return r;
 }
 
-template <typename T>
-bool covers(const std::map<int, std::set<T>>& sets, const std::vector<int>& ids) {
-  std::set<T> universe;
-  for (const auto& entry : sets) universe.insert(entry.second.begin(), entry.second.end());
-  for (const int id : ids) {
-    const auto it = sets.find(id);
-    if (it == sets.end()) return false;
-    for (const T& e : it->second) universe.erase(e);
+// True when the columns cover every row.
+bool covers(const scs::CompactInstance& inst, const std::vector<int>& columns) {
+  std::vector<char> covered(static_cast<std::size_t>(inst.elements), 0);
+  int left = inst.elements;
+  for (const int j : columns) {
+    if (j < 0 || j >= inst.sets()) return false;
+    for (std::int64_t e = inst.setStart[j]; e < inst.setStart[j + 1]; ++e) {
+      char& c = covered[static_cast<std::size_t>(inst.elementIndex[static_cast<std::size_t>(e)])];
+      left -= c == 0;
+      c = 1;
+    }
   }
-  return universe.empty();
+  return left == 0;
+}
+
+// The column of each id (ids ascend with the columns); -1 for an id that is no set.
+std::vector<int> columnsOf(const scs::CompactInstance& inst, const std::vector<int>& ids) {
+  std::vector<int> columns;
+  columns.reserve(ids.size());
+  for (const int id : ids) {
+    const auto it = std::lower_bound(inst.setIds.begin(), inst.setIds.end(), id);
+    columns.push_back(
+        it != inst.setIds.end() && *it == id ? static_cast<int>(it - inst.setIds.begin()) : -1);
+  }
+  return columns;
 }
 
 // Costs are summed in doubles: a total beyond the largest double would make every cost and gap
 // meaningless (inf, NaN), so such an instance is refused before the search.
-template <typename T>
-void checkCostTotal(const scs::Instance<T>& inst) {
+void checkCostTotal(const scs::CompactInstance& inst) {
   double total = 0;
-  for (const auto& entry : inst.costs) {
-    total += entry.second;
+  for (int j = 0; j < inst.sets(); ++j) {
+    total += inst.costs[static_cast<std::size_t>(j)];
     if (!std::isfinite(total)) {
       throw scs::InputError("", "the costs add up to more than the largest double (" +
                                     scs::formatNumber(std::numeric_limits<double>::max()) +
-                                    "), at set " + std::to_string(entry.first) +
-                                    "; scale them down");
+                                    "), at set " + inst.setLabel(j) + "; scale them down");
     }
   }
 }
@@ -267,23 +199,25 @@ std::string stoppedBy(ntu::SolveStatus status) {
   return "";
 }
 
-template <typename T>
-std::vector<int> readStart(const std::string& file, const scs::Instance<T>& inst) {
+std::vector<int> readStart(const std::string& file, const scs::CompactInstance& inst) {
   try {
     checkReadable(file);
-    // Set names, once the readers keep them, map through here; until then ids only.
-    const std::map<std::string, int> names;
-    return scs::startIds(scs::parseStart(scs::readWholeFile(file)), inst.sets, names);
+    std::map<int, std::set<int>> sets;
+    std::map<std::string, int> names;
+    for (int j = 0; j < inst.sets(); ++j) {
+      sets.emplace_hint(sets.end(), inst.setIds[static_cast<std::size_t>(j)], std::set<int>{});
+      if (!inst.setNames.empty()) names[inst.setNames[static_cast<std::size_t>(j)]] = j;
+    }
+    return scs::startIds(scs::parseStart(scs::readWholeFile(file)), sets, names);
   } catch (const scs::InputError& e) {
     throw StartFileError{e};
   }
 }
 
-template <typename T>
-scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
+scs::Outcome solveInstance(const scs::CompactInstance& inst, const scs::Options& o,
                            scs::ProgressLine* progress) {
-  using Solver = ntu::SetCoverSolver<T>;
   scs::Outcome out;
+  std::vector<int> columns;
   out.method = o.method;
   out.weighted = o.weighted;
   if (scs::methodInfo(o.method).limited) {
@@ -296,7 +230,7 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
     // 0 would mean the same to the library; the count is resolved here to be reported.
     const unsigned hardware = std::thread::hardware_concurrency();
     limits.threads = o.threads != 0 ? o.threads : static_cast<int>(hardware > 0 ? hardware : 1);
-    if (!o.startFile.empty()) limits.start = readStart(o.startFile, inst);
+    if (!o.startFile.empty()) limits.start = columnsOf(inst, readStart(o.startFile, inst));
     limits.stop = &g_stop;
     if (progress != nullptr) {
       limits.onProgress = [progress](const ntu::SolveProgress& p) {
@@ -304,9 +238,9 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
       };
     }
     catchStopSignals();
-    const ntu::SolveResult r = o.weighted ? Solver::solveWithin(inst.sets, inst.costs, limits)
-                                          : Solver::solveWithin(inst.sets, limits);
-    out.ids = r.ids;
+    // The compact form straight from the reader: column indices come back.
+    const ntu::SolveResult r = ntu::solveWithin(inst.matrix(o.weighted), limits);
+    columns = r.ids;
     out.cost = r.cost;
     out.lowerBound = r.lowerBound;
     out.optimal = r.optimal;
@@ -318,20 +252,25 @@ scs::Outcome solveInstance(const scs::Instance<T>& inst, const scs::Options& o,
     const ntu::SolveMethod method = o.method == scs::Method::ilp         ? ntu::ILP
                                     : o.method == scs::Method::propagate ? ntu::PROPAGATE
                                                                          : ntu::GREEDY;
+    // The map-based methods number the same way: rows ascend as the elements do.
+    const std::map<int, std::set<int>> sets = scs::toMapForm(inst);
     const auto start = std::chrono::steady_clock::now();
-    out.ids = Solver::solve(inst.sets, method, o.method == scs::Method::greedyContinuity);
+    const std::vector<int> ids =
+        ntu::SetCoverSolver<int>::solve(sets, method, o.method == scs::Method::greedyContinuity);
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    out.cost = static_cast<double>(out.ids.size());
+    out.cost = static_cast<double>(ids.size());
+    columns = columnsOf(inst, ids);
     if (scs::methodInfo(o.method).exact) {
       // The cover is a minimum one.
       out.lowerBound = out.cost;
       out.optimal = true;
     }
   }
-  if (!covers(inst.sets, out.ids)) {
+  if (!covers(inst, columns)) {
     throw std::runtime_error(std::string("the ") + scs::methodName(o.method) +
                              " method returned no cover of every element");
   }
+  for (const int j : columns) out.ids.push_back(inst.setIds[static_cast<std::size_t>(j)]);
   return out;
 }
 
@@ -372,8 +311,15 @@ int main(int argc, char** argv) {
   installLogSink();
 
   try {
-    const scs::AnyInstance instance = readInstance(o);
-    const scs::InstanceInfo info{display, o.effectiveFormat(), scs::countInstance(instance)};
+    const ReadInstance read = readInstance(o, display);
+    const scs::CompactInstance& instance = read.instance;
+    scs::InstanceInfo info{display, read.format, scs::countInstance(instance)};
+    info.readSeconds = read.seconds;
+    if (o.verbose) {
+      std::cerr << oneLine("set_cover_solve: " + display + ": read in " +
+                           std::to_string(read.seconds) + " s")
+                << '\n';
+    }
     const scs::ProgressLine::Mode mode =
         o.progress == scs::Progress::json ? scs::ProgressLine::Mode::json
         : ::isatty(STDERR_FILENO) == 1    ? scs::ProgressLine::Mode::terminal
@@ -381,8 +327,7 @@ int main(int argc, char** argv) {
     scs::ProgressLine progress(std::cerr, mode);
     scs::ProgressLine* shown = o.progress == scs::Progress::none ? nullptr : &progress;
     g_progress = shown;
-    const scs::Outcome outcome =
-        std::visit([&](const auto& inst) { return solveInstance(inst, o, shown); }, instance);
+    const scs::Outcome outcome = solveInstance(instance, o, shown);
     progress.clear();
     g_progress = nullptr;
     const std::string document = scs::resultJson(outcome, info);

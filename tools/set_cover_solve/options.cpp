@@ -40,8 +40,13 @@ const MethodInfo& methodInfo(Method method) {
 const char* methodName(Method method) { return methodInfo(method).name; }
 
 const std::vector<Format>& formatList() {
-  static const std::vector<Format> formats = {Format::orlib, Format::steiner, Format::json,
-                                              Format::yaml};
+  static const std::vector<Format> formats = [] {
+    std::size_t n = 0;
+    const FormatInfo* table = formatTable(n);
+    std::vector<Format> list;
+    for (std::size_t i = 0; i < n; ++i) list.push_back(table[i].format);
+    return list;
+  }();
   return formats;
 }
 
@@ -85,11 +90,7 @@ std::string methodNames() {
   return orList(names);
 }
 
-std::string formatNames() {
-  std::vector<std::string> names;
-  for (const Format f : formatList()) names.emplace_back(formatName(f));
-  return orList(names);
-}
+std::string formatNames() { return formatNameList(); }
 
 Format Options::effectiveFormat() const {
   if (format) return *format;
@@ -107,8 +108,9 @@ std::string helpText() {
          "Options:\n"
          "  --format F       " +
          formatNames() +
-         " (default: by the file name: .json,\n"
-         "                   .yaml/.yml, data.N or .stn for Steiner triples, else orlib)\n"
+         " (default: by the file name, as below; standard input\n"
+         "                   by its first non-blank character: a document when '{' or a letter,\n"
+         "                   else orlib). Files and standard input may be gzip-compressed.\n"
          "  --method M       one of (default: " +
          methodTable().front().name + "):\n" + methods +
          "  --weighted       minimise the total cost of the sets\n"
@@ -131,6 +133,12 @@ std::string helpText() {
          "\n"
          "Ctrl-C (SIGINT) or SIGTERM during --method best prints the best cover so far, marked\n"
          "not proven, and exits with 130 or 143; a second one ends the program at once.\n"
+         "\n"
+         "Formats (file names they are chosen for, then what they hold):\n" +
+         formatHelp() +
+         "YAML scalars become elements as the library's Reader reads them: 001, 0x1, +1 and 1\n"
+         "are all the element 1 (a warning says so); JSON is the exact format.\n"
+         "\n"
          "Exit status: 0 cover printed, 1 bad input or error, 2 usage error, 3 no cover exists\n"
          "(an element is in no set).\n";
 }

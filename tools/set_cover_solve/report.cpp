@@ -60,6 +60,7 @@ void printHuman(std::ostream& out, const Outcome& o, const InstanceInfo& inst) {
       << "optimal      " << (o.optimal ? "yes" : "no")
       << (o.stopped.empty() ? "" : " (stopped: " + o.stopped + ")") << '\n'
       << "seconds      " << fixed(o.seconds, 3) << '\n'
+      << "read seconds " << fixed(inst.readSeconds, 3) << '\n'
       << "nodes        " << (o.nodes ? std::to_string(*o.nodes) : "-") << '\n'
       << "ids         ";
   for (const int id : o.ids) out << ' ' << id;
@@ -81,6 +82,7 @@ std::string resultJson(const Outcome& o, const InstanceInfo& inst) {
   j["threads"] = o.threads;
   j["stopped"] =
       o.stopped.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(o.stopped);
+  j["readSeconds"] = inst.readSeconds;
   j["instance"] = {{"file", inst.file},
                    {"format", formatName(inst.format)},
                    {"sets", inst.counts.sets},

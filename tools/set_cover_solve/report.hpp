@@ -33,6 +33,7 @@ struct InstanceInfo {
   std::string file;
   Format format = Format::orlib;
   InstanceCounts counts;
+  double readSeconds = 0;  ///< reading and checking the input, before solving
 };
 
 /// (cost - bound) / cost in percent; 0 for a cost of 0; none without a bound.
@@ -49,8 +50,9 @@ std::string formatNumber(double v);
 void printHuman(std::ostream& out, const Outcome& outcome, const InstanceInfo& instance);
 
 /// One JSON object on one line, with its newline: ids, cost, lowerBound, gap (relative),
-/// optimal, seconds, nodes, method, weighted, threads, stopped, instance {file, format, sets,
-/// elements, entries}. The document --json prints and -o writes; --start reads its ids.
+/// optimal, seconds, nodes, method, weighted, threads, stopped, readSeconds, instance {file,
+/// format, sets, elements, entries}. The document --json prints and -o writes; --start reads its
+/// ids.
 std::string resultJson(const Outcome& outcome, const InstanceInfo& instance);
 
 /// The ids alone, separated by blanks, on one line.
