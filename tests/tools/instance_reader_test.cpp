@@ -231,6 +231,38 @@ TEST(InstanceReader, RepeatedKeysAreErrorsAtTheSecondOne) {
             "/sets/1: repeated set '1'");
 }
 
+TEST(InstanceReader, ElementsNumberedInAscendingOrderDenseOrSparse) {
+  // Integers close together (a table) and far apart (a sorted search), strings: rows follow the
+  // elements' order, and each set's rows ascend.
+  struct Case {
+    std::string text;
+    std::vector<long long> labels;       // all elements, ascending
+    std::vector<std::vector<int>> rows;  // rows of each set
+  };
+  const std::vector<Case> cases = {
+      {R"({"sets": {"1": [7, 5, 6], "2": [5, 9]}})", {5, 6, 7, 9}, {{0, 1, 2}, {0, 3}}},
+      {R"({"sets": {"1": [2000000000, -5, 0], "2": [-2147483648, 0]}})",
+       {-2147483648LL, -5, 0, 2000000000},
+       {{1, 2, 3}, {0, 2}}},
+  };
+  for (const Case& k : cases) {
+    const scs::CompactInstance c = scs::readJsonDocument(k.text);
+    EXPECT_EQ(c.elementLabels, k.labels) << k.text;
+    ASSERT_EQ(c.sets(), static_cast<int>(k.rows.size()));
+    for (int j = 0; j < c.sets(); ++j) {
+      EXPECT_EQ(std::vector<int>(c.elementIndex.begin() + c.setStart[j],
+                                 c.elementIndex.begin() + c.setStart[j + 1]),
+                k.rows[j])
+          << k.text << " set " << j;
+    }
+  }
+  const scs::CompactInstance s =
+      scs::readJsonDocument(R"({"sets": {"1": ["b", "a"], "2": ["c"]}})");
+  EXPECT_EQ(s.elementNames, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(s.elementIndex, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(s.elementLabel(2), "c");
+}
+
 TEST(InstanceReader, NamesAndIds) {
   // All keys canonical integers: ids, columns by ascending id.
   const scs::CompactInstance ids = scs::readJsonDocument(R"({"sets": {"10": [1], "2": [2]}})");
