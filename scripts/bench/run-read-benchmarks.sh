@@ -63,7 +63,7 @@ if [[ ! -s $base.txt ]]; then
   "$build/bench/read_instance_writer" json "$m" "$n" "$k" "$seed" >"$base.json"
 fi
 
-# One run: prints "wall read solve rss_mb entries".
+# One run: prints "wall read solve rss_mb entries cpu" (cpu: user + system seconds of the run).
 run_one() {
   local prog=$1 file=$2 out=$results/run.json err=$results/run.time
   /usr/bin/time -v "$prog" --json --time-limit 0 "$file" >"$out" 2>"$err" ||
@@ -77,7 +77,8 @@ parts = [float(p) for p in wall.split(":")]
 secs = sum(p * 60 ** i for i, p in enumerate(reversed(parts)))
 rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1)) / 1024
 read = doc.get("readSeconds", secs - doc["seconds"])
-print(f"{secs:.2f} {read:.2f} {doc['seconds']:.2f} {rss:.0f} {doc['instance']['entries']}")
+cpu = sum(float(re.search(rf"{k} time \(seconds\): ([0-9.]+)", text).group(1)) for k in ("User", "System"))
+print(f"{secs:.2f} {read:.2f} {doc['seconds']:.2f} {rss:.0f} {doc['instance']['entries']} {cpu:.2f}")
 PY
 }
 
@@ -96,7 +97,7 @@ for file in "$base.txt" "$base.txt.gz" "$base.json"; do
       run_one "$prog" "$file" >>"$results/samples"
     done
     col() { awk -v c="$1" '{ print $c }' "$results/samples" | median; }
-    rows+=("| $(basename "$file") | $side | $(col 2) | $(col 1) | $(col 3) | $(col 4) | $(awk '{ print $5; exit }' "$results/samples") |")
+    rows+=("| $(basename "$file") | $side | $(col 2) | $(col 1) | $(col 6) | $(col 3) | $(col 4) | $(awk '{ print $5; exit }' "$results/samples") |")
   done
 done
 
@@ -113,10 +114,12 @@ report=$root/docs/performance-read.md
   echo "with \`--json --time-limit 0\`; medians. *read s* is the new program's \`readSeconds\`"
   echo "and, for the old one ($old_commit, which read through \`std::map<int, std::set<int>>\`),"
   echo "its wall time less the seconds of its solve. *peak MB* is the maximum resident set of the"
-  echo "whole run by \`/usr/bin/time -v\` (the old program has no gzip input)."
+  echo "whole run by \`/usr/bin/time -v\`, *CPU s* its user + system seconds (on a shared machine"
+  echo "the wall time includes waiting for a core). The old program has no gzip input."
+  echo "$(uptime | sed 's/.*load average/Load average at the end/')."
   echo
-  echo "| file | program | read s | wall s | solve s | peak MB | entries |"
-  echo "|---|---|---|---|---|---|---|"
+  echo "| file | program | read s | wall s | CPU s | solve s | peak MB | entries |"
+  echo "|---|---|---|---|---|---|---|---|"
   printf '%s\n' "${rows[@]}"
   echo
   echo "Written by \`scripts/bench/run-read-benchmarks.sh\` (see its header for the options)."
