@@ -2,7 +2,8 @@
 # Read time and peak memory of set_cover_solve on one large random instance, this checkout
 # against an older commit's program in the same run, and the report docs/performance-read.md.
 #
-#   scripts/bench/run-read-benchmarks.sh [--old REF] [--runs N] [--size "M N K"] [--seed S]
+#   scripts/bench/run-read-benchmarks.sh [--old REF] [--runs N] [--old-runs N] [--old-json]
+#                                        [--size "M N K"] [--seed S]
 #
 # The instance (bench/read_instance_writer): M rows, N columns of about K rows each (default
 # 655453 90000 330: 29.7 million entries, a 180 MB OR-Library file), written once as OR-Library
@@ -10,6 +11,8 @@
 # the repository). Each program reads each file N times (default 3) with --time-limit 0 --json,
 # under /usr/bin/time -v for the peak resident memory; the new program reports readSeconds, the
 # old one's read time is its wall time less the "seconds" of its solve. Medians are reported.
+# The old program takes minutes on the full size: it runs --old-runs times (default 1) on the
+# OR-Library file only, and on the JSON file too with --old-json.
 # REF (default e18412f, the last commit that read through std::map<int, std::set<int>>) is built
 # in a temporary worktree as Release.
 #
@@ -20,12 +23,16 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 old_ref=e18412f
 runs=3
+old_runs=1
+old_json=no
 size="655453 90000 330"
 seed=1
 while [[ $# -gt 0 ]]; do
   case $1 in
     --old) old_ref=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
+    --old-runs) old_runs=$2; shift 2 ;;
+    --old-json) old_json=yes; shift ;;
     --size) size=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
     *) echo "run-read-benchmarks: unknown argument $1" >&2; exit 2 ;;
@@ -91,13 +98,16 @@ for file in "$base.txt" "$base.txt.gz" "$base.json"; do
     [[ $side == old ]] && prog=$old_prog
     # The old program took no gzip.
     [[ $side == old && $file == *.gz ]] && continue
+    [[ $side == old && $file == *.json && $old_json == no ]] && continue
+    n_runs=$runs
+    [[ $side == old ]] && n_runs=$old_runs
     : >"$results/samples"
-    for ((r = 1; r <= runs; r++)); do
+    for ((r = 1; r <= n_runs; r++)); do
       echo "run-read-benchmarks: $side $(basename "$file") run $r" >&2
       run_one "$prog" "$file" >>"$results/samples"
     done
     col() { awk -v c="$1" '{ print $c }' "$results/samples" | median; }
-    rows+=("| $(basename "$file") | $side | $(col 2) | $(col 1) | $(col 6) | $(col 3) | $(col 4) | $(awk '{ print $5; exit }' "$results/samples") |")
+    rows+=("| $(basename "$file") | $side ($n_runs) | $(col 2) | $(col 1) | $(col 6) | $(col 3) | $(col 4) | $(awk '{ print $5; exit }' "$results/samples") |")
   done
 done
 
@@ -110,8 +120,8 @@ report=$root/docs/performance-read.md
   echo
   echo "A random instance of $m rows and $n columns of about $k rows each (seed $seed;"
   echo "\`bench/read_instance_writer\`): OR-Library text of $size_mb MB, the same gzip-compressed"
-  echo "($gz_mb MB) and as a JSON document ($json_mb MB). Each program ran each file $runs times"
-  echo "with \`--json --time-limit 0\`; medians. *read s* is the new program's \`readSeconds\`"
+  echo "($gz_mb MB) and as a JSON document ($json_mb MB). Each program ran each file the times in"
+  echo "brackets with \`--json --time-limit 0\`; medians. *read s* is the new program's \`readSeconds\`"
   echo "and, for the old one ($old_commit, which read through \`std::map<int, std::set<int>>\`),"
   echo "its wall time less the seconds of its solve. *peak MB* is the maximum resident set of the"
   echo "whole run by \`/usr/bin/time -v\`, *CPU s* its user + system seconds (on a shared machine"
