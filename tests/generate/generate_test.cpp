@@ -73,8 +73,7 @@ void expectRoundTrip(const scg::InstanceSource& source) {
   const std::string orlib = written(source, scg::FileFormat::orlib);
   const std::string json = written(source, scg::FileFormat::json);
   const scs::Instance<int> fromRows = scs::parseOrLibrary(orlib);
-  const auto fromColumns =
-      std::get<scs::Instance<int>>(scs::instanceFromDocument(nlohmann::json::parse(json)));
+  const scs::Instance<int> fromColumns = scs::parseJsonDocument(json);
   ASSERT_EQ(fromRows.sets.size(), static_cast<std::size_t>(source.columns()));
   EXPECT_EQ(fromRows.sets, fromColumns.sets) << "rows and columns disagree";
   EXPECT_EQ(fromRows.costs, fromColumns.costs);

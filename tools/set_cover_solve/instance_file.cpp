@@ -39,6 +39,14 @@ Instance<int> parseOrLibrary(std::string_view text) { return toInstance(readOrLi
 
 Instance<int> parseSteiner(std::string_view text) { return toInstance(readSteiner(text)); }
 
+Instance<int> parseJsonDocument(std::string_view text) {
+  const CompactInstance c = readJsonDocument(text);
+  if (!c.elementNames.empty() || !c.setNames.empty()) {
+    throw InputError("/sets", "a map form of ints needs integer ids and elements");
+  }
+  return toInstance(c);
+}
+
 std::string readWholeFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -51,6 +51,10 @@ struct InstanceCounts {
 Instance<int> parseOrLibrary(std::string_view text);
 Instance<int> parseSteiner(std::string_view text);
 
+/// The map form of readJsonDocument for documents of integer elements and integer ids. Throws
+/// what it throws, and InputError for string elements or named sets.
+Instance<int> parseJsonDocument(std::string_view text);
+
 /// Reads a whole file into memory. Throws InputError (empty `where`) when it cannot be opened
 /// or read, is a folder, or is larger than what fits in memory.
 std::string readWholeFile(const std::string& path);
