@@ -482,6 +482,19 @@ TEST(SetCoverSolveCli, InputFormsAndNoCover) {
       runProgram({"--quiet", std::string(NTU_EXAMPLES_DATA_DIR) + "/instance.json"});
   EXPECT_EQ(example.exitCode(), 0) << example.describe();
   EXPECT_EQ(example.out, "2 3\n");
+  // Named sets come back by name, in every output and through a result file as a start.
+  const std::string named =
+      dir.write("named.json", R"({"sets": {"north": [1, 2], "south": [3], "x1": [1]}})");
+  const std::string result = (fs::path(named).parent_path() / "named_result.json").string();
+  const ChildRun byName = runProgram({"--json", "-o", result, named});
+  ASSERT_EQ(byName.exitCode(), 0) << byName.describe();
+  EXPECT_EQ(parseJsonOutput(byName).at("ids"), nlohmann::json::parse(R"(["north", "south"])"));
+  EXPECT_EQ(runProgram({"--quiet", named}).out, "north south\n");
+  const ChildRun human = runProgram({named});
+  EXPECT_NE(human.out.find("\nids          north south\n"), std::string::npos) << human.out;
+  const ChildRun started = runProgram({"--quiet", "--start", result, named});
+  EXPECT_EQ(started.exitCode(), 0) << started.describe();
+  EXPECT_EQ(started.out, "north south\n");
   // YAML spellings of one element: a warning line, the cover still printed.
   const ChildRun yaml =
       runProgram({"--quiet", dir.write("spell.yaml", "sets:\n  1: [\"001\", 2]\n  2: [1]\n")});

@@ -270,7 +270,10 @@ scs::Outcome solveInstance(const scs::CompactInstance& inst, const scs::Options&
     throw std::runtime_error(std::string("the ") + scs::methodName(o.method) +
                              " method returned no cover of every element");
   }
-  for (const int j : columns) out.ids.push_back(inst.setIds[static_cast<std::size_t>(j)]);
+  for (const int j : columns) {
+    out.ids.push_back(inst.setIds[static_cast<std::size_t>(j)]);
+    if (!inst.setNames.empty()) out.names.push_back(inst.setNames[static_cast<std::size_t>(j)]);
+  }
   return out;
 }
 

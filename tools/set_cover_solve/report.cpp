@@ -63,13 +63,21 @@ void printHuman(std::ostream& out, const Outcome& o, const InstanceInfo& inst) {
       << "read seconds " << fixed(inst.readSeconds, 3) << '\n'
       << "nodes        " << (o.nodes ? std::to_string(*o.nodes) : "-") << '\n'
       << "ids         ";
-  for (const int id : o.ids) out << ' ' << id;
+  if (o.names.empty()) {
+    for (const int id : o.ids) out << ' ' << id;
+  } else {
+    for (const std::string& name : o.names) out << ' ' << name;
+  }
   out << '\n';
 }
 
 std::string resultJson(const Outcome& o, const InstanceInfo& inst) {
   nlohmann::ordered_json j;
-  j["ids"] = o.ids;
+  if (o.names.empty()) {
+    j["ids"] = o.ids;
+  } else {
+    j["ids"] = o.names;
+  }
   j["cost"] = jsonNumber(o.cost);
   j["lowerBound"] = o.lowerBound ? jsonNumber(*o.lowerBound) : nlohmann::ordered_json(nullptr);
   const std::optional<double> gap = relativeGap(o.cost, o.lowerBound);
@@ -94,8 +102,13 @@ std::string resultJson(const Outcome& o, const InstanceInfo& inst) {
 
 void printQuiet(std::ostream& out, const Outcome& o) {
   bool first = true;
-  for (const int id : o.ids) {
-    out << (first ? "" : " ") << id;
+  for (std::size_t k = 0; k < o.ids.size(); ++k) {
+    out << (first ? "" : " ");
+    if (o.names.empty()) {
+      out << o.ids[k];
+    } else {
+      out << o.names[k];
+    }
     first = false;
   }
   out << '\n';

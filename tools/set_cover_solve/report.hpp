@@ -14,7 +14,10 @@ namespace set_cover_solve {
 
 /// What a solve gave, whichever method ran.
 struct Outcome {
-  std::vector<int> ids;              ///< ascending
+  std::vector<int> ids;  ///< ascending
+  /// The names of the sets in `ids`, in the same order, when the instance names its sets
+  /// (printed instead of the ids, as strings in JSON); empty otherwise.
+  std::vector<std::string> names;
   double cost = 0;                   ///< number of ids, or their total cost when weighted
   std::optional<double> lowerBound;  ///< none for the heuristics
   bool optimal = false;              ///< proven
