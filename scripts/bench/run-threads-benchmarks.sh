@@ -158,5 +158,5 @@ report=docs/performance-threads.md
   fi
   echo "Made by \`scripts/bench/run-threads-benchmarks.sh\`."
 } >"$report"
-scripts/bench/stamp.sh "$report" run-threads-benchmarks.sh
+scripts/bench/stamp.sh "$report" scripts/bench/run-threads-benchmarks.sh
 echo "run-threads-benchmarks: wrote $report"
