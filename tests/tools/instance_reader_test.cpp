@@ -370,6 +370,16 @@ TEST(InstanceReader, YamlScalarsAndDepth) {
   EXPECT_EQ(failure(deep, scs::Format::yaml), "2: Nesting deeper than 500 levels");
   const std::string deepRoot = std::string(5000, '[') + std::string(5000, ']');
   EXPECT_EQ(failure(deepRoot, scs::Format::yaml), "1: Nesting deeper than 500 levels");
+  // Refused before yaml-cpp scans the brackets (it would hold every one of them), on the line
+  // where the 501st opens; brackets in quotes and comments are text, not nesting.
+  EXPECT_EQ(failure("sets:\n  1: [1]\n  2: " + std::string(100000, '[') + "\n", scs::Format::yaml),
+            "3: Nesting deeper than 500 levels");
+  const std::string open600(600, '[');
+  EXPECT_EQ(scs::readYamlDocument("# " + open600 + "\nsets:\n  \"" + open600 + "\": [1]\n  '" +
+                                      open600 + "x': [1, 2]\n",
+                                  nullptr)
+                .elements,
+            2);
   EXPECT_EQ(failure(deepRoot, scs::Format::json),
             "/: expected an object with a member \"sets\", found an array");
   EXPECT_EQ(failure("sets:\n  1: [1, x]\n  2: [3\n", scs::Format::yaml).substr(0, 3), "4: ");
