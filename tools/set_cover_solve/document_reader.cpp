@@ -800,9 +800,9 @@ void checkFlowDepth(std::string_view text) {
   int line = 1;
   char quote = 0;
   bool comment = false;
-  char prev = '\n';
-  for (std::size_t i = 0; i < text.size(); prev = text[i], ++i) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
+    const char prev = i > 0 ? text[i - 1] : '\n';
     if (c == '\n') {
       ++line;
       comment = false;
@@ -812,6 +812,7 @@ void checkFlowDepth(std::string_view text) {
     if (quote != 0) {
       if (quote == '"' && c == '\\') {
         ++i;  // an escaped character, whatever it is
+        if (i < text.size() && text[i] == '\n') ++line;
       } else if (c == quote) {
         quote = 0;  // a doubled '' in single quotes closes and reopens: same outcome
       }
