@@ -42,6 +42,10 @@ dpkg-deb -e "$runtime" "$ctrl"
 grep -Eq '^libnimbrel_tavik_util 0 libnimbrel-tavik-util0 \(>= [0-9.]+\)$' "$ctrl/shlibs" ||
   fail "runtime package: shlibs is $(<"$ctrl/shlibs")"
 [[ ! -e $ctrl/postinst && ! -e $ctrl/postrm ]] || fail "runtime package: maintainer scripts"
+# The library links GLPK and bliss: shlibs must have found both.
+for need in libglpk libbliss; do
+  grep -qF "$need" <<<"$(dpkg-deb -f "$runtime" Depends)" || fail "runtime package: Depends lacks $need"
+done
 grep -Eq 'nlohmann-json3-dev \(>= [0-9.]+\), nlohmann-json3-dev \(<< [0-9.]+~\)' \
   <<<"$(dpkg-deb -f "$dev" Depends)" || fail "-dev package: the JSON version is not pinned"
 if [[ -n $tools ]]; then
@@ -58,7 +62,7 @@ if [[ -n $python ]]; then
     fail "python package: the extension is not in /usr/lib/python3/dist-packages"
   ! grep -q '/usr/lib/python3\.' <<<"$files" || fail "python package: files left in a python3.X folder"
   depends=$(dpkg-deb -f "$python" Depends)
-  for need in 'python3 (>= 3.' 'python3 (<< 3.' python3-numpy libglpk; do
+  for need in 'python3 (>= 3.' 'python3 (<< 3.' python3-numpy libglpk libbliss; do
     grep -qF "$need" <<<"$depends" || fail "python package: Depends lacks $need: $depends"
   done
 fi

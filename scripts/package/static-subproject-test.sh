@@ -49,6 +49,8 @@ pc=$(dirname "$(find "$prefix" -name nimbrel_tavik_util.pc)")
 export PKG_CONFIG_PATH="$pc"
 grep -q -- '-lglpk' <<<"$(pkg-config --static --libs nimbrel_tavik_util)" ||
   { echo "pkg-config --static does not list GLPK" >&2; exit 1; }
+grep -q -- '-lbliss' <<<"$(pkg-config --static --libs nimbrel_tavik_util)" ||
+  { echo "pkg-config --static does not list bliss" >&2; exit 1; }
 # shellcheck disable=SC2046
 "$cxx" -std=c++20 -o "$scratch/pkg-config-consumer" "$src/examples/consumer/main.cpp" \
   -DCONSUMER_CXX_STANDARD=20 $(pkg-config --static --cflags --libs nimbrel_tavik_util)

@@ -21,7 +21,8 @@ BranchAndBound::BranchAndBound(const CoverModel& model, Incumbent& incumbent, Bu
       colFree_(model.numCols, 1),
       coverCount_(model.numRows, 0),
       freeCount_(model.numRows),
-      open_(model.numRows) {
+      open_(model.numRows),
+      symmetry_(options.symmetry) {
   u_.resize(model.numRows, 0.0);
   for (int i = 0; i < model.numRows; ++i) freeCount_[i] = model.rowSize(i);
 }
@@ -152,28 +153,123 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
     if (!changed) break;
   }
 
-  // Branch on the open row with the fewest available columns (ties: the largest multiplier).
-  int row = -1;
-  for (int i = 0; i < m_.numRows; ++i) {
-    if (!rowOpen_[i]) continue;
-    if (row < 0 || freeCount_[i] < freeCount_[row] ||
-        (freeCount_[i] == freeCount_[row] && u_[i] > u_[row])) {
-      row = i;
+  if (symmetry_ && depth <= options_.symmetryDepth &&
+      (depth == 0 || !frames_[static_cast<std::size_t>(depth) - 1].orbits.trivial())) {
+    frame.orbits = columnOrbits(m_, res);
+    budget_.charge(
+        static_cast<std::uint64_t>(static_cast<double>(frame.orbits.work) * options_.symmetryWork));
+    if (depth == 0) {
+      symmetry_ = !frame.orbits.trivial();
+      rootSymmetric_ = symmetry_;
     }
+  } else {
+    frame.orbits = ColumnOrbits{};
   }
+  branch(frame);
+  frame.bound = bound;
+  frame.lagrangian = last;
+  frame.gain = 0.0;
+  frame.gammas.clear();
+  if (frame.orbit < 0) {
+    for (int j : frame.cands) frame.gammas.push_back(gamma_[j]);
+  } else {
+    // Once the first child has chosen the representative, the second leaves the whole orbit
+    // out: the gain of its columns. The other way round, the second chooses: no gain.
+    double leftOut = 0.0;
+    if (frame.choose) {
+      for (const int* c = frame.orbits.begin(frame.orbit); c != frame.orbits.end(frame.orbit);
+           ++c) {
+        leftOut += std::min(0.0, gamma_[*c]);
+      }
+    }
+    frame.gammas.assign(2, 0.0);
+    frame.gammas[0] = leftOut;
+  }
+  return true;
+}
+
+void BranchAndBound::branch(Frame& frame) {
+  const ColumnOrbits& orbits = frame.orbits;
   frame.cands.clear();
+  frame.candOrbit.clear();
+  frame.orbit = -1;
+  if (!orbits.trivial() && options_.orbitBranching) {
+    // The largest orbit (ties: the first); its representative is its first column.
+    int best = 0;
+    for (int k = 1; k < orbits.count(); ++k) {
+      if (orbits.end(k) - orbits.begin(k) > orbits.end(best) - orbits.begin(best)) best = k;
+    }
+    frame.orbit = best;
+    frame.cands.assign(2, *orbits.begin(best));
+    int free = 0;
+    for (int j = 0; j < m_.numCols; ++j) free += colFree_[j];
+    int held = 0;
+    for (int j : incumbent_.cols()) held += colFree_[j];
+    frame.choose = 2 * held <= free;
+    return;
+  }
+  int row = -1;
+  if (orbits.trivial()) {
+    // The open row with the fewest available columns (ties: the largest multiplier).
+    for (int i = 0; i < m_.numRows; ++i) {
+      if (!rowOpen_[i]) continue;
+      if (row < 0 || freeCount_[i] < freeCount_[row] ||
+          (freeCount_[i] == freeCount_[row] && u_[i] > u_[row])) {
+        row = i;
+      }
+    }
+  } else {
+    // The open row whose available columns fall into the fewest orbits (a column alone counts
+    // as one): after each child the rest of its orbit is left out, so that is the number of
+    // children entered. Ties as above.
+    orbitOf_.resize(static_cast<std::size_t>(m_.numCols), -1);
+    seenIn_.assign(static_cast<std::size_t>(orbits.count()), -1);
+    for (int k = 0; k < orbits.count(); ++k) {
+      for (const int* c = orbits.begin(k); c != orbits.end(k); ++c) orbitOf_[*c] = k;
+    }
+    int bestOrbits = 0;
+    for (int i = 0; i < m_.numRows; ++i) {
+      if (!rowOpen_[i]) continue;
+      int distinct = 0;
+      for (const int* c = m_.rowBegin(i); c != m_.rowEnd(i); ++c) {
+        if (!colFree_[*c]) continue;
+        const int k = orbitOf_[*c];
+        if (k < 0) {
+          ++distinct;
+        } else if (seenIn_[k] != i) {
+          seenIn_[k] = i;
+          ++distinct;
+        }
+      }
+      if (row < 0 || distinct < bestOrbits ||
+          (distinct == bestOrbits && (freeCount_[i] < freeCount_[row] ||
+                                      (freeCount_[i] == freeCount_[row] && u_[i] > u_[row])))) {
+        row = i;
+        bestOrbits = distinct;
+      }
+    }
+    budget_.charge(static_cast<std::uint64_t>(m_.rowStart.back()));
+  }
   for (const int* c = m_.rowBegin(row); c != m_.rowEnd(row); ++c) {
     if (colFree_[*c]) frame.cands.push_back(*c);
   }
   std::sort(frame.cands.begin(), frame.cands.end(), [this](int a, int b) {
     return gamma_[a] != gamma_[b] ? gamma_[a] < gamma_[b] : a < b;
   });
-  frame.bound = bound;
-  frame.lagrangian = last;
-  frame.gain = 0.0;
-  frame.gammas.clear();
-  for (int j : frame.cands) frame.gammas.push_back(gamma_[j]);
-  return true;
+  if (!orbits.trivial()) {
+    for (int j : frame.cands) frame.candOrbit.push_back(orbitOf_[j]);
+    for (int c : orbits.members) orbitOf_[c] = -1;
+  }
+}
+
+void BranchAndBound::finishChild(const Frame& parent, int j) {
+  exclude(j);
+  if (parent.candOrbit.empty()) return;
+  const int k = parent.candOrbit[parent.next - 1];
+  if (k < 0) return;
+  for (const int* c = parent.orbits.begin(k); c != parent.orbits.end(k); ++c) {
+    if (colFree_[*c]) exclude(*c);
+  }
 }
 
 void BranchAndBound::openBound() {
@@ -212,14 +308,45 @@ bool BranchAndBound::run(long long maxNodes) {
       const int via = f.via;
       undoTo(f.logMark);
       frames_.pop_back();
-      // That branch is done: the siblings after it leave its column out.
-      if (!frames_.empty() && via >= 0) exclude(via);
+      // That branch is done: the siblings after it leave its column (and its orbit) out.
+      if (!frames_.empty() && via >= 0) finishChild(frames_.back(), via);
       continue;
     }
     if (budget_.expired() || budget_.nodeLimitReached() || (maxNodes >= 0 && quota <= 0)) {
       return false;
     }
     --quota;
+    if (f.orbit >= 0) {
+      const bool first = f.next++ == 0;
+      Frame child;
+      child.logMark = static_cast<int>(log_.size());
+      const int depth = static_cast<int>(frames_.size());
+      if (first) {
+        f.gain -= f.gammas[0];
+        if (f.choose) {
+          select(f.cands[0]);
+        } else {
+          exclude(f.cands[0]);
+        }
+      } else {
+        // Every cover with (without) a column of the orbit is the image of one with (without)
+        // the representative, which the first child has explored.
+        for (const int* c = f.orbits.begin(f.orbit); c != f.orbits.end(f.orbit); ++c) {
+          if (!colFree_[*c]) continue;
+          if (f.choose) {
+            exclude(*c);
+          } else {
+            select(*c);
+          }
+        }
+      }
+      frames_.push_back(std::move(child));
+      if (!enterNode(frames_.back(), depth)) {
+        undoTo(frames_.back().logMark);
+        frames_.pop_back();
+      }
+      continue;
+    }
     const int j = f.cands[f.next++];
     if (!colFree_[j]) continue;  // decided since (forced in or out by the siblings' exclusions)
     f.gain -= std::min(0.0, f.gammas[f.next - 1]);
@@ -232,7 +359,7 @@ bool BranchAndBound::run(long long maxNodes) {
     if (!enterNode(frames_.back(), depth)) {
       undoTo(frames_.back().logMark);
       frames_.pop_back();
-      exclude(j);
+      finishChild(frames_.back(), j);
     }
   }
   done_ = true;
@@ -247,7 +374,13 @@ double BranchAndBound::doneFraction() const {
   for (std::size_t k = 0; k < frames_.size(); ++k) {
     const Frame& f = frames_[k];
     if (f.cands.empty()) break;
-    const double n = static_cast<double>(f.cands.size());
+    // An orbit's second child that chooses the whole orbit at once is nearly always pruned on
+    // entry: the first child is counted as the whole node.
+    const double n = f.orbit >= 0 && !f.choose ? 1.0 : static_cast<double>(f.cands.size());
+    if (f.orbit >= 0 && !f.choose && f.next >= 2) {
+      done += share;
+      break;
+    }
     const bool top = k + 1 == frames_.size();
     // Below the top, the last child entered is the frame above, still open.
     const double finished = static_cast<double>(f.next) - (top || f.next == 0 ? 0.0 : 1.0);

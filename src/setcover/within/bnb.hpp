@@ -10,6 +10,14 @@
 // child per column, by increasing reduced cost, each child excluding the columns of the
 // children before it, so that no cover is met twice.
 //
+// Symmetry (orbital branching): a node whose residual problem has automorphisms (symmetry.hpp)
+// keeps the column orbits of its group; once the child that chose column j is finished, every
+// column of j's orbit is left out of the children after it, since each cover containing one of
+// them is the image of a cover containing j, of the same cost. The branching row is then the
+// one whose columns fall into the fewest orbits. The group is computed at the root, and below
+// a node only while that node's group was not trivial (../README.md has the proof that no
+// optimum is lost).
+//
 // The walk keeps its own stack and undo log, so it can stop at any node and go on later.
 #pragma once
 
@@ -18,6 +26,7 @@
 #include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/within/incumbent.hpp"
+#include "setcover/within/symmetry.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -31,6 +40,21 @@ struct BnbOptions {
   // The heuristic runs in every node of the first levels, then in one node out of this many.
   int heuristicDepth = 4;
   long long heuristicEvery = 16;
+  // Orbital branching (above). Off: the search is the plain one.
+  bool symmetry = true;
+  // Nodes deeper than this compute no group (the root is depth 0).
+  int symmetryDepth = 1 << 20;
+  // Work units charged per vertex and edge of a node's graph (bliss's refinement touches each
+  // a few times on the graphs met here).
+  double symmetryWork = 4.0;
+  // With a non-trivial group, branch on the largest orbit O instead of a row (orbital
+  // branching), one of two ways: the first child chooses a column j of O and the second, entered
+  // once the first is finished, leaves all of O out; or the first leaves j out and the second
+  // chooses all of O. The second way is taken when the incumbent holds more than half of the
+  // free columns (leaving a column out is then the rarer decision: stn81's covers take 61 of
+  // its 81 columns). Off: branch on a row, leaving each finished child's orbit out of its later
+  // siblings.
+  bool orbitBranching = true;
 };
 
 class BranchAndBound {
@@ -55,6 +79,10 @@ class BranchAndBound {
   // incumbent's progress.
   double lowerBound() const { return lowerBound_; }
 
+  // Whether the root's residual problem has a non-trivial column group (known once the root
+  // has been entered), so that the search prunes by symmetry.
+  bool symmetric() const { return rootSymmetric_; }
+
  private:
   struct Frame {
     int logMark = 0;         // undo log size on entry (before the entering selection)
@@ -69,6 +97,15 @@ class BranchAndBound {
     double lagrangian = -kInfCost;
     std::vector<double> gammas;
     double gain = 0.0;
+    // The node's column orbits (empty: none computed, or the group is trivial), and the orbit
+    // of each candidate (-1: alone), as cands.
+    ColumnOrbits orbits;
+    std::vector<int> candOrbit;
+    // Branching on orbit `orbit` of `orbits`: cands holds its representative twice; the first
+    // child chooses it and the second leaves the whole orbit out (choose = true), or the first
+    // leaves it out and the second chooses the whole orbit.
+    int orbit = -1;
+    bool choose = true;
   };
   struct Change {
     int col;
@@ -81,6 +118,11 @@ class BranchAndBound {
   bool propagate();
   bool enterNode(Frame& frame, int depth);
   bool fixByReducedCost(double bound);
+  // Chooses the branching row of a node and its candidates, using the node's orbits if any.
+  void branch(Frame& frame);
+  // The child of `parent` that chose column j is finished: its siblings after it leave j out,
+  // and with it every column of j's orbit in the parent.
+  void finishChild(const Frame& parent, int j);
   // The least bound over the frames with children not yet entered (each child entered has a
   // frame of its own above, or is finished), capped by the incumbent; raises lowerBound_.
   // O(depth). Decides nothing in the search, so the walk is the same with or without it.
@@ -107,6 +149,10 @@ class BranchAndBound {
   bool done_ = false;
   double lowerBound_ = 0.0;
   long long entered_ = 0;
+  bool symmetry_;  // still computing groups (off once the root's is trivial)
+  bool rootSymmetric_ = false;
+  std::vector<int> orbitOf_;  // scratch, -1 between uses
+  std::vector<int> seenIn_;   // scratch: the last row that met an orbit
 };
 
 }  // namespace nimbrel_tavik_util::setcover_detail
