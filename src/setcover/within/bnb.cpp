@@ -169,21 +169,23 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
   frame.bound = bound;
   frame.lagrangian = last;
   frame.gain = 0.0;
+  frame.rest = -kInfCost;
   frame.gammas.clear();
   if (frame.orbit < 0) {
     for (int j : frame.cands) frame.gammas.push_back(gamma_[j]);
   } else {
-    // Once the first child has chosen the representative, the second leaves the whole orbit
-    // out: the gain of its columns. The other way round, the second chooses: no gain.
-    double leftOut = 0.0;
-    if (frame.choose) {
-      for (const int* c = frame.orbits.begin(frame.orbit); c != frame.orbits.end(frame.orbit);
-           ++c) {
-        leftOut += std::min(0.0, gamma_[*c]);
-      }
+    // What the second child adds to L(u) at the same u: leaving the whole orbit out adds
+    // -min(0, g_k) for each of its columns, choosing it max(0, g_k). Choosing it also costs at
+    // least the orbit's costs on top of what the node has chosen.
+    double gain = 0.0;
+    double orbitCost = 0.0;
+    for (const int* c = frame.orbits.begin(frame.orbit); c != frame.orbits.end(frame.orbit); ++c) {
+      gain += frame.choose ? -std::min(0.0, gamma_[*c]) : std::max(0.0, gamma_[*c]);
+      orbitCost += m_.cost[*c];
     }
     frame.gammas.assign(2, 0.0);
-    frame.gammas[0] = leftOut;
+    frame.gammas[0] = -gain;
+    if (!frame.choose) frame.rest = chosenCost_ + orbitCost;
   }
   return true;
 }
@@ -276,7 +278,9 @@ void BranchAndBound::openBound() {
   double open = incumbent_.cost();
   for (const Frame& f : frames_) {
     if (f.next >= f.cands.size()) continue;  // every child entered: the frames above hold them
-    open = std::min(open, std::max(f.bound, f.lagrangian + f.gain));
+    // `rest` bounds an orbit's second child only: with no child entered, the first is left too.
+    const double rest = f.next > 0 ? f.rest : -kInfCost;
+    open = std::min(open, std::max({f.bound, f.lagrangian + f.gain, rest}));
   }
   if (frames_.empty() || open == kInfCost) return;
   const double proven = rule_.bound(open);

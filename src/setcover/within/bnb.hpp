@@ -106,6 +106,9 @@ class BranchAndBound {
     // leaves it out and the second chooses the whole orbit.
     int orbit = -1;
     bool choose = true;
+    // A bound on the children not yet entered besides the above (-inf: none): an orbit's
+    // second child that chooses the orbit costs what the node chose plus the orbit's costs.
+    double rest = -kInfCost;
   };
   struct Change {
     int col;
