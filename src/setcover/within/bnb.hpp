@@ -44,9 +44,10 @@ struct BnbOptions {
   bool symmetry = true;
   // Nodes deeper than this compute no group (the root is depth 0).
   int symmetryDepth = 1 << 20;
-  // Work units charged per vertex and edge of a node's graph (bliss's refinement touches each
-  // a few times on the graphs met here).
-  double symmetryWork = 4.0;
+  // Work units charged per unit of ColumnOrbits::work: bliss took 30-130 ns per unit on the
+  // corpus's symmetric models (scripts/bench/run-symmetry-benchmarks.sh), a budget unit is a
+  // few ns.
+  double symmetryWork = 15.0;
   // With a non-trivial group, branch on the largest orbit O instead of a row (orbital
   // branching), one of two ways: the first child chooses a column j of O and the second, entered
   // once the first is finished, leaves all of O out; or the first leaves j out and the second

@@ -90,13 +90,14 @@ ColumnOrbits columnOrbits(const CoverModel& model, Residual res) {
     }
   }
   vertices += static_cast<unsigned>(cols.size());
-  out.work = vertices + edges;
 
   UnionFind sets(vertices);
   Hook hook{&sets, firstColumn};
   bliss::Stats stats;
   graph.find_automorphisms(stats, &onGenerator, &hook);
   out.logGroupSize = static_cast<double>(std::log10(stats.get_group_size_approx()));
+  // bliss refines the whole partition at each node of its search tree.
+  out.work = (vertices + edges) * (1 + static_cast<std::uint64_t>(stats.get_nof_nodes()));
 
   // Gather the orbits of two or more columns, each ascending, in the order of their least
   // column (the graph's columns are ascending, and union-find keeps the least as the root).

@@ -27,7 +27,8 @@ struct ColumnOrbits {
   std::vector<int> start{0};
   std::vector<int> members;
   double logGroupSize = 0.0;  // log10 of the group's order (approximate)
-  std::uint64_t work = 0;     // the graph's vertices and edges, for the caller's budget
+  // The graph's vertices and edges times the nodes of bliss's search, for the caller's budget.
+  std::uint64_t work = 0;
 
   int count() const { return static_cast<int>(start.size()) - 1; }
   bool trivial() const { return members.empty(); }
