@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
+#include "setcover/within/bnb.hpp"
 #include "setcover/within/greedy_cost.hpp"
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/interval_rows.hpp"
@@ -371,6 +373,145 @@ TEST(BranchAndBoundTest, ProvesTheExhaustiveOptimumAlone) {
   }
   EXPECT_GE(branched, 40);  // the instances do reach the tree
   EXPECT_EQ(nodes, 350);
+}
+
+// Random columns closed under a cyclic shift of the rows by `step` (so the group holds the
+// shift's powers), costs equal along each shift orbit; in one case out of four one column's
+// cost is nudged so that only part of the symmetry remains.
+Columns shiftClosed(std::mt19937& rng) {
+  Columns c;
+  const int step = 1 + static_cast<int>(rng() % 3);
+  c.rows = step * (7 + static_cast<int>(rng() % 5));
+  const int bases = 3 + static_cast<int>(rng() % 3);
+  for (int b = 0; b < bases && c.cols.size() < 40; ++b) {
+    std::vector<int> col;
+    const int size = 2 + static_cast<int>(rng() % 3);
+    while (static_cast<int>(col.size()) < size) {
+      const int r = static_cast<int>(rng() % c.rows);
+      if (std::find(col.begin(), col.end(), r) == col.end()) col.push_back(r);
+    }
+    const double cost = 1.0 + static_cast<double>(rng() % 3);
+    for (int t = 0; t < c.rows; t += step) {
+      std::vector<int> image;
+      for (int r : col) image.push_back((r + t) % c.rows);
+      std::sort(image.begin(), image.end());
+      if (std::find(c.cols.begin(), c.cols.end(), image) != c.cols.end()) continue;
+      c.cols.push_back(image);
+      c.cost.push_back(cost);
+    }
+  }
+  // Every row covered: a column of its own where none is.
+  std::vector<char> hit(c.rows, 0);
+  for (const auto& col : c.cols) {
+    for (int r : col) hit[r] = 1;
+  }
+  for (int r = 0; r < c.rows; ++r) {
+    if (!hit[r]) {
+      c.cols.push_back({r});
+      c.cost.push_back(3.0);
+    }
+  }
+  if (rng() % 4 == 0) c.cost[rng() % c.cost.size()] += 0.5;
+  return c;
+}
+
+// Orbital branching each way (choosing first, leaving out first) and row branching with
+// orbits, on instances with known symmetry: every proof gives the exhaustive optimum, and a
+// search cut short after any number of nodes never reports a bound above it.
+TEST(BranchAndBoundTest, SymmetricInstancesEveryWayOfBranching) {
+  std::mt19937 rng(4242);
+  long long nodesWithout = 0;
+  long long nodesWith = 0;
+  for (int round = 0; round < 40; ++round) {
+    const Columns c = shiftClosed(rng);
+    const CoverModel m = modelOf(c);
+    const double optimum = exhaustiveDfs(m);
+    std::vector<std::int64_t> start{0};
+    std::vector<int> index;
+    for (const auto& col : c.cols) {
+      index.insert(index.end(), col.begin(), col.end());
+      start.push_back(static_cast<std::int64_t>(index.size()));
+    }
+    CoverMatrix matrix;
+    matrix.elements = c.rows;
+    matrix.sets = static_cast<int>(c.cols.size());
+    matrix.setStart = start.data();
+    matrix.elementIndex = index.data();
+    matrix.costs = c.cost.data();
+    // {orbitBranching, orbitWay}, then the search without symmetry.
+    const std::vector<std::pair<int, int>> ways{{1, 1}, {1, 2}, {0, 0}, {1, 0}};
+    for (int w = 0; w <= static_cast<int>(ways.size()); ++w) {
+      detail::PortfolioSettings settings;
+      for (const char* off : {"localSearch", "engine", "lp", "reductions", "intervalRows"}) {
+        detail::setSetting(settings, off, 0);
+      }
+      detail::setSetting(settings, "root.iterations", 10);
+      detail::setSetting(settings, "bnb.nodeSteps", 3);
+      const bool plain = w == static_cast<int>(ways.size());
+      detail::setSetting(settings, "bnb.symmetry", plain ? 0 : 1);
+      if (!plain) {
+        detail::setSetting(settings, "bnb.orbitBranching", ways[w].first);
+        detail::setSetting(settings, "bnb.orbitWay", ways[w].second);
+      }
+      const std::string where = "round " + std::to_string(round) + " way " + std::to_string(w);
+      const SolveResult r = detail::solveWithinSettings(matrix, SolveLimits{}, settings);
+      EXPECT_TRUE(r.optimal) << where;
+      EXPECT_DOUBLE_EQ(r.cost, optimum) << where;
+      EXPECT_TRUE(detail::coversAll(m, r.ids)) << where;
+      (plain ? nodesWithout : nodesWith) += r.nodes;
+      for (long long cut = 1; cut < r.nodes; cut += 1 + cut) {
+        SolveLimits limits;
+        limits.nodes = cut;
+        const SolveResult part = detail::solveWithinSettings(matrix, limits, settings);
+        EXPECT_LE(part.lowerBound, optimum) << where << " cut " << cut;
+        EXPECT_TRUE(detail::coversAll(m, part.ids)) << where << " cut " << cut;
+        if (part.optimal) {
+          EXPECT_DOUBLE_EQ(part.cost, optimum) << where << " cut " << cut;
+        }
+      }
+    }
+  }
+  // The instances reach the tree, and symmetry shrinks it (four ways against one).
+  EXPECT_GT(nodesWithout, 600);
+  EXPECT_LT(nodesWith, 4 * nodesWithout);
+}
+
+// The branch-and-bound alone, from the worst cover (every column) and without its heuristic,
+// so that only its own leaves improve the incumbent: after every node its bound stays at most
+// the optimum, and the tree ends with the optimum, for each way of branching on orbits.
+TEST(BranchAndBoundTest, OrbitalBranchingAloneFromTheWorstCover) {
+  std::mt19937 rng(777);
+  int symmetric = 0;
+  for (int round = 0; round < 40; ++round) {
+    const Columns c = shiftClosed(rng);
+    const CoverModel m = modelOf(c);
+    const double optimum = exhaustiveDfs(m);
+    for (int way = 0; way < 4; ++way) {
+      Budget budget(1e9, -1, nullptr);
+      detail::Progress progress(kNoReports, budget);
+      detail::Incumbent incumbent(m, detail::CostRule::forModel(m), progress);
+      std::vector<int> all(static_cast<std::size_t>(m.numCols));
+      std::iota(all.begin(), all.end(), 0);
+      incumbent.offer(all);
+      detail::BnbOptions options;
+      options.heuristicDepth = 0;
+      options.heuristicEvery = 1LL << 60;
+      options.orbitBranching = way != 0;
+      options.orbitWay = way == 3 ? 0 : way;
+      detail::BranchAndBound search(m, incumbent, budget, std::vector<double>(m.numRows, 0.0),
+                                    options);
+      const std::string where = "round " + std::to_string(round) + " way " + std::to_string(way);
+      long long steps = 0;
+      while (!search.run(1)) {
+        ASSERT_LE(search.lowerBound(), optimum + 1e-9) << where << " node " << steps;
+        ASSERT_LT(++steps, 1000000) << where;
+      }
+      EXPECT_DOUBLE_EQ(incumbent.cost(), optimum) << where;
+      EXPECT_TRUE(detail::coversAll(m, incumbent.cols())) << where;
+      symmetric += search.symmetric() ? 1 : 0;
+    }
+  }
+  EXPECT_GT(symmetric, 60);  // many of the 160 searches prune by symmetry
 }
 
 }  // namespace

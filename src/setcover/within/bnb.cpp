@@ -207,7 +207,7 @@ void BranchAndBound::branch(Frame& frame) {
     for (int j = 0; j < m_.numCols; ++j) free += colFree_[j];
     int held = 0;
     for (int j : incumbent_.cols()) held += colFree_[j];
-    frame.choose = 2 * held <= free;
+    frame.choose = options_.orbitWay == 0 ? 2 * held <= free : options_.orbitWay == 1;
     return;
   }
   int row = -1;

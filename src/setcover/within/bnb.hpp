@@ -56,6 +56,8 @@ struct BnbOptions {
   // its 81 columns). Off: branch on a row, leaving each finished child's orbit out of its later
   // siblings.
   bool orbitBranching = true;
+  // Which way: 0 by the rule above, 1 always choosing first, 2 always leaving out first.
+  int orbitWay = 0;
 };
 
 class BranchAndBound {

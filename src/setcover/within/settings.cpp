@@ -63,6 +63,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"bnb.symmetryDepth", field(&S::bnb, &BnbOptions::symmetryDepth)},
       {"bnb.symmetryWork", field(&S::bnb, &BnbOptions::symmetryWork)},
       {"bnb.orbitBranching", field(&S::bnb, &BnbOptions::orbitBranching)},
+      {"bnb.orbitWay", field(&S::bnb, &BnbOptions::orbitWay)},
       {"firstRound", field(&S::firstRound)},
       {"roundGrowth", field(&S::roundGrowth)},
       {"maxRound", field(&S::maxRound)},
