@@ -29,7 +29,9 @@
 // newly covered element, the LP relaxation's duals (GLPK's dual simplex) and a Lagrangian
 // relaxation by subgradient with a Lagrangian heuristic and reduced-cost fixing, then a
 // row-weighting local search and an exact branch-and-bound with Lagrangian bounds in every
-// node, taking turns.
+// node, taking turns. The branch-and-bound prunes by symmetry: where a node's remaining problem
+// has automorphisms (found with bliss: a few milliseconds on instances of thousands of sets,
+// more on dense symmetric ones), it branches on orbits of sets that are images of each other.
 #pragma once
 
 #include <atomic>
