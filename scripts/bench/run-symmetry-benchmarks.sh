@@ -36,7 +36,8 @@ report=docs/performance-symmetry.md
   echo "columns of its automorphism group and the columns in them, log10 of the group's order (as"
   echo "bliss estimates it), and the detection's time, the median of five in one process on a shared"
   echo "2-core machine. A model with no orbit costs the branch-and-bound this one call and nothing"
-  echo "more."
+  echo "more. solveWithin skips the detection on models of more than 30,000 nonzeros"
+  echo "(\`bnb.symmetryMaxEntries\`: bliss cannot be interrupted); their lines show why."
   echo
   echo '```'
   lscpu | grep -E '^(Model name|CPU\(s\))'

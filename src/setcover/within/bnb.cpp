@@ -22,7 +22,8 @@ BranchAndBound::BranchAndBound(const CoverModel& model, Incumbent& incumbent, Bu
       coverCount_(model.numRows, 0),
       freeCount_(model.numRows),
       open_(model.numRows),
-      symmetry_(options.symmetry) {
+      symmetry_(options.symmetry &&
+                static_cast<double>(model.colRows.size()) <= options.symmetryMaxEntries) {
   u_.resize(model.numRows, 0.0);
   for (int i = 0; i < model.numRows; ++i) freeCount_[i] = model.rowSize(i);
 }

@@ -44,6 +44,11 @@ struct BnbOptions {
   bool symmetry = true;
   // Nodes deeper than this compute no group (the root is depth 0).
   int symmetryDepth = 1 << 20;
+  // Models with more nonzeros get no symmetry detection: bliss cannot be interrupted, and on
+  // the corpus's larger symmetric models one detection takes 0.2-1.2 s (scpcyc10: 46,080
+  // nonzeros, 0.2 s; scpclr13: 365,365, 1.1 s), while the 10 s runs of scpcyc10 and 11 came out
+  // worse with it. Below the cap the slowest is stn243 (29,403 nonzeros, 0.15 s).
+  double symmetryMaxEntries = 30000;
   // Work units charged per unit of ColumnOrbits::work: bliss took 30-130 ns per unit on the
   // corpus's symmetric models (scripts/bench/run-symmetry-benchmarks.sh), a budget unit is a
   // few ns.

@@ -61,6 +61,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"bnb.heuristicEvery", field(&S::bnb, &BnbOptions::heuristicEvery)},
       {"bnb.symmetry", field(&S::bnb, &BnbOptions::symmetry)},
       {"bnb.symmetryDepth", field(&S::bnb, &BnbOptions::symmetryDepth)},
+      {"bnb.symmetryMaxEntries", field(&S::bnb, &BnbOptions::symmetryMaxEntries)},
       {"bnb.symmetryWork", field(&S::bnb, &BnbOptions::symmetryWork)},
       {"bnb.orbitBranching", field(&S::bnb, &BnbOptions::orbitBranching)},
       {"bnb.orbitWay", field(&S::bnb, &BnbOptions::orbitWay)},
