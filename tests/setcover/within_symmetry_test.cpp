@@ -1,7 +1,7 @@
 // solveWithin's exact answers on instances with many symmetries, whose automorphism groups and
 // optima are known by construction: permuted disjoint copies, instances closed under a group of
 // row permutations, circulant instances and Steiner triple systems; and the same instances with
-// the symmetry broken by one cost or one extra row, where a search that pruned by the wrong
+// the symmetry broken by costs or by one extra row, where a search that pruned by the wrong
 // group would lose the optimum. Every instance runs through the map form and the CoverMatrix
 // form, unicost or weighted, with one thread and two, and through the branch-and-bound alone
 // (no other source of covers), so that a cover the tree misses cannot be found elsewhere.
@@ -258,8 +258,8 @@ Case favouredPhase(int s, int t, bool byRow, double dearer, std::mt19937& rng) {
   return c;
 }
 
-// The symmetry broken by costs: one set, then one more in another place, gets a different cost
-// (cheaper or dearer), so that the sets of its former orbit are no longer interchangeable.
+// The symmetry broken by costs: about a third of the sets cost 1 more or 1 less (at least 0.25),
+// so that the sets of a former orbit are no longer interchangeable.
 Case costBroken(const Case& c, std::mt19937& rng) {
   Case out = c;
   out.name = c.name + ", costs broken";
@@ -274,7 +274,7 @@ Case costBroken(const Case& c, std::mt19937& rng) {
   return out;
 }
 
-// The symmetry broken by one more row, in two or three random sets.
+// The symmetry broken by one more row, in one random set and about a third of the others.
 Case rowBroken(const Case& c, std::mt19937& rng) {
   Case out = c;
   out.name = c.name + ", one more row";
@@ -299,7 +299,10 @@ const char* nameOf(Route route) {
 
 // Covers come only from the greedy and the branch-and-bound's leaves: no local search, no
 // PROPAGATE, no Lagrangian heuristic, no interval programme. A cover pruned away by mistake is
-// then missed for good.
+// then missed for good. Weak bounds besides (no reductions, no LP, two root steps, none in the
+// nodes): the tree is large, and many children are finished before the optimum is met, which
+// is where a wrong exclusion after a finished child shows. Without them, on these small
+// instances the optimum is mostly found first and a wrong exclusion goes unseen.
 detail::PortfolioSettings treeOnly() {
   detail::PortfolioSettings s;
   s.engine = false;
@@ -316,8 +319,9 @@ detail::PortfolioSettings treeOnly() {
   return s;
 }
 
-// The branch-and-bound alone from no cover at all and zero multipliers, weak bounds: every
-// cover comes from its leaves. Returns the cost it ends with (the node limit is ignored).
+// The branch-and-bound alone from no cover at all, zero multipliers and no subgradient steps:
+// every cover comes from its leaves, and nodes are pruned only by what they have chosen. The
+// node limit and threads are ignored.
 ntu::SolveResult bareTree(const Case& c) {
   std::vector<int> start{0};
   std::vector<int> rows;
@@ -411,7 +415,7 @@ void expectExact(const Case& c, const ntu::SolveResult& r) {
 // Exact on every route: the map form with one thread, the CoverMatrix form with two, the
 // tree-only portfolio with one and two, the bare tree. Cut by a node limit (0 and a few
 // nodes), the map and matrix forms stay sound, and optimal only at the optimum.
-void expectExactEverywhere(const Case& c, bool withTree = true) {
+void expectExactEverywhere(const Case& c) {
   const std::string what = c.name + " (" + (c.weighted ? "weighted" : "unicost") + ", optimum " +
                            std::to_string(c.optimum) + "), ";
   const std::vector<std::pair<Route, int>> runs{{Route::Map, 1},
@@ -420,7 +424,6 @@ void expectExactEverywhere(const Case& c, bool withTree = true) {
                                                 {Route::TreeOnly, 2},
                                                 {Route::Bare, 1}};
   for (const auto& [route, threads] : runs) {
-    if (!withTree && (route == Route::TreeOnly || route == Route::Bare)) continue;
     SCOPED_TRACE(what + nameOf(route) + ", threads " + std::to_string(threads));
     ntu::SolveLimits limits;
     limits.threads = threads;
@@ -484,7 +487,7 @@ TEST(WithinSymmetryTest, OrbitsOfRowGroupsAndTheirBrokenVariants) {
 // of the rotation by d (d divides n) and with the symmetry broken (exhaustive search).
 TEST(WithinSymmetryTest, CirculantInstances) {
   std::mt19937 rng(2613);
-  const std::vector<std::pair<int, int>> shapes{{7, 2},  {9, 3},  {10, 3}, {12, 5},
+  const std::vector<std::pair<int, int>> shapes{{8, 3},  {9, 3},  {10, 3}, {12, 5},
                                                 {15, 4}, {18, 4}, {20, 6}, {24, 5}};
   for (std::size_t t = 0; t < shapes.size(); ++t) {
     const auto [n, k] = shapes[t];
@@ -492,10 +495,11 @@ TEST(WithinSymmetryTest, CirculantInstances) {
     expectExactEverywhere(unit);
     expectExactEverywhere(relabelled(circulant(n, k, t % 2 == 0 ? 3.0 : 2.5), rng));
     // Costs by i mod d: the rotation by d and its powers keep them.
-    int d = 2;
-    for (int q = 3; q <= 4; ++q) {
+    int d = 0;
+    for (int q = 2; q <= 4; ++q) {
       if (n % q == 0) d = q;
     }
+    ASSERT_GT(d, 0) << n;
     Case byOrbit = circulant(n, k, 1.0);
     byOrbit.name += ", costs by i mod " + std::to_string(d);
     byOrbit.weighted = true;
