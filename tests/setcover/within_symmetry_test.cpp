@@ -332,9 +332,12 @@ detail::PortfolioSettings treeOnly(bool orbitBranching) {
   return s;
 }
 
+double tolerance(double optimum) { return 1e-9 * std::max(1.0, std::fabs(optimum)); }
+
 // The branch-and-bound alone from no cover at all, zero multipliers and no subgradient steps:
-// every cover comes from its leaves, and nodes are pruned only by what they have chosen. The
-// node limit and threads are ignored.
+// every cover comes from its leaves, and nodes are pruned only by what they have chosen. Run one
+// node at a time, checking the bound over the open nodes after each. The node limit and threads
+// are ignored.
 ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
   std::vector<int> start{0};
   std::vector<int> rows;
@@ -359,7 +362,16 @@ ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
   detail::BranchAndBound search(model, incumbent, budget,
                                 std::vector<double>(static_cast<std::size_t>(m), 0.0), options);
   ntu::SolveResult r;
-  r.optimal = search.run(-1);
+  // One node at a time: the bound over the open nodes never passes the optimum on the way.
+  bool done = false;
+  while (!(done = search.run(1))) {
+    if (search.lowerBound() > c.optimum + tolerance(c.optimum)) {
+      ADD_FAILURE() << "bound " << search.lowerBound() << " above the optimum after "
+                    << budget.nodes() << " nodes";
+      break;
+    }
+  }
+  r.optimal = done;
   r.nodes = budget.nodes();
   r.status = r.optimal ? ntu::SolveStatus::Optimal : ntu::SolveStatus::NodeLimit;
   r.ids = incumbent.cols();
@@ -395,8 +407,6 @@ ntu::SolveResult solve(const Case& c, Route route, const ntu::SolveLimits& limit
   matrix.costs = c.weighted ? costs.data() : nullptr;
   return ntu::solveWithin(matrix, limits);
 }
-
-double tolerance(double optimum) { return 1e-9 * std::max(1.0, std::fabs(optimum)); }
 
 // A cover of the instance, listed ascending, whose cost is `cost`; its cost at least the
 // optimum, the bound at most the optimum and at most the cost.
