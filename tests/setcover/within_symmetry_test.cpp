@@ -1,10 +1,13 @@
 // solveWithin's exact answers on instances with many symmetries, whose automorphism groups and
 // optima are known by construction: permuted disjoint copies, instances closed under a group of
-// row permutations, circulant instances and Steiner triple systems; and the same instances with
-// the symmetry broken by costs or by one extra row, where a search that pruned by the wrong
-// group would lose the optimum. Every instance runs through the map form and the CoverMatrix
-// form, unicost or weighted, with one thread and two, and through the branch-and-bound alone
-// (no other source of covers), so that a cover the tree misses cannot be found elsewhere.
+// row permutations, circulant instances and Steiner triple systems; and instances where a
+// pruning by the wrong group would lose the optimum: symmetry broken by costs or by one extra
+// row, circulants where costs or a row single out one optimal cover, and two circulants whose
+// sets look alike without being images of each other. Every instance runs through the map form
+// and the CoverMatrix form, unicost or weighted, with one thread and two, under node limits, and
+// through the branch-and-bound alone (no other source of covers, weak bounds, with orbit
+// branching and with row branching), so that a cover the tree prunes away by mistake cannot be
+// found elsewhere.
 #include <gtest/gtest.h>
 
 #include <algorithm>
