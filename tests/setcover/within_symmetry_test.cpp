@@ -291,8 +291,10 @@ Case rowBroken(const Case& c, std::mt19937& rng) {
   return out;
 }
 
-// TreeOnly and Bare branch on orbits where the node's group is not trivial; their Rows variants
-// branch on rows, leaving each finished child's orbit out of its later siblings.
+// TreeOnly and Bare branch on orbits where the node's group is not trivial (TreeOnly leaving the
+// representative out first, Bare choosing it first; the map and matrix forms take the default
+// rule); their Rows variants branch on rows, leaving each finished child's orbit out of its
+// later siblings.
 enum class Route { Map, Matrix, TreeOnly, TreeOnlyRows, Bare, BareRows };
 
 const char* nameOf(Route route) {
@@ -332,6 +334,7 @@ detail::PortfolioSettings treeOnly(bool orbitBranching) {
   s.bnb.rootSteps = 0;
   s.bnb.nodeSteps = 0;
   s.bnb.orbitBranching = orbitBranching;
+  s.bnb.orbitWay = 2;  // leaving the orbit's representative out first
   return s;
 }
 
@@ -362,6 +365,7 @@ ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
   options.rootSteps = 0;
   options.nodeSteps = 0;
   options.orbitBranching = orbitBranching;
+  options.orbitWay = 1;  // choosing the orbit's representative first
   detail::BranchAndBound search(model, incumbent, budget,
                                 std::vector<double>(static_cast<std::size_t>(m), 0.0), options);
   ntu::SolveResult r;
