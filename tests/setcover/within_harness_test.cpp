@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/exhaustive_cover.hpp"
 
 namespace {
 
@@ -27,35 +28,6 @@ using Costs = std::map<int, double>;
 using Solver = ntu::SetCoverSolver<int>;
 
 constexpr int kCases = 5000;
-
-// The cheapest cover (elements < 64) by a depth-first search on the first uncovered element.
-double optimumOf(const Instance& instance, const Costs& costs) {
-  std::vector<std::uint64_t> mask;
-  std::vector<double> cost;
-  std::uint64_t all = 0;
-  for (const auto& [id, elems] : instance) {
-    std::uint64_t m = 0;
-    for (int e : elems) m |= std::uint64_t{1} << e;
-    all |= m;
-    mask.push_back(m);
-    cost.push_back(costs.at(id));
-  }
-  double best = std::numeric_limits<double>::infinity();
-  const auto walk = [&](const auto& self, std::uint64_t covered, double spent) -> void {
-    if (spent >= best) return;
-    if (covered == all) {
-      best = spent;
-      return;
-    }
-    const std::uint64_t open = all & ~covered;
-    const std::uint64_t first = open & (~open + 1);
-    for (std::size_t s = 0; s < mask.size(); ++s) {
-      if (mask[s] & first) self(self, covered | mask[s], spent + cost[s]);
-    }
-  };
-  walk(walk, 0, 0.0);
-  return all == 0 ? 0.0 : best;
-}
 
 double drawCost(std::mt19937& rng, int regime) {
   switch (regime) {
@@ -134,7 +106,7 @@ TEST(WithinHarnessTest, EveryLimitAndCallbackAgainstExhaustiveSearch) {
   struct Thrown {};
   for (int k = 0; k < kCases; ++k) {
     const Case c = drawCase(rng);
-    const double optimum = optimumOf(c.instance, c.costs);
+    const double optimum = ntu_test::cheapestCoverCost(c.instance, c.costs);
     const std::string where = "case " + std::to_string(k);
     ntu::SolveLimits limits;
     int depth = 0;  // of the re-entrant callback below, which runs after the switch

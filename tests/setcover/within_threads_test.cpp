@@ -22,6 +22,7 @@
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
+#include "setcover/exhaustive_cover.hpp"
 #include "setcover/within/bnb.hpp"
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/settings.hpp"
@@ -49,41 +50,6 @@ int taskCount() {
     closedir(dir);
   }
   return n;
-}
-
-// The cheapest cover (elements < 64) by a depth-first search on the first uncovered element.
-double optimumOf(const Instance& instance, const Costs& costs) {
-  std::vector<std::uint64_t> mask;
-  std::vector<double> cost;
-  std::uint64_t all = 0;
-  for (const auto& [id, elems] : instance) {
-    std::uint64_t m = 0;
-    for (int e : elems) m |= std::uint64_t{1} << e;
-    all |= m;
-    mask.push_back(m);
-    cost.push_back(costs.at(id));
-  }
-  double cheapest = std::numeric_limits<double>::infinity();  // per element: prunes early
-  for (std::size_t s = 0; s < mask.size(); ++s) {
-    const int size = __builtin_popcountll(mask[s]);
-    if (size > 0) cheapest = std::min(cheapest, cost[s] / size);
-  }
-  double best = std::numeric_limits<double>::infinity();
-  const auto walk = [&](const auto& self, std::uint64_t covered, double spent) -> void {
-    const int open = __builtin_popcountll(all & ~covered);
-    if (spent + cheapest * open >= best - 1e-9 * best) return;
-    if (covered == all) {
-      best = spent;
-      return;
-    }
-    const std::uint64_t rest = all & ~covered;
-    const std::uint64_t first = rest & (~rest + 1);
-    for (std::size_t s = 0; s < mask.size(); ++s) {
-      if (mask[s] & first) self(self, covered | mask[s], spent + cost[s]);
-    }
-  };
-  walk(walk, 0, 0.0);
-  return best;
 }
 
 // `sets` sets over `elems` elements (< 64), each pair with probability `density`, every element
@@ -157,7 +123,7 @@ TEST(WithinThreadsTest, AnswersAndBoundsAgainstExhaustiveSearch) {
   for (int k = 0; k < 30; ++k) {
     const bool weighted = k % 3 == 2;
     const Case c = drawCase(rng, 26 + k % 9, 40 + k % 20, 0.12, weighted);
-    const double optimum = optimumOf(c.sets, c.costs);
+    const double optimum = ntu_test::cheapestCoverCost(c.sets, c.costs);
     detail::PortfolioSettings settings;
     // Weak bounds at the root and in the nodes, no reductions and no PROPAGATE: otherwise most
     // of these end at the root, and the open nodes' bound is what is under test.
@@ -207,7 +173,7 @@ TEST(WithinThreadsTest, OpenNodeBoundOfTheTreeStepByStep) {
   int rose = 0;
   for (int k = 0; k < 60; ++k) {
     const Case c = drawCase(rng, 22 + k % 10, 40 + k % 20, 0.12, k % 2 == 1);
-    const double optimum = optimumOf(c.sets, c.costs);
+    const double optimum = ntu_test::cheapestCoverCost(c.sets, c.costs);
     std::vector<int> start{0};
     std::vector<int> rows;
     std::vector<double> cost;
@@ -379,7 +345,7 @@ TEST(WithinThreadsTest, TimeLimitWithWorkersGivesSoundAnswers) {
   std::mt19937 rng(5);
   for (int k = 0; k < 6; ++k) {
     const Case c = drawCase(rng, 30, 50, 0.12, k % 2 == 1);
-    const double optimum = optimumOf(c.sets, c.costs);
+    const double optimum = ntu_test::cheapestCoverCost(c.sets, c.costs);
     ntu::SolveLimits limits;
     limits.seconds = 0.05 * k;
     limits.threads = k % 3 == 0 ? 0 : 2;
