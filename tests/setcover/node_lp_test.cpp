@@ -1,13 +1,17 @@
 // The node LP of the branch-and-bound: its warm re-solves along a walk of decisions against a
 // cold LP of each residual problem, the branch-and-bound with it in every node against an
-// exhaustive search, and a GLPK failure in a node, which leaves the search as it is without.
+// exhaustive search and the corpus's weighted optima, and a GLPK failure in a node, which
+// leaves the search as it is without.
 #include <glpk.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,6 +25,7 @@
 #include "setcover/within/settings.hpp"
 #include "setcover/within/within.hpp"
 #include "support/child_process.hpp"
+#include "support/setcover/corpus_reader.hpp"
 
 namespace {
 
@@ -305,6 +310,38 @@ TEST(NodeLpTest, GlpkFailureInANodeFallsBackToTheLagrangianNode) {
   });
   ASSERT_TRUE(child.exitedCleanly()) << child.describe() << "\n" << child.text;
   EXPECT_EQ(child.text, "same answer\nenvironment freed\n1 row afterwards\nlp used\n");
+}
+
+// Weighted OR-Library files with the node LP in every node: the proven optima of the corpus's
+// table, reached and proven.
+TEST(NodeLpCorpusTest, WeightedOptimaAreProvenWithTheLpInEveryNode) {
+  const std::string corpus = std::string(NTU_CORPORA_DIR) + "/setcover";
+  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpora at " << corpus;
+  std::map<std::string, double> known;
+  std::ifstream table(corpus + "/weighted_values.tsv");
+  std::string file;
+  std::string value;
+  std::string proven;
+  while (table >> file >> value >> proven) {
+    if (proven == "yes") known[file] = std::stod(value);
+  }
+  ASSERT_FALSE(known.empty()) << "no proven optima in " << corpus << "/weighted_values.tsv";
+  detail::PortfolioSettings settings;
+  detail::setSetting(settings, "bnb.lp.mode", 2);
+  for (const char* name : {"scp41", "scp51", "scp61", "scpa1", "scpb1", "scpc1"}) {
+    const std::string path = "orlib/" + std::string(name) + ".txt";
+    ASSERT_EQ(known.count(path), 1u) << path;
+    const auto sets = ntu_corpus::readOrLibrary(corpus + "/" + path);
+    const std::vector<double> cost = ntu_corpus::readOrLibraryCosts(corpus + "/" + path);
+    std::map<int, double> costs;
+    for (std::size_t j = 0; j < cost.size(); ++j) costs[static_cast<int>(j)] = cost[j];
+    const SolveResult r = detail::solveWithinSettings(sets, &costs, SolveLimits{}, settings);
+    EXPECT_TRUE(r.optimal) << name;
+    EXPECT_EQ(r.cost, known[path]) << name;
+    double sum = 0.0;
+    for (int id : r.ids) sum += costs.at(id);
+    EXPECT_EQ(sum, r.cost) << name;
+  }
 }
 
 }  // namespace
