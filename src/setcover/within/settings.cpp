@@ -89,6 +89,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"hopelessShare", field(&S::hopelessShare)},
       {"hopelessFactor", field(&S::hopelessFactor)},
       {"hopelessRounds", field(&S::hopelessRounds)},
+      {"hopelessUnicostOnly", flag(&S::hopelessUnicostOnly)},
       {"engineFirstNodes", field(&S::engineFirstNodes)},
       {"engineShare", field(&S::engineShare)},
       {"engineMaxSets", field(&S::engineMaxSets)},
