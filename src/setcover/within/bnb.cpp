@@ -23,7 +23,8 @@ BranchAndBound::BranchAndBound(const CoverModel& model, Incumbent& incumbent, Bu
       freeCount_(model.numRows),
       open_(model.numRows),
       symmetry_(options.symmetry &&
-                static_cast<double>(model.colRows.size()) <= options.symmetryMaxEntries) {
+                static_cast<double>(model.colRows.size()) <= options.symmetryMaxEntries),
+      nodeLp_(model, options.lp) {
   u_.resize(model.numRows, 0.0);
   for (int i = 0; i < model.numRows; ++i) freeCount_[i] = model.rowSize(i);
 }
@@ -131,6 +132,10 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
   SubgradientOptions options;
   options.iterations = depth == 0 ? options_.rootSteps : options_.nodeSteps;
   options.lambda = options_.lambda;
+  if (nodeLp_.wanted(depth, entered_)) {
+    nodeLpMultipliers(nodeLp_, m_, res, chosen_, chosenCost_, incumbent_.cost(), depth, budget_, u_,
+                      gamma_);
+  }
   double bound = chosenCost_;
   // L(u) at the multipliers u_ holds on return, whose reduced costs gamma_ holds. Fixing by
   // reduced cost and the forced selections after it only raise L at the same u, so it stays a

@@ -26,6 +26,7 @@
 #include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/within/incumbent.hpp"
+#include "setcover/within/node_lp.hpp"
 #include "setcover/within/symmetry.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -63,6 +64,8 @@ struct BnbOptions {
   bool orbitBranching = true;
   // Which way: 0 by the rule above, 1 always choosing first, 2 always leaving out first.
   int orbitWay = 0;
+  // The LP relaxation of the nodes (node_lp.hpp), whose duals start the subgradient steps.
+  NodeLpOptions lp;
 };
 
 class BranchAndBound {
@@ -164,6 +167,7 @@ class BranchAndBound {
   bool rootSymmetric_ = false;
   std::vector<int> orbitOf_;  // scratch, -1 between uses
   std::vector<int> seenIn_;   // scratch: the last row that met an orbit
+  NodeLp nodeLp_;
 };
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -147,7 +147,7 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
 
     if (settings.localSearch) {
       share = found ? start : std::max(settings.minShare, share / 2);
-      if (budget.hasDeadline()) {
+      if (budget.hasDeadline() && (model.unicost || !settings.hopelessUnicostOnly)) {
         searchWork += static_cast<double>(budget.work() - before);
         if (hopeless(search.doneFraction(), searchWork, budget, settings)) {
           share = settings.hopelessShare;

@@ -17,6 +17,10 @@ template <typename Part, typename T>
 Setter field(Part PortfolioSettings::*part, T Part::*member) {
   return [part, member](PortfolioSettings& s, double v) { (s.*part).*member = static_cast<T>(v); };
 }
+template <typename T>
+Setter bnbLp(T NodeLpOptions::*member) {
+  return [member](PortfolioSettings& s, double v) { s.bnb.lp.*member = static_cast<T>(v); };
+}
 Setter flag(bool PortfolioSettings::*member) {
   return [member](PortfolioSettings& s, double v) { s.*member = v != 0.0; };
 }
@@ -65,6 +69,15 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"bnb.symmetryWork", field(&S::bnb, &BnbOptions::symmetryWork)},
       {"bnb.orbitBranching", field(&S::bnb, &BnbOptions::orbitBranching)},
       {"bnb.orbitWay", field(&S::bnb, &BnbOptions::orbitWay)},
+      {"bnb.lp.mode", bnbLp(&NodeLpOptions::mode)},
+      {"bnb.lp.depth", bnbLp(&NodeLpOptions::depth)},
+      {"bnb.lp.minGain", bnbLp(&NodeLpOptions::minGain)},
+      {"bnb.lp.probeEvery", bnbLp(&NodeLpOptions::probeEvery)},
+      {"bnb.lp.iterationsPerRow", bnbLp(&NodeLpOptions::iterationsPerRow)},
+      {"bnb.lp.sliceIterations", bnbLp(&NodeLpOptions::sliceIterations)},
+      {"bnb.lp.workPerIterationLine", bnbLp(&NodeLpOptions::workPerIterationLine)},
+      {"bnb.lp.maxRows", bnbLp(&NodeLpOptions::maxRows)},
+      {"bnb.lp.maxEntries", bnbLp(&NodeLpOptions::maxEntries)},
       {"firstRound", field(&S::firstRound)},
       {"roundGrowth", field(&S::roundGrowth)},
       {"maxRound", field(&S::maxRound)},
@@ -76,6 +89,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"hopelessShare", field(&S::hopelessShare)},
       {"hopelessFactor", field(&S::hopelessFactor)},
       {"hopelessRounds", field(&S::hopelessRounds)},
+      {"hopelessUnicostOnly", flag(&S::hopelessUnicostOnly)},
       {"engineFirstNodes", field(&S::engineFirstNodes)},
       {"engineShare", field(&S::engineShare)},
       {"engineMaxSets", field(&S::engineMaxSets)},
