@@ -151,7 +151,7 @@ timed() {  # limit command...
   shift
   /usr/bin/time -f '%U %S %e' -o "$tm" \
     timeout -k 10 "$(awk -v l="$lim" 'BEGIN { printf "%d", 2 * l + 60 }')" \
-    nice -n "$nice_level" "$@" >"$log" 2>&1 || true
+    nice -n "$nice_level" "$@" </dev/null >"$log" 2>&1 || true
 }
 cpu_wall() {  # -> "cpu wall" from $tm (its last line; earlier ones report a failed exit)
   tail -n 1 "$tm" | awk '{ printf "%.2f\t%.2f", $1 + $2, $3 }'
@@ -282,12 +282,13 @@ if [[ $report_only -eq 0 ]]; then
         while read -r f kind; do
           name=$(basename "$f" .txt)
           name=${name/data./stn}
-          [[ $kind == weighted ]] && { name=$name.w; w=--weighted; } || w=
+          w=()
+          if [[ $kind == weighted ]]; then name=$name.w; w=(--weighted); fi
           grep -qE "$files_re" <<<"$name" || continue
           run_solve_within "$pair/before" "$before_label" "$before_driver" "$name" "$corpus_limit" \
-            --file "$f" $w "${before_sets[@]}"
+            --file "$f" "${w[@]}" "${before_sets[@]}"
           run_solve_within "$pair/after" "$after_label" "$after_driver" "$name" "$corpus_limit" \
-            --file "$f" $w "${after_sets[@]}"
+            --file "$f" "${w[@]}" "${after_sets[@]}"
         done < <(
           { ls "$corpus"/stn/data.* | sort -t. -k2 -n; ls "$corpus"/orlib/scp*.txt | sort -V; } |
             sed 's/$/ unicost/'
@@ -381,7 +382,8 @@ corpus_table() {  # pair folder
   echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
   for b in "$dir"/before/*.tsv; do
     [[ -s $b ]] || continue
-    local a=$dir/after/$(basename "$b")
+    local a
+    a=$dir/after/$(basename "$b")
     [[ -s $a ]] || continue
     paste "$b" "$a"
   done | awk -F'\t' '
