@@ -6,7 +6,8 @@
 #
 #   scripts/bench/run-proof-benchmarks.sh [--parts LIST] [--solvers LIST] [--label NAME]
 #        [--set NAME=VALUE]... [--limit S] [--uniform-limit S] [--long-limit S]
-#        [--files REGEX] [--rerun-external] [--driver PATH] [--nice N] [--report-only]
+#        [--files REGEX] [--rerun-external] [--driver PATH] [--nice N] [--results DIR]
+#        [--report-only]
 #   scripts/bench/run-proof-benchmarks.sh --parts corpus10 [--files REGEX] [--corpus-limit S]
 #        [--before-label NAME] [--before-set NAME=VALUE]... [--before-driver PATH]
 #        [--after-label NAME]  [--after-set NAME=VALUE]...  [--after-driver PATH]
@@ -33,14 +34,15 @@
 # replaces that label's rows. --driver runs a within_driver built elsewhere (e.g. an older
 # commit, with --label before) instead of building this checkout's.
 # --files REGEX keeps only the instances (or corpus files) whose name matches.
+# --results DIR keeps the results (and the glpsol/cbc cache) in DIR instead of
+# $BUILD_DIR/proof-results, e.g. to reuse another checkout's cache.
 # --report-only rewrites the report from the results folder without running anything.
 #
 # Every process runs alone under `nice -n N` (default 10) and /usr/bin/time: the report gives
 # CPU seconds (user + system, what is compared on the shared machine) and wall seconds.
 # glpsol gets --tmlim, cbc "sec", solveWithin --seconds, all the same limit (cbc's counts CPU
-# seconds, the others wall seconds). A ratio of CPU
-# seconds (solveWithin / cbc) and the "faster than CBC" judgement are given only where both
-# proved optimality. Needs glpsol, cbc and /usr/bin/time (scripts/install-deps.sh --bench).
+# seconds, the others wall seconds). A ratio of CPU seconds (solveWithin / cbc) and the "faster
+# than cbc" judgement are given only where both proved optimality. Needs glpsol, cbc and /usr/bin/time (scripts/install-deps.sh --bench).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -58,6 +60,7 @@ rerun_external=0
 driver=""
 nice_level=10
 report_only=0
+out=""
 before_label=before
 after_label=after
 before_sets=()
@@ -79,6 +82,7 @@ while [[ $# -gt 0 ]]; do
     --rerun-external) rerun_external=1; shift ;;
     --driver) driver=$2; shift 2 ;;
     --nice) nice_level=$2; shift 2 ;;
+    --results) out=$2; shift 2 ;;
     --report-only) report_only=1; shift ;;
     --before-label) before_label=$2; shift 2 ;;
     --after-label) after_label=$2; shift 2 ;;
@@ -107,7 +111,7 @@ done
 has() { [[ ",$parts," == *",$1,"* ]]; }
 runs() { [[ ",$solvers," == *",$1,"* ]]; }
 
-out=$build/proof-results
+out=${out:-$build/proof-results}
 report=$root/docs/performance-proofs.md
 cd "$root"
 
