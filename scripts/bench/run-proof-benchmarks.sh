@@ -6,8 +6,8 @@
 #
 #   scripts/bench/run-proof-benchmarks.sh [--parts LIST] [--solvers LIST] [--label NAME]
 #        [--set NAME=VALUE]... [--limit S] [--uniform-limit S] [--long-limit S]
-#        [--files REGEX] [--rerun-external] [--driver PATH] [--nice N] [--results DIR]
-#        [--report-only]
+#        [--files REGEX] [--rerun-external] [--driver PATH [--driver-commit C]] [--nice N]
+#        [--results DIR] [--report-only]
 #   scripts/bench/run-proof-benchmarks.sh --parts corpus10 [--files REGEX] [--corpus-limit S]
 #        [--before-label NAME] [--before-set NAME=VALUE]... [--before-driver PATH]
 #        [--after-label NAME]  [--after-set NAME=VALUE]...  [--after-driver PATH]
@@ -32,7 +32,8 @@
 # rows are recorded under --label (default "default"; required with --set), so that ablations
 # such as "--set symmetry=0 --label nosym" stay separate rows. A later run with the same label
 # replaces that label's rows. --driver runs a within_driver built elsewhere (e.g. an older
-# commit, with --label before) instead of building this checkout's.
+# commit, with --label before and --driver-commit naming that commit for the report) instead
+# of building this checkout's.
 # --files REGEX keeps only the instances (or corpus files) whose name matches.
 # --results DIR keeps the results (and the glpsol/cbc cache) in DIR instead of
 # $BUILD_DIR/proof-results, e.g. to reuse another checkout's cache.
@@ -61,6 +62,7 @@ driver=""
 nice_level=10
 report_only=0
 out=""
+driver_commit=external
 before_label=before
 after_label=after
 before_sets=()
@@ -81,6 +83,7 @@ while [[ $# -gt 0 ]]; do
     --files) files_re=$2; shift 2 ;;
     --rerun-external) rerun_external=1; shift ;;
     --driver) driver=$2; shift 2 ;;
+    --driver-commit) driver_commit=$2; shift 2 ;;
     --nice) nice_level=$2; shift 2 ;;
     --results) out=$2; shift 2 ;;
     --report-only) report_only=1; shift ;;
@@ -139,12 +142,12 @@ corpus=$(sed -n 's/^NTU_CORPORA_DIR:PATH=//p' "$build/CMakeCache.txt" 2>/dev/nul
 mkdir -p "$out/lpfiles"
 
 # The commit a driver was built from: this checkout's HEAD ("+" with changes under src, include
-# or bench) for the own build, "external" for one given by path.
+# or bench) for the own build, --driver-commit (default "external") for one given by path.
 commit_of() {
   if [[ $1 == "$own_driver" ]]; then
     echo "$(git rev-parse --short HEAD)$(git diff --quiet HEAD -- src include bench || echo +)"
   else
-    echo external
+    echo "$driver_commit"
   fi
 }
 
