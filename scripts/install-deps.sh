@@ -3,7 +3,8 @@
 # Idempotent: asks apt only for what is missing and stays quiet when all is there.
 #   scripts/install-deps.sh            build + test dependencies
 #   scripts/install-deps.sh --bench    also what the benchmark reports need (gnuplot; glpsol and
-#                                      cbc for the side-by-side runs of run-within-benchmarks.sh)
+#                                      cbc for the side-by-side runs of run-within-benchmarks.sh;
+#                                      /usr/bin/time for run-proof-benchmarks.sh's CPU seconds)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config dpkg-dev file valgrind lintian
@@ -11,7 +12,7 @@ packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
           pybind11-dev python3-dev python3-numpy python3-scipy python3-pytest python3-dask
           python3-distributed python3-setuptools python3-wheel python3-pip)
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(gnuplot-nox glpk-utils coinor-cbc)
+  packages+=(gnuplot-nox glpk-utils coinor-cbc time)
 fi
 
 missing=()
