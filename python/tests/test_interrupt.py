@@ -9,7 +9,7 @@ import pytest
 import nimbrel_tavik_util as ntu
 from conftest import is_cover, steiner
 
-HARD = steiner(4)  # no proof within 10 s
+HARD = steiner(5)  # no proof within 10 s
 
 
 def test_sigint_ends_a_long_solve_and_keeps_the_best_cover():
