@@ -54,6 +54,26 @@ CoverModel modelOf(const Columns& c) {
   return detail::makeCoverModel(c.rows, start, rows, c.cost);
 }
 
+// The same columns as a CoverMatrix, owning the arrays it points into.
+struct MatrixOf {
+  std::vector<std::int64_t> start{0};
+  std::vector<int> index;
+  CoverMatrix matrix;
+  explicit MatrixOf(const Columns& c) {
+    for (const auto& col : c.cols) {
+      index.insert(index.end(), col.begin(), col.end());
+      start.push_back(static_cast<std::int64_t>(index.size()));
+    }
+    matrix.elements = c.rows;
+    matrix.sets = static_cast<int>(c.cols.size());
+    matrix.setStart = start.data();
+    matrix.elementIndex = index.data();
+    matrix.costs = c.cost.data();
+  }
+  MatrixOf(const MatrixOf&) = delete;
+  MatrixOf& operator=(const MatrixOf&) = delete;
+};
+
 // The cheapest cover over all subsets of columns (at most 16); +infinity when none exists.
 double exhaustive(const CoverModel& m) {
   std::vector<std::uint32_t> mask(m.numCols, 0);  // rows, at most 32
@@ -202,18 +222,8 @@ TEST(PortfolioSwitchesTest, EveryCombinationProvesTheOptimum) {
     const Columns c = randomColumns(rng, round % 2 == 0);
     const CoverModel m = modelOf(c);
     const double optimum = exhaustive(m);
-    std::vector<std::int64_t> start{0};
-    std::vector<int> index;
-    for (const auto& col : c.cols) {
-      index.insert(index.end(), col.begin(), col.end());
-      start.push_back(static_cast<std::int64_t>(index.size()));
-    }
-    CoverMatrix matrix;
-    matrix.elements = c.rows;
-    matrix.sets = static_cast<int>(c.cols.size());
-    matrix.setStart = start.data();
-    matrix.elementIndex = index.data();
-    matrix.costs = c.cost.data();
+    const MatrixOf owned(c);
+    const CoverMatrix& matrix = owned.matrix;
     for (unsigned on = 0; on < (1u << switches.size()); ++on) {
       detail::PortfolioSettings settings;
       for (std::size_t k = 0; k < switches.size(); ++k) {
@@ -344,18 +354,8 @@ TEST(BranchAndBoundTest, ProvesTheExhaustiveOptimumAlone) {
     for (auto& col : c.cols) col.erase(std::unique(col.begin(), col.end()), col.end());
     for (int j = 0; j < n; ++j) c.cost.push_back(1.0 + static_cast<double>(rng() % 9));
     const CoverModel m = modelOf(c);
-    std::vector<std::int64_t> start{0};
-    std::vector<int> index;
-    for (const auto& col : c.cols) {
-      index.insert(index.end(), col.begin(), col.end());
-      start.push_back(static_cast<std::int64_t>(index.size()));
-    }
-    CoverMatrix matrix;
-    matrix.elements = c.rows;
-    matrix.sets = n;
-    matrix.setStart = start.data();
-    matrix.elementIndex = index.data();
-    matrix.costs = c.cost.data();
+    const MatrixOf owned(c);
+    const CoverMatrix& matrix = owned.matrix;
     const SolveResult r = detail::solveWithinSettings(matrix, SolveLimits{}, settings);
     const double optimum = exhaustiveDfs(m);
     EXPECT_TRUE(r.optimal) << "round " << round;
@@ -426,18 +426,8 @@ TEST(BranchAndBoundTest, SymmetricInstancesEveryWayOfBranching) {
     const Columns c = shiftClosed(rng);
     const CoverModel m = modelOf(c);
     const double optimum = exhaustiveDfs(m);
-    std::vector<std::int64_t> start{0};
-    std::vector<int> index;
-    for (const auto& col : c.cols) {
-      index.insert(index.end(), col.begin(), col.end());
-      start.push_back(static_cast<std::int64_t>(index.size()));
-    }
-    CoverMatrix matrix;
-    matrix.elements = c.rows;
-    matrix.sets = static_cast<int>(c.cols.size());
-    matrix.setStart = start.data();
-    matrix.elementIndex = index.data();
-    matrix.costs = c.cost.data();
+    const MatrixOf owned(c);
+    const CoverMatrix& matrix = owned.matrix;
     // {orbitBranching, orbitWay}, then the search without symmetry.
     const std::vector<std::pair<int, int>> ways{{1, 1}, {1, 2}, {0, 0}, {1, 0}};
     for (int w = 0; w <= static_cast<int>(ways.size()); ++w) {
