@@ -30,7 +30,7 @@
 # the library only solveWithin runs again; --rerun-external runs them anyway.
 # --set NAME=VALUE (repeatable) is passed to within_driver (--set help lists the names); its
 # rows are recorded under --label (default "default"; required with --set), so that ablations
-# such as "--set symmetry=0 --label nosym" stay separate rows. A later run with the same label
+# such as "--set bnb.symmetry=0 --label nosym" stay separate rows. A later run with the same label
 # replaces that label's rows. --driver runs a within_driver built elsewhere (e.g. an older
 # commit, with --label before and --driver-commit naming that commit for the report) instead
 # of building this checkout's.
