@@ -444,7 +444,8 @@ corpus_table() {  # pair folder
     [[ -d $dir ]] || continue
     pair=$(basename "$dir")
     echo
-    lim=$(cat "$dir"/before/*.tsv 2>/dev/null | head -n 1 | cut -f4)
+    # awk, not cat | head: under pipefail, cat killed by the closed pipe ends the script.
+    lim=$(awk -F'\t' '{ print $4; exit }' "$dir"/before/*.tsv 2>/dev/null || true)
     echo "## Every corpus file at ${lim:-?} s: ${pair%%-vs-*} (before) against ${pair#*-vs-} (after)"
     echo
     echo "\"worse\": after's cost more than 10 % higher, its bound more than 10 % lower, a proof lost, or"
