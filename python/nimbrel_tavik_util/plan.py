@@ -149,8 +149,7 @@ def _yaml_scalar(v):
             return ".nan"
         if math.isinf(v):
             return ".inf" if v > 0 else "-.inf"
-        text = repr(v)
-        return text if any(c in text for c in ".e") else text + ".0"
+        return repr(v)  # always with a '.' or an exponent: stays a float in YAML
     return json.dumps(v)
 
 
