@@ -39,6 +39,9 @@ def plan(tmp_path_factory):
     run(program("SET_COVER_GENERATE"), "floor", "--points", 3000, "--poses", 500, "--fov", 150,
         "--room-size", 8, "--seed", 4, "--quiet", "--geometry", d / "g.json",
         "--output", d / "f.txt")
+    run(program("SET_COVER_GENERATE"), "floor", "--points", 3000, "--poses", 500, "--fov", 150,
+        "--room-size", 8, "--seed", 4, "--quiet", "--output", d / "same.txt")
+    assert (d / "same.txt").read_bytes() == (d / "f.txt").read_bytes()
     run(program("SET_COVER_SOLVE"), d / "f.txt", "--method", "greedy", "--json", "-o",
         d / "plan.json")
     return d

@@ -172,7 +172,7 @@ std::string planSvg(const Geometry& g, const std::vector<int>& chosen, const std
     const int count = counted ? seen[i] : 1;
     if (count == 0) continue;
     const std::size_t index = covered++;
-    if (thinned && index * limit / coveredCount < taken) continue;
+    if (thinned && (limit == 0 || index * limit / coveredCount < taken)) continue;
     ++taken;
     byShade[std::min(count, 4) - 1].push_back(
         {f.x(g.points[i].position[0]), f.y(g.points[i].position[1])});
