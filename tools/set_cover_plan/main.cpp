@@ -86,10 +86,9 @@ int run(const scp::Options& o) {
   }
   std::vector<int> seen;
   if (!o.instance.empty()) {
-    const scs::InputText input(o.instance);
-    const scs::CompactInstance instance = about(o.instance, [&] {
-      return scs::readInstanceText(input.text(), scs::formatFromName(o.instance));
-    });
+    const std::string text = readText(o.instance);
+    const scs::CompactInstance instance = about(
+        o.instance, [&] { return scs::readInstanceText(text, scs::formatFromName(o.instance)); });
     seen = about(o.instance, [&] { return scp::seenBy(geometry, chosen, instance); });
   }
   scp::PlanPictureOptions picture;
