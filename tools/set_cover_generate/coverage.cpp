@@ -586,6 +586,38 @@ std::vector<std::array<double, 6>> CoverageInstance::obstacles() const {
   return out;
 }
 
+std::vector<std::array<double, 4>> CoverageInstance::walls() const {
+  const Model& m = *model_;
+  std::vector<std::array<double, 4>> out;
+  if (!m.flat) return out;
+  const double room = m.cfg.roomSize;
+  // Each wall segment less its opening: up to two pieces, none when the opening is all of it.
+  const auto pieces = [&out](double from, double to, const std::pair<double, double>& open,
+                             const auto& segment) {
+    if (open.first > from) out.push_back(segment(from, open.first));
+    if (open.second < to) out.push_back(segment(open.second, to));
+  };
+  for (int k = 1; k < m.nx; ++k) {
+    const double x = k * room;
+    for (int r = 0; r < m.ny; ++r) {
+      pieces(r * room, std::min((r + 1) * room, m.extent.y),
+             m.vOpen[static_cast<std::size_t>(k - 1) * m.ny + r], [x](double a, double b) {
+               return std::array<double, 4>{x, a, x, b};
+             });
+    }
+  }
+  for (int k = 1; k < m.ny; ++k) {
+    const double y = k * room;
+    for (int c = 0; c < m.nx; ++c) {
+      pieces(c * room, std::min((c + 1) * room, m.extent.x),
+             m.hOpen[static_cast<std::size_t>(k - 1) * m.nx + c], [y](double a, double b) {
+               return std::array<double, 4>{a, y, b, y};
+             });
+    }
+  }
+  return out;
+}
+
 std::int64_t CoverageInstance::redrawnPoints() const { return model_->redrawn; }
 const CoverageConfig& CoverageInstance::config() const { return model_->cfg; }
 

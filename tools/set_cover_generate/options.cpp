@@ -53,6 +53,7 @@ const std::map<std::string, std::set<Family>>& optionFamilies() {
       {"--width", space},
       {"--depth", space},
       {"--costs", space},
+      {"--geometry", space},
       {"--height", {Family::room}},
       {"--obstacles", {Family::room}},
       {"--room-size", {Family::floor}},
@@ -79,6 +80,9 @@ void apply(Options& o, const std::string& name, const std::string& value) {
   } else if (name == "--output") {
     if (value.empty()) throw UsageError("--output takes a file name or -");
     o.output = value;
+  } else if (name == "--geometry") {
+    if (value.empty() || value == "-") throw UsageError("--geometry takes a file name");
+    o.geometry = value;
   } else if (name == "--points") {
     c.points = static_cast<int>(integerValue(name, value, 1, 100000000));
   } else if (name == "--poses") {
@@ -204,6 +208,8 @@ floor and room:
   --fov DEG         field of view, (0, 360] degrees (default 360)
   --width M, --depth M   size (default: about 4 points a square metre)
   --costs C         unit (default), distance (metres from the base) or time (seconds)
+  --geometry FILE   also write the points, poses, walls and obstacles there (JSON, for
+                    set_cover_plan); the instance is the same bytes with or without it
 floor:
   --room-size M     side of a room (default 10)
   --door M          width of a door (default 1.2)
