@@ -818,7 +818,8 @@ TEST(SetCoverSolveCli, ExitStatusesAreTheOnesTheManPageGives) {
       {"-o cannot write",
        {"-o", (fs::path(missing) / "out.json").string(), good},
        1,
-       "-o .*gone.txt/out.json: cannot create a temporary file"},
+       "-o .*gone.txt/out.json: cannot write: no folder .*gone.txt$"},
+      {"the instance file itself", {"-o", good, good}, 2, "-o .*sts9.txt is the instance file"},
   };
   for (const Case& c : cases) {
     const ChildRun run = runProgram(c.args);
