@@ -411,7 +411,7 @@ TEST(SetCoverGenerate, HugeAndTinySizesAreUsageErrorsNamingTheArgument) {
            {{"room", "--height", "1e300", "--points", "100", "--poses", "10"}, "--height"},
            {{"floor", "--width", "1e300"}, "--width"},
            {{"floor", "--depth", "1e-300"}, "depth"},
-           {{"floor", "--room-size", "1e-6"}, "--room-size"},
+           {{"floor", "--width", "1e4", "--room-size", "1e-6"}, "--room-size"},
            {{"room", "--width", "1e6", "--depth", "1e6"}, "--obstacles"},
            {{"floor", "--fov", "360.0000001"}, "--fov must be in (0, 360], got 360.0000001"}}) {
     const scg::ParsedArgs parsed = scg::parseArgs(args);
