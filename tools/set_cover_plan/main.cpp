@@ -4,21 +4,23 @@
 // Exit status: 0 when the output was written, 1 on bad or mismatched input or a write error, 2
 // on a usage error.
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "nimbrel_tavik_util/version.hpp"
+#include "reader/file_writer.hpp"
 #include "set_cover_plan/options.hpp"
 #include "set_cover_plan/plan.hpp"
 #include "set_cover_plan/svg.hpp"
 #include "set_cover_solve/compact_instance.hpp"
-#include "set_cover_solve/output_file.hpp"
 #include "set_cover_solve/text_quote.hpp"
 
 namespace scp = set_cover_plan;
 namespace scs = set_cover_solve;
+namespace ntu = nimbrel_tavik_util;
 
 namespace {
 
@@ -51,7 +53,15 @@ void emit(const scp::Options& o, const std::string& text) {
     std::cout << text << std::flush;
     if (!std::cout) throw std::runtime_error("cannot write standard output");
   } else {
-    scs::writeFileReplacing(o.output, text);
+    // Replaced whole or left as it was; a missing folder is reported, not created.
+    const std::filesystem::path parent = std::filesystem::path(o.output).parent_path();
+    std::error_code ec;
+    if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
+      throw std::runtime_error("cannot write " + o.output + ": no folder " + parent.string());
+    }
+    if (ntu::file_writer::writeFile(o.output, text) != ntu::file_writer::Outcome::kWritten) {
+      throw std::runtime_error("cannot open " + o.output + " for writing");
+    }
   }
 }
 

@@ -168,11 +168,17 @@ std::vector<int> chosenPoses(std::string_view result, const Geometry& geometry) 
   std::vector<int> chosen;
   std::vector<char> taken(geometry.poses.size(), 0);
   for (const scs::StartEntry& e : entries) {
-    if (!e.id)
+    // A word of a plain list is a name or an id; the geometry has ids only.
+    std::optional<int> id = e.id;
+    if (!id && e.word && !e.name.empty() && e.name.size() <= 9 &&
+        e.name.find_first_not_of("0123456789") == std::string::npos) {
+      id = std::stoi(e.name);
+    }
+    if (!id)
       throw scs::InputError(e.where, "a set name, not an id: the geometry numbers its poses");
-    const int index = geometry.poseIndex(*e.id);
+    const int index = geometry.poseIndex(*id);
     if (index < 0) {
-      throw scs::InputError(e.where, std::to_string(*e.id) + " is no pose of the geometry (sets " +
+      throw scs::InputError(e.where, std::to_string(*id) + " is no pose of the geometry (sets " +
                                          std::to_string(geometry.sortedSets.front()) + ".." +
                                          std::to_string(geometry.sortedSets.back()) + ")");
     }
