@@ -264,7 +264,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     shared.emplace(rule);
     shared->publish(incumbent.cols(), incumbent.cost());
     pool.emplace(rm, rule, *shared, incumbent.cols(), threads - 1, settings.searchSeed,
-                 budget.remainingSeconds(), budget.stopFlag());
+                 budget.deadline(), budget.stopFlag());
     budget.alsoStopOn(&pool->failed());
     team.shared = &*shared;
   }
