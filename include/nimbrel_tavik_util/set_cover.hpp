@@ -53,10 +53,13 @@ enum SolveMethod : int { GREEDY = 0, ILP = 1, PROPAGATE = 2 };
 
 /// What solveWithin reports while it runs (SolveLimits::onProgress).
 struct SolveProgress {
-  double seconds;     ///< since the call began, steady clock
-  double bestCost;    ///< cost of the best cover so far; never rises from one report to the next
-  double lowerBound;  ///< proven: no cover costs less; never falls from one report to the next
-  long long nodes;    ///< branch-and-bound nodes so far
+  double seconds;   ///< since the call began, steady clock
+  double bestCost;  ///< cost of the best cover so far; never rises from one report to the next
+  /// Proven: no cover costs less (cost tolerance: see solveWithin); never falls from one report
+  /// to the next, so it may pass bestCost by that tolerance when a cover found later rounds
+  /// below it (costs far from integers, summed in another order).
+  double lowerBound;
+  long long nodes;  ///< branch-and-bound nodes so far
 };
 
 /// Why a solveWithin call ended (SolveResult::status).

@@ -10,7 +10,9 @@ void Progress::cover(double cost) {
   const double total = cost + offset_;
   if (!(total < best_)) return;
   best_ = total;
-  lb_ = std::min(lb_, best_);
+  // The bound held stays even when this cover comes in below it: that happens only by the
+  // rounding of sums taken in another order (costs near 1e300, a worker's cover), within the
+  // cost tolerance, and the bounds reported must never fall.
   checkRules();
   send(budget_.elapsedSeconds());
 }

@@ -46,7 +46,8 @@ struct CostRule {
 };
 
 // Progress reports in the caller's terms: costs include what the reductions fixed. Reports are
-// monotone: the best cost never rises, the bound never falls.
+// monotone: the best cost never rises, the bound never falls (it may then pass a later best
+// cost by the rounding of a sum, within the cost tolerance).
 class Progress final : public Budget::Heartbeat {
  public:
   // Keeps a reference to `fn`, which must outlive the object (a temporary would not).
