@@ -51,7 +51,8 @@ WorkerPool::WorkerPool(const CoverModel& model, CostRule rule, SharedBest& share
     // The threads that started search on; the calling thread always does.
     Logger::warning("solveWithin: " + std::to_string(count - size()) + " of " +
                     std::to_string(count) + " worker threads could not be started (" + e.what() +
-                    "); going on with " + std::to_string(size() + 1) + " threads");
+                    "); the call goes on with the other " + std::to_string(size()) +
+                    " and the calling thread");
   } catch (...) {
     join();  // a thread that could not start: the ones that did end before the error leaves
     throw;
