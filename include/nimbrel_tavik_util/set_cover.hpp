@@ -57,11 +57,13 @@ enum SolveMethod : int { GREEDY = 0, ILP = 1, PROPAGATE = 2 };
 
 /// What solveWithin reports while it runs (SolveLimits::onProgress).
 struct SolveProgress {
-  double seconds;   ///< since the call began, steady clock
-  double bestCost;  ///< cost of the best cover so far; never rises from one report to the next
+  double seconds;  ///< since the call began, steady clock
+  /// Cost of the best cover so far; never rises from one report to the next. A cover cheaper
+  /// by no more than the cost tolerance (see solveWithin) is not reported as better, so the
+  /// result may cost that little less than the last report.
+  double bestCost;
   /// Proven: no cover costs less (cost tolerance: see solveWithin); never falls from one report
-  /// to the next, so it may pass bestCost by that tolerance when a cover found later rounds
-  /// below it (costs far from integers, summed in another order).
+  /// to the next and never passes bestCost.
   double lowerBound;
   long long nodes;  ///< branch-and-bound nodes so far
 };

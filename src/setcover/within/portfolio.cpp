@@ -227,6 +227,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
                       Progress& progress, const PortfolioSettings& settings, int threads) {
   CostRule rule;
   rule.integral = model.integral;
+  progress.setCostRule(rule);
   // The warm start completed in the whole model: never returned worse than this. On models
   // whose reductions take seconds, the greedy cover of the whole model takes its place, so
   // that a cover (and with it the first bound below) is reported early.
