@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "gil.hpp"
 #include "nimbrel_tavik_util/geometry.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 
@@ -28,8 +29,14 @@ using nlohmann::json;
 // refused before anything is written.
 constexpr int kMaxDepth = 500;
 
+// Messages may hold a path's or a parser's bytes that are not UTF-8: those are escaped (\xff).
 [[noreturn]] void raise(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
+  PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
+                                        "backslashreplace");
+  if (text != nullptr) {
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+  }
   throw py::error_already_set();
 }
 
@@ -38,6 +45,9 @@ json toJson(py::handle o, std::string& path, int depth) {
     raise(PyExc_ValueError,
           "document nested deeper than 500 levels (or containing itself) at " + path);
   }
+  // Owned: converting an element may run Python code (__index__) that drops this container
+  // from its parent.
+  const py::object self = py::reinterpret_borrow<py::object>(o);
   PyObject* p = o.ptr();
   if (p == Py_None) return nullptr;
   if (PyBool_Check(p)) return p == Py_True;
@@ -73,8 +83,9 @@ json toJson(py::handle o, std::string& path, int depth) {
               "the key " + py::repr(key).cast<std::string>() + " at " + path + " is not a str");
       }
       std::string name = py::reinterpret_borrow<py::str>(key);
+      const py::object member = py::reinterpret_borrow<py::object>(value);
       path += "." + name;
-      out[name] = toJson(value, path, depth + 1);
+      out[name] = toJson(member, path, depth + 1);
       path.resize(mark);
     }
     return out;
@@ -130,8 +141,18 @@ py::object fromJson(const json& j) {
   }
 }
 
+// A path (str, bytes or path-like) as the bytes the file system sees, as open() takes it: a str
+// through the file system encoding (surrogate escapes give back bytes that are not UTF-8).
 std::string pathOf(py::handle path) {
-  return py::str(py::module_::import("os").attr("fsdecode")(path));
+  const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+  std::string bytes = encoded;
+  if (bytes.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
+  return bytes;
+}
+
+// The path as OSError shows it: a str, with surrogate escapes where it is not UTF-8.
+py::object displayPath(const std::string& path) {
+  return py::module_::import("os").attr("fsdecode")(py::bytes(path));
 }
 
 // The OSError (a subclass such as FileNotFoundError, chosen by errno) for a file that could not be
@@ -149,7 +170,8 @@ std::string pathOf(py::handle path) {
     code = errno != 0 ? errno : EACCES;
   }
   py::object error =
-      py::module_::import("builtins").attr("OSError")(code, std::string(std::strerror(code)), path);
+      py::module_::import("builtins")
+          .attr("OSError")(code, std::string(std::strerror(code)), displayPath(path));
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
@@ -157,10 +179,7 @@ std::string pathOf(py::handle path) {
 py::object readJson(py::handle pathObject) {
   const std::string path = pathOf(pathObject);
   json doc;
-  {
-    py::gil_scoped_release release;
-    doc = ntu::Reader::readJson(path);
-  }
+  withoutGil([&] { doc = ntu::Reader::readJson(path); });
   return fromJson(doc);
 }
 
@@ -168,16 +187,14 @@ void saveJson(py::handle obj, py::handle pathObject, int indent) {
   const std::string path = pathOf(pathObject);
   std::string where = "$";
   const json doc = toJson(obj, where, 1);
-  py::gil_scoped_release release;
-  ntu::Reader::saveJson(doc, path, indent);
+  withoutGil([&] { ntu::Reader::saveJson(doc, path, indent); });
 }
 
 py::object readYamlToJson(py::handle pathObject) {
   const std::string path = pathOf(pathObject);
   json doc;
   try {
-    py::gil_scoped_release release;
-    doc = ntu::Reader::readYamlToJson(path);
+    withoutGil([&] { doc = ntu::Reader::readYamlToJson(path); });
   } catch (const YAML::BadFile&) {
     raiseFileError(path);
   } catch (const std::ios_base::failure&) {  // a folder

@@ -6,6 +6,7 @@ import pytest
 import scipy.sparse as sp
 
 import nimbrel_tavik_util as ntu
+from conftest import is_cover
 
 SETS = {1: [1, 2], 2: [2, 3]}
 
@@ -90,3 +91,48 @@ def test_bad_limits(kwargs, error, message):
 def test_bad_method():
     with pytest.raises(ValueError, match="method must be 'greedy', 'ilp' or 'propagate', not 'lp'"):
         ntu.solve(SETS, "lp")
+
+
+def test_input_changed_by_the_code_reading_it_runs():
+    """A generator set, an element's __index__ and a cost's __float__ run Python code that
+    changes the containers being read: the solve sees the objects as they were when reached,
+    never freed ones (python -X dev fills freed memory, so a use shows)."""
+    sets = {}
+
+    def replacing():
+        for i in range(1, 40):  # the only references to the other sets go
+            sets[i] = [1000 + i]
+        yield 1
+
+    sets.update({i: [i, i + 1, 40 + i] for i in range(1, 40)})
+    sets[0] = replacing()
+    expected = {0: [1], **{i: [i, i + 1, 40 + i] for i in range(1, 40)}}
+    assert ntu.solve(sets, "propagate") == ntu.solve(expected, "propagate")
+
+    class Clearing:
+        def __init__(self, target):
+            self.target = target
+
+        def __index__(self):
+            self.target.clear()
+            return 7
+
+    members = [1, 2, 3]
+    members[1:1] = [Clearing(members)] + [[object()] for _ in range(50)]  # freed by clear()
+    doc = {5: members, 6: [1, 2, 7]}
+    assert ntu.solve_within(doc).ids in ([5], [6], [5, 6])
+    owner = {3: [1, 2]}
+    owner[4] = [Clearing(owner), 2]
+    assert is_cover({3: [1, 2], 4: [7, 2]}, ntu.solve(owner))
+
+    class Leaving:
+        def __repr__(self):
+            return "Leaving()"
+
+        def __float__(self):
+            del costs[2]
+            return "cheap"
+
+    costs = {1: 1.0, 2: Leaving()}
+    with pytest.raises(TypeError, match=r"the cost of set 2 \(Leaving\(\)\) is not"):
+        ntu.solve_within(SETS, costs)
