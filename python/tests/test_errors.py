@@ -31,6 +31,10 @@ SETS = {1: [1, 2], 2: [2, 3]}
     (SETS, [1.0, 2.0, 3.0], ValueError, "3 values in 1 dimension(s) for 2 sets"),
     (SETS, np.ones((2, 1)), ValueError, "for 2 sets"),
     (SETS, [1e308, 1e308], ValueError, "add up to more than the largest double"),
+    (SETS, "ab", ValueError, "costs: not numbers NumPy can convert"),
+    (SETS, [1j, 1], TypeError, "costs: not numbers NumPy can convert"),
+    (SETS, [10**400, 1], ValueError, "costs: not numbers NumPy can convert"),
+    (SETS, {1: 10**400, 2: 1}, ValueError, "the cost of set 1 (1000"),
 ])
 def test_bad_instances_and_costs(sets, costs, error, message):
     with pytest.raises(error) as info:
@@ -57,6 +61,8 @@ def csc(indptr, indices, shape):
     (lambda: csc([1, 2, 2], [0, 1], (2, 2)), "indptr[0] is 1"),
     (lambda: csc([0, 1, 9], [0, 1], (2, 2)), "indptr ends at 9 but only 2 indices are stored"),
     (lambda: csc([0, 1, 2], [0, -1], (2, 2)), "elementIndex[1] = -1 (set 1) is outside [0, 2)"),
+    (lambda: setattr(m := csc([0, 1, 2], [0, 1], (2, 2)), "indices", ["a", "b"]) or m,
+     "sets: indices: not numbers NumPy can convert"),
 ])
 def test_bad_sparse_matrices(make, message):
     matrix = make()
@@ -80,6 +86,8 @@ def test_bad_csr_index_is_refused_before_it_is_used():
     ({"time_limit": "1"}, TypeError, ""),
     ({"node_limit": -5}, ValueError, "node_limit must be None or >= 0"),
     ({"node_limit": 1.5}, TypeError, "node_limit"),
+    ({"node_limit": 2**63}, ValueError, r"node_limit must be None or at most 2\*\*63 - 1"),
+    ({"time_limit": 10**400}, ValueError, "time_limit"),
     ({"threads": -2}, ValueError, "thread count -2 is negative"),
     ({"on_progress": 3}, TypeError, "on_progress must be None or callable"),
 ])
