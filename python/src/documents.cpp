@@ -298,17 +298,20 @@ py::dict applyOrientationOffset(py::handle pose, double offset) {
 
 void bindDocuments(py::module_& m) {
   m.def("read_json", &readJson, py::arg("path"), R"doc(
-Read the first JSON value of the file at ``path`` (``str`` or path-like).
+Read the first JSON value of the file at ``path`` (``str``, ``bytes`` or path-like, as ``open``
+takes it; a NUL in it raises ValueError).
 
 Returns the document as Python objects (dict, list, str, int, float, bool, None); objects come
 with their keys sorted. A file that cannot be opened or parsed (syntax error, invalid UTF-8,
 nesting deeper than 500 levels) gives an empty dict and one ERROR line on the
-``nimbrel_tavik_util`` logger, as the C++ Reader::readJson does; nothing is raised.
+``nimbrel_tavik_util`` logger, as the C++ Reader::readJson does; nothing is raised. Bytes of the
+file or the path that are not UTF-8 are escaped in that line (``\xff``).
 )doc");
   m.def("save_json", &saveJson, py::arg("obj"), py::arg("path"), py::arg("indent") = 4, R"doc(
 Write ``obj`` as JSON to ``path``, replacing the file atomically (parent folders are created).
 
-``indent`` blanks per level (negative: one line). ``obj`` is made of dicts with str keys, lists,
+``indent`` blanks per level, any width (negative: one line). ``path`` is a ``str``, ``bytes`` or
+path-like, as ``open`` takes it: a NUL in it raises ValueError("embedded null byte"). ``obj`` is made of dicts with str keys, lists,
 tuples, str, int (64 bits), float (NaN and infinities are written as null), bool and None.
 Raises TypeError for any other object or key, ValueError for an int beyond 64 bits or nesting
 deeper than 500 levels (a list that contains itself), before anything is written. A file that
@@ -320,8 +323,8 @@ Load the YAML file at ``path`` and convert it to JSON values (dict, list, str, i
 None), as the C++ Reader::readYamlToJson does: scalars become int, float or bool where they read as
 one, else str; map members come sorted by name. Its progress lines go to the logger at INFO.
 
-Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError) when the file cannot be
-read, and ValueError for a YAML syntax error or a node that cannot be converted (the message names
+``path`` as for read_json. Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError)
+when the file cannot be read, and ValueError for a NUL in the path, a YAML syntax error or a node that cannot be converted (the message names
 the file, the line or the node's path such as ``$.pose_info[3].end_pose``).
 )doc");
   m.def("rotate_by_quat", &rotateByQuat, py::arg("v"), py::arg("q"), R"doc(

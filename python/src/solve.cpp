@@ -318,8 +318,10 @@ exception's ``result`` attribute (a Result with stopped == "stopped"). A matrix 
 its index arrays (CSR or CSC; other formats through tocsc(); stored zeros are no entries).
 
 Raises ValueError for a negative id, a missing, unknown, NaN, infinite or negative cost, costs of
-the wrong length, a negative limit or thread count, a matrix row in no column or bad sparse
-arrays; TypeError for other inputs.
+the wrong length, a negative limit or thread count, a node_limit above 2**63 - 1, a matrix row in
+no column or bad sparse arrays; TypeError for other inputs. Costs or index arrays that NumPy
+cannot convert raise its TypeError or ValueError (OverflowError as ValueError), with a message
+that begins with the argument ("costs: ", "sets: indices: ").
 )doc");
 }
 
