@@ -214,3 +214,14 @@ def test_paths_as_open_takes_them_and_lines_with_bytes_that_are_not_utf8(
     assert [r.levelno for r in caplog.records] == [logging.ERROR]
     assert caplog.records[0].getMessage().startswith("Failed to read JSON file: ")
     assert unraisable == []
+
+
+def test_save_json_of_a_document_changed_by_an_elements_index(tmp_path):
+    class Dropping:  # an int-like element that empties the dict holding its list
+        def __index__(self):
+            doc.clear()
+            return 7
+
+    doc = {"a": [Dropping()] + [[i] for i in range(50)], "b": [1]}
+    ntu.save_json(doc, tmp_path / "x.json")
+    assert ntu.read_json(tmp_path / "x.json") == {"a": [7] + [[i] for i in range(50)]}
