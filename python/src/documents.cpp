@@ -311,8 +311,9 @@ file or the path that are not UTF-8 are escaped in that line (``\xff``).
 Write ``obj`` as JSON to ``path``, replacing the file atomically (parent folders are created).
 
 ``indent`` blanks per level, any width (negative: one line). ``path`` is a ``str``, ``bytes`` or
-path-like, as ``open`` takes it: a NUL in it raises ValueError("embedded null byte"). ``obj`` is made of dicts with str keys, lists,
-tuples, str, int (64 bits), float (NaN and infinities are written as null), bool and None.
+path-like, as ``open`` takes it: a NUL in it raises ValueError("embedded null byte"). ``obj`` is
+made of dicts with str keys, lists, tuples, str, int (64 bits), float (NaN and infinities are
+written as null), bool and None.
 Raises TypeError for any other object or key, ValueError for an int beyond 64 bits or nesting
 deeper than 500 levels (a list that contains itself), before anything is written. A file that
 cannot be written is not raised: it is logged as an ERROR line, as the C++ Reader::saveJson does;
@@ -324,8 +325,9 @@ None), as the C++ Reader::readYamlToJson does: scalars become int, float or bool
 one, else str; map members come sorted by name. Its progress lines go to the logger at INFO.
 
 ``path`` as for read_json. Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError)
-when the file cannot be read, and ValueError for a NUL in the path, a YAML syntax error or a node that cannot be converted (the message names
-the file, the line or the node's path such as ``$.pose_info[3].end_pose``).
+when the file cannot be read, and ValueError for a NUL in the path, a YAML syntax error or a node
+that cannot be converted (the message names the file, the line or the node's path such as
+``$.pose_info[3].end_pose``).
 )doc");
   m.def("rotate_by_quat", &rotateByQuat, py::arg("v"), py::arg("q"), R"doc(
 Rotate the 3-vector ``v`` by the quaternion ``q`` = (x, y, z, w), vector part first; returns a
