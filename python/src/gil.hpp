@@ -57,6 +57,22 @@ void withoutGil(F&& f) {
   if (error) std::rethrow_exception(error);
 }
 
+// PyObject_Call(callable, args), with the GIL held. Python code that runs long enough gives the
+// GIL up now and then; if the interpreter begins to exit meanwhile, CPython ends this thread
+// when it asks for the GIL again, deep inside the call. Between there and here no C++ object is
+// unwound (which would drop references without the GIL): the thread is parked here.
+inline PyObject* callPython(PyObject* callable, PyObject* args) {
+#ifdef __GLIBCXX__
+  try {
+    return PyObject_Call(callable, args, nullptr);
+  } catch (abi::__forced_unwind&) {
+    parkForever();
+  }
+#else
+  return PyObject_Call(callable, args, nullptr);
+#endif
+}
+
 // Holds the GIL for a callback from inside a library call (on any thread).
 class GilHeld {
  public:

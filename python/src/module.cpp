@@ -46,7 +46,11 @@ void forwardLine(ntu::Logger::Level level, const std::string& line) {
     py::object text = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
         line.data(), static_cast<Py_ssize_t>(line.size()), "backslashreplace"));
     if (!text) throw py::error_already_set();
-    g_logger->attr("log")(pythonLevel(level), text);
+    const py::tuple args = py::make_tuple(pythonLevel(level), text);
+    const py::object log = g_logger->attr("log");
+    const py::object done =
+        py::reinterpret_steal<py::object>(ntu_python::callPython(log.ptr(), args.ptr()));
+    if (!done) throw py::error_already_set();
   } catch (py::error_already_set& e) {
     if (e.matches(PyExc_KeyboardInterrupt)) {
       // A Ctrl-C handled inside logging: raise it again where the caller can see it.

@@ -172,8 +172,11 @@ py::object solveWithin(py::handle sets, py::handle costs, py::handle timeLimit,
       }
       const GilHeld gil;
       try {
+        const py::tuple args =
+            py::make_tuple(Progress{p.seconds, p.bestCost, p.lowerBound, p.nodes});
         const py::object answer =
-            onProgress(Progress{p.seconds, p.bestCost, p.lowerBound, p.nodes});
+            py::reinterpret_steal<py::object>(callPython(onProgress.ptr(), args.ptr()));
+        if (!answer) throw py::error_already_set();
         if (answer.ptr() == Py_False) scope.stop().store(true);
       } catch (py::error_already_set& e) {
         if (!e.matches(PyExc_KeyboardInterrupt)) throw;
