@@ -229,10 +229,16 @@ Instance readDict(PyObject* dict) {
     }
     if (PyList_Check(set) || PyTuple_Check(set)) {
       // The size is read again after each element: its __index__ may have shortened the list.
+      // An exact int or str runs no Python code before add() is done with it; anything else
+      // (a NumPy integer, an int subclass with its own __repr__) is owned meanwhile.
       for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(set); ++i) {
-        const py::object item =
-            py::reinterpret_borrow<py::object>(PySequence_Fast_GET_ITEM(set, i));
-        elements.add(item.ptr(), entry.id);
+        PyObject* const item = PySequence_Fast_GET_ITEM(set, i);
+        if (PyLong_CheckExact(item) || PyUnicode_CheckExact(item)) {
+          elements.add(item, entry.id);
+        } else {
+          const py::object owned = py::reinterpret_borrow<py::object>(item);
+          elements.add(item, entry.id);
+        }
       }
     } else {
       py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(set));
