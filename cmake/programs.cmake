@@ -16,6 +16,10 @@ function(ntu_install_program target)
   if(NOT NIMBREL_TAVIK_UTIL_INSTALL)
     return()
   endif()
+  # The library is found relative to the program, so an install under any prefix runs as it
+  # is (no LD_LIBRARY_PATH); in /usr the loader's own path would find it anyway.
+  file(RELATIVE_PATH _ntu_bin_to_lib "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${_ntu_bin_to_lib}")
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
   install(FILES "${ARG_MANPAGE}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
   set_property(GLOBAL APPEND PROPERTY NTU_INSTALLED_PROGRAMS ${target})

@@ -8,6 +8,9 @@ The solvers take a dict of id -> elements (int or str) or a scipy.sparse matrix 
 are elements and columns sets. The library's log lines go to the logging logger
 "nimbrel_tavik_util"; C++ errors arrive as ValueError (bad input), OSError (files),
 MemoryError or RuntimeError.
+
+Coverage plans (set_cover_generate's --geometry documents): plan_poses turns a cover into a pose
+document, plot_plan and plot_progress draw a plan and a solve's progress on matplotlib.
 """
 
 from ._core import (
@@ -23,6 +26,19 @@ from ._core import (
     solve,
     solve_within,
 )
+from .plan import (
+    check_geometry,
+    chosen_poses,
+    plan_poses,
+    plot_plan,
+    plot_progress,
+    read_geometry,
+    read_progress,
+    read_sets,
+    result_ids,
+    save_poses,
+    seen_by,
+)
 
 __all__ = [
     "LOGGER_NAME",
@@ -36,4 +52,15 @@ __all__ = [
     "save_json",
     "solve",
     "solve_within",
+    "check_geometry",
+    "chosen_poses",
+    "plan_poses",
+    "plot_plan",
+    "plot_progress",
+    "read_geometry",
+    "read_progress",
+    "read_sets",
+    "result_ids",
+    "save_poses",
+    "seen_by",
 ]

@@ -98,6 +98,16 @@ if [[ -n $tools ]]; then
       "$root/usr/bin/set_cover_solve" --quiet - >/dev/null ||
       fail "the packaged set_cover_generate does not write an instance set_cover_solve solves"
   fi
+  if [[ -x $root/usr/bin/set_cover_plan && -x $root/usr/bin/set_cover_generate ]]; then
+    plan_dir=$(mktemp -d)
+    "$root/usr/bin/set_cover_generate" floor --points 200 --poses 40 --quiet \
+      --geometry "$plan_dir/g.json" --output "$plan_dir/f.txt" &&
+      "$root/usr/bin/set_cover_solve" --quiet "$plan_dir/f.txt" >"$plan_dir/ids.txt" &&
+      "$root/usr/bin/set_cover_plan" svg "$plan_dir/g.json" "$plan_dir/ids.txt" \
+        --instance "$plan_dir/f.txt" | grep -q ', 0 uncovered' ||
+      fail "the packaged set_cover_plan does not draw a plan of set_cover_generate's geometry"
+    rm -rf "$plan_dir"
+  fi
   for page in "$root"/usr/share/man/man1/*.1.gz; do
     warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
     [[ -z $warnings ]] || fail "man page $page: $warnings"

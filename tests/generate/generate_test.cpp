@@ -404,6 +404,29 @@ TEST(SetCoverGenerate, ArgumentsParse) {
   }
 }
 
+// Sizes whose rooms, boxes or cells do not fit an int (or mean nothing) are usage errors naming
+// the argument, with its value as given; the UBSan build sees no conversion overflow in them.
+TEST(SetCoverGenerate, HugeAndTinySizesAreUsageErrorsNamingTheArgument) {
+  for (const auto& [args, named] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"room", "--height", "1e300", "--points", "100", "--poses", "10"}, "--height"},
+           {{"floor", "--width", "1e300"}, "--width"},
+           {{"floor", "--depth", "1e-300"}, "depth"},
+           {{"floor", "--width", "1e4", "--room-size", "1e-6"}, "--room-size"},
+           {{"room", "--width", "1e6", "--depth", "1e6"}, "--obstacles"},
+           {{"floor", "--fov", "360.0000001"}, "--fov must be in (0, 360], got 360.0000001"}}) {
+    const scg::ParsedArgs parsed = scg::parseArgs(args);
+    EXPECT_EQ(parsed.action, scg::ParsedArgs::Action::usageError) << testing::PrintToString(args);
+    EXPECT_NE(parsed.error.find(named), std::string::npos) << parsed.error;
+  }
+  // A range far below the space's size: the grid of cells is capped before any conversion.
+  scg::CoverageConfig c;
+  c.points = 10;
+  c.poses = 5;
+  c.range = 1e-300;
+  c.maxDrawsPerPoint = 2;
+  EXPECT_THROW(scg::CoverageInstance{c}, std::runtime_error);
+}
+
 #ifdef SET_COVER_GENERATE_PROGRAM
 struct ProgramRun {
   int status = -1;

@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "set_cover_solve/options.hpp"
+#include "set_cover_solve/text_quote.hpp"
 #include "setcover/corpus_reader.hpp"
 
 namespace fs = std::filesystem;
@@ -63,12 +66,19 @@ struct ChildRun {
   }
 };
 
+// What a test does around a child beyond the plain run: `inChild` runs after the fork, before
+// the program starts; `watch` after every read of the child's output (and every 20 ms).
+struct ChildHooks {
+  std::function<void()> inChild;
+  std::function<void(pid_t, const ChildRun&)> watch;
+};
+
 // Runs the program with `args`, standard input from `inputFile` (or /dev/null), collecting
 // both output streams. `signalAfter` > 0 sends `sig` that many seconds after the start. The
 // child is killed after `timeout` seconds.
 ChildRun runProgram(const std::vector<std::string>& args,
                     const std::string& inputFile = "/dev/null", double signalAfter = 0,
-                    int sig = SIGINT, double timeout = 60) {
+                    int sig = SIGINT, double timeout = 60, const ChildHooks& hooks = {}) {
   ChildRun run;
   int outPipe[2];
   int errPipe[2];
@@ -83,6 +93,7 @@ ChildRun runProgram(const std::vector<std::string>& args,
     ::dup2(errPipe[1], STDERR_FILENO);
     ::close(outPipe[0]);
     ::close(errPipe[0]);
+    if (hooks.inChild) hooks.inChild();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(kProgram.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -108,6 +119,7 @@ ChildRun runProgram(const std::vector<std::string>& args,
       ::kill(pid, SIGKILL);
       run.timedOut = true;
     }
+    if (hooks.watch) hooks.watch(pid, run);
     if (::poll(fds, 2, 20) < 0) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
@@ -806,7 +818,8 @@ TEST(SetCoverSolveCli, ExitStatusesAreTheOnesTheManPageGives) {
       {"-o cannot write",
        {"-o", (fs::path(missing) / "out.json").string(), good},
        1,
-       "-o .*gone.txt/out.json: cannot create a temporary file"},
+       "-o .*gone.txt/out.json: cannot write: no folder .*gone.txt$"},
+      {"the instance file itself", {"-o", good, good}, 2, "-o .*sts9.txt is the instance file"},
   };
   for (const Case& c : cases) {
     const ChildRun run = runProgram(c.args);
@@ -1064,6 +1077,152 @@ TEST(SetCoverSolveCli, StoppingRulesThreadsAndJsonProgress) {
       runProgram({"--json", "--progress", "none", "--threads", "1", "--time-limit", "5.5", path});
   EXPECT_EQ(none.exitCode(), 0);
   EXPECT_EQ(none.err, "");
+}
+
+// GNU timeout signals the program and then its process group: one request, two signals. Both
+// come while the search runs (after its first progress report), the second after a pause of
+// 0 to 8 ms so that the handler has mostly taken the first; each run must still print its
+// cover and end by the first signal's status.
+TEST(SetCoverSolveCli, AStopSignalEchoedToTheGroupStillPrintsTheCover) {
+  TempDir dir;
+  const std::string path = dir.write("hard.txt", hardOrLibrary());
+  for (int k = 0; k < 40; ++k) {
+    bool sent = false;
+    ChildHooks hooks;
+    hooks.inChild = [] { ::setpgid(0, 0); };
+    hooks.watch = [&sent, k](pid_t pid, const ChildRun& run) {
+      if (sent || run.err.find('\n') == std::string::npos) return;
+      ::setpgid(pid, pid);  // so that -pid is the child's group whichever ran first
+      ::kill(pid, SIGTERM);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2 * (k % 5)));
+      ::kill(-pid, SIGTERM);
+      sent = true;
+    };
+    const ChildRun run = runProgram({"-q", "--threads", "1", "--progress", "json", path},
+                                    "/dev/null", 0, SIGINT, 30, hooks);
+    ASSERT_EQ(run.exitCode(), 128 + SIGTERM) << "run " << k << ": " << run.describe();
+    ASSERT_TRUE(std::regex_match(run.out, std::regex("[0-9]+( [0-9]+)*\n"))) << run.out;
+  }
+}
+
+// After the search a signal has its default effect: SIGTERM while -o waits for a FIFO nobody
+// opens ends the program.
+TEST(SetCoverSolveCli, SigtermWhileTheOutputBlocksEndsTheProgram) {
+  TempDir dir;
+  const std::string path = dir.write("hard.txt", hardOrLibrary());
+  const std::string fifo = (fs::path(path).parent_path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+  ChildHooks hooks;
+  bool sent = false;
+  // Standard output comes before -o: the ids line means the search is over.
+  hooks.watch = [&sent](pid_t pid, const ChildRun& run) {
+    if (!sent && run.out.find('\n') != std::string::npos) sent = ::kill(pid, SIGTERM) == 0;
+  };
+  const ChildRun run = runProgram({"-q", "--threads", "1", "--time-limit", "0.2", "-o", fifo, path},
+                                  "/dev/null", 0, SIGINT, 10, hooks);
+  EXPECT_TRUE(sent) << run.describe();
+  EXPECT_FALSE(run.timedOut) << run.describe();
+  EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGTERM) << run.describe();
+}
+
+// Set names that would read as something else on a line of ids are quoted; the line reads back
+// (as --start reads it) to exactly the names of the --json document.
+TEST(SetCoverSolveCli, QuietAndSummaryQuoteNamesThatWouldBeAmbiguous) {
+  TempDir dir;
+  const nlohmann::json doc = {{"sets",
+                               {{"a\nb", {1}},
+                                {"x y", {2}},
+                                {"\x1b[31m", {3}},
+                                {"\"q", {4}},
+                                {"tab\there", {5}},
+                                {"plain\\", {6}},
+                                {"\xc2\xa0", {7}},
+                                {"\xe2\x80\xae", {8}}}}};
+  const std::string path = dir.write("named.json", doc.dump());
+  const ChildRun json = runProgram({"--json", path});
+  ASSERT_EQ(json.exitCode(), 0) << json.describe();
+  std::vector<std::string> names = parseJsonOutput(json).at("ids").get<std::vector<std::string>>();
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 8u);
+  const ChildRun quiet = runProgram({"-q", path});
+  const ChildRun human = runProgram({path});
+  ASSERT_EQ(human.exitCode(), 0) << human.describe();
+  const std::size_t idsAt = human.out.find("\nids          ");
+  ASSERT_NE(idsAt, std::string::npos) << human.out;
+  for (const std::string& line : {quiet.out, human.out.substr(idsAt + 14)}) {
+    ASSERT_EQ(line.find('\n'), line.size() - 1) << line;
+    for (const char c : line.substr(0, line.size() - 1)) {
+      EXPECT_TRUE(c == ' ' || (c > 0x20 && c != 0x7f)) << line;
+    }
+    std::vector<std::string> read;
+    for (std::size_t pos = 0; pos + 1 < line.size();) {
+      const std::optional<std::string> name = scs::readName(line, pos);
+      ASSERT_TRUE(name) << line;
+      read.push_back(*name);
+      ASSERT_TRUE(line[pos] == ' ' || line[pos] == '\n') << line;
+      ++pos;
+    }
+    std::sort(read.begin(), read.end());
+    EXPECT_EQ(read, names) << line;
+  }
+  EXPECT_EQ(scs::nameText("plain\\"), "plain\\");
+  // The line is a warm start.
+  const ChildRun warm = runProgram(
+      {"--json", "--node-limit", "0", "--start", dir.write("quiet.txt", quiet.out), path});
+  EXPECT_EQ(warm.exitCode(), 0) << warm.describe();
+}
+
+// A kill while -o writes leaves no temporary file: SIGXFSZ (a file size limit of 16 bytes)
+// ends the program in the middle of the write, every time.
+TEST(SetCoverSolveCli, KilledWhileWritingTheResultFileLeavesNothingBehind) {
+  TempDir dir;
+  const std::string instance = dir.write("sts9.txt", sts9OrLibrary());
+  const std::string out = dir.write("r.json", "old");
+  ChildHooks hooks;
+  hooks.inChild = [] {
+    const rlimit small{16, 16};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+  };
+  const ChildRun run =
+      runProgram({"--quiet", "-o", out, instance}, "/dev/null", 0, SIGINT, 60, hooks);
+  ASSERT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGXFSZ) << run.describe();
+  EXPECT_EQ(folderEntries(fs::path(out).parent_path()),
+            (std::vector<std::string>{"r.json", "sts9.txt"}));
+  EXPECT_EQ(readText(out), "old");
+}
+
+// -o never replaces the instance; "-o -" is standard output; a list given to --start names the
+// sets of a named instance before it numbers them.
+TEST(SetCoverSolveCli, ResultFileArgumentsAndStartNames) {
+  TempDir dir;
+  const std::string instance = dir.write("sts9.txt", sts9OrLibrary());
+  const std::string alias = (fs::path(instance).parent_path() / "alias.txt").string();
+  fs::create_symlink(instance, alias);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-o", instance, instance}, {"-o", alias, instance}}) {
+    const ChildRun run = runProgram(args);
+    EXPECT_EQ(run.exitCode(), 2) << run.describe();
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.errLines().size(), 1u) << run.err;
+  }
+  const ChildRun fromStdin = runProgram({"-o", instance, "-"}, instance);
+  EXPECT_EQ(fromStdin.exitCode(), 2) << fromStdin.describe();
+  EXPECT_EQ(readText(instance), sts9OrLibrary());
+
+  const ChildRun dash = runProgram({"-q", "-o", "-", instance});
+  ASSERT_EQ(dash.exitCode(), 0) << dash.describe();
+  const std::size_t newline = dash.out.find('\n');
+  ASSERT_NE(newline, std::string::npos) << dash.out;
+  EXPECT_EQ(nlohmann::json::parse(dash.out.substr(newline + 1)).at("cost"), 5) << dash.out;
+  EXPECT_FALSE(fs::exists("-"));
+
+  // Three sets numbered 0 to 2: "5" can only be the name.
+  const std::string named =
+      dir.write("named.json", R"({"sets": {"5": [1, 2], "x": [1], "y": [2]}})");
+  const ChildRun start =
+      runProgram({"--json", "--time-limit", "0", "--start", dir.write("start.txt", "5\n"), named});
+  ASSERT_EQ(start.exitCode(), 0) << start.describe();
+  EXPECT_EQ(parseJsonOutput(start).at("ids"), nlohmann::json::array({"5"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "set_cover_generate/coverage.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -45,6 +46,12 @@ struct Face {
 
 double roundCost(double v) { return std::max(0.01, std::round(v * 100.0) / 100.0); }
 
+// Cells of a grid: `ratio` (a side over a cell's least width) cut to 1..cap before it is made an
+// int, as a ratio beyond the int range (a tiny range, a huge space) cannot be converted.
+int cellsWithin(double ratio, int cap) {
+  return ratio >= cap ? cap : std::max(1, static_cast<int>(ratio));
+}
+
 // Ids by cell of a regular grid over the space, each cell's ids ascending. Cells are at least as
 // wide as the range, so everything a point or pose sees lies in its cell's 3 x 3 (x 3)
 // neighbourhood.
@@ -52,9 +59,7 @@ class Grid {
  public:
   void build(const std::vector<Vec>& at, const Vec& extent, double range, bool flat) {
     const int cap = flat ? 1024 : 128;
-    const auto cellsAlong = [&](double side) {
-      return std::max(1, std::min(cap, static_cast<int>(side / range)));
-    };
+    const auto cellsAlong = [&](double side) { return cellsWithin(side / range, cap); };
     n_[0] = cellsAlong(extent.x);
     n_[1] = cellsAlong(extent.y);
     n_[2] = flat ? 1 : cellsAlong(extent.z);
@@ -106,11 +111,43 @@ class Grid {
   std::vector<int> ids_;
 };
 
+// The shortest text that reads back as `v`: a message shows the value as given (360.0000001,
+// not 360), however large or small.
 std::string number(double v) {
-  std::string s = std::to_string(v);
-  while (s.size() > 1 && s.back() == '0') s.pop_back();
-  if (!s.empty() && s.back() == '.') s.pop_back();
-  return s;
+  if (std::fabs(v) < 1e15 && v == std::floor(v)) return std::to_string(static_cast<long long>(v));
+  char buf[64];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// Most rooms of a floor, and most boxes the default (one per 12 square metres) may give.
+constexpr double kMaxRooms = 16e6;
+constexpr int kMaxObstacles = 100000;
+// Longest side of a space, in metres: sizes beyond it mean nothing to a camera with a range of
+// metres and lose the centimetres to rounding.
+constexpr double kMaxMetres = 1e6;
+
+double roomsAlong(double side, double room) { return std::max(1.0, std::ceil(side / room)); }
+
+int defaultObstacles(double width, double depth) { return static_cast<int>(width * depth / 12.0); }
+
+// The sizes derived from the point count where not given (CoverageConfig::width).
+void deriveSizes(CoverageConfig& c) {
+  const double area = c.points / kPointsPerSquareMetre;
+  if (c.space == Space::floor) {
+    if (c.width == 0 && c.depth == 0) c.width = c.depth = std::sqrt(area);
+    if (c.width == 0) c.width = area / c.depth;
+    if (c.depth == 0) c.depth = area / c.width;
+    c.height = 0;
+  } else {
+    if (c.height == 0) c.height = kDefaultRoomHeight;
+    if (c.width == 0 && c.depth == 0) {
+      // Floor, ceiling and walls of a square room: 2 s^2 + 4 h s = area.
+      c.width = c.depth = (-4 * c.height + std::sqrt(16 * c.height * c.height + 8 * area)) / 4;
+    }
+    if (c.width == 0) c.width = c.depth;
+    if (c.depth == 0) c.depth = c.width;
+  }
 }
 
 void require(bool ok, const std::string& field, const std::string& rule, double value) {
@@ -125,9 +162,11 @@ void validate(const CoverageConfig& c) {
   require(c.points >= 1, "points", "at least 1", c.points);
   require(c.poses >= 1, "poses", "at least 1", c.poses);
   const auto finiteAtLeast0 = [](double v) { return std::isfinite(v) && v >= 0; };
-  require(finiteAtLeast0(c.width), "width", "a finite number >= 0", c.width);
-  require(finiteAtLeast0(c.depth), "depth", "a finite number >= 0", c.depth);
-  require(finiteAtLeast0(c.height), "height", "a finite number >= 0", c.height);
+  const auto size = [](double v) { return v >= 0 && v <= kMaxMetres; };
+  const std::string sizeRule = "in 0.." + number(kMaxMetres) + " (0: derived)";
+  require(size(c.width), "width", sizeRule, c.width);
+  require(size(c.depth), "depth", sizeRule, c.depth);
+  require(size(c.height), "height", sizeRule, c.height);
   require(std::isfinite(c.range) && c.range > 0, "range", "a finite number > 0", c.range);
   require(c.fov > 0 && c.fov <= 360, "fov", "in (0, 360]", c.fov);
   require(std::isfinite(c.roomSize) && c.roomSize > 0, "room-size", "a finite number > 0",
@@ -135,6 +174,29 @@ void validate(const CoverageConfig& c) {
   require(finiteAtLeast0(c.doorWidth), "door", "a finite number >= 0", c.doorWidth);
   require(c.obstacles >= -1 && c.obstacles <= 100000, "obstacles", "in -1..100000", c.obstacles);
   require(c.maxDrawsPerPoint >= 1, "maxDrawsPerPoint", "at least 1", c.maxDrawsPerPoint);
+
+  // What the sizes given imply for those derived, the rooms and the default obstacles.
+  CoverageConfig d = c;
+  deriveSizes(d);
+  const std::string from = c.width == 0 && c.depth == 0 ? " (from points)"
+                           : c.space == Space::room     ? ""
+                           : c.width == 0               ? " (from points and depth)"
+                                                        : " (from points and width)";
+  const std::string derivedRule = "above 0 and at most " + number(kMaxMetres);
+  require(d.width > 0 && d.width <= kMaxMetres, "width" + from, derivedRule, d.width);
+  require(d.depth > 0 && d.depth <= kMaxMetres, "depth" + from, derivedRule, d.depth);
+  if (d.space == Space::floor) {
+    const double rooms = roomsAlong(d.width, d.roomSize) * roomsAlong(d.depth, d.roomSize);
+    if (rooms > kMaxRooms) {
+      throw std::invalid_argument("room-size " + number(c.roomSize) + " makes " + number(rooms) +
+                                  " rooms, more than 16 million");
+    }
+  } else if (c.obstacles < 0 && d.width * d.depth / 12.0 > kMaxObstacles) {
+    throw std::invalid_argument("obstacles: the default of one per 12 square metres makes " +
+                                number(std::floor(d.width * d.depth / 12.0)) +
+                                " for this floor, more than " + std::to_string(kMaxObstacles) +
+                                "; give a count");
+  }
 }
 
 struct CoverageInstance::Model {
@@ -193,8 +255,8 @@ struct CoverageInstance::Model {
   std::vector<std::vector<int>> boxCells;
 
   void indexBoxes() {
-    bx = std::max(1, std::min(1024, static_cast<int>(extent.x / cfg.range)));
-    by = std::max(1, std::min(1024, static_cast<int>(extent.y / cfg.range)));
+    bx = cellsWithin(extent.x / cfg.range, 1024);
+    by = cellsWithin(extent.y / cfg.range, 1024);
     bw = extent.x / bx;
     bd = extent.y / by;
     boxCells.assign(static_cast<std::size_t>(bx) * by, {});
@@ -267,12 +329,9 @@ struct CoverageInstance::Model {
 
   void drawWalls(Random& rng) {
     const double room = cfg.roomSize;
-    nx = std::max(1, static_cast<int>(std::ceil(extent.x / room)));
-    ny = std::max(1, static_cast<int>(std::ceil(extent.y / room)));
-    if (static_cast<double>(nx) * ny > 16e6) {
-      throw std::invalid_argument("room-size " + number(room) +
-                                  " makes more than 16 million rooms");
-    }
+    // validate() refused more than kMaxRooms rooms, so each count fits an int.
+    nx = static_cast<int>(roomsAlong(extent.x, room));
+    ny = static_cast<int>(roomsAlong(extent.y, room));
     // One opening per wall segment: the door, or the whole segment when it is too short for one.
     const auto opening = [&](double from, double to) {
       const double margin = 0.1;
@@ -304,7 +363,8 @@ struct CoverageInstance::Model {
     addFace({w, 0, 0}, {0, dd, 0}, {0, 0, h}, {-1, 0, 0});
     addFace({0, 0, 0}, {w, 0, 0}, {0, 0, h}, {0, 1, 0});
     addFace({0, dd, 0}, {w, 0, 0}, {0, 0, h}, {0, -1, 0});
-    const int count = cfg.obstacles >= 0 ? cfg.obstacles : static_cast<int>(w * dd / 12.0);
+    // validate() bounded the default count by kMaxObstacles.
+    const int count = cfg.obstacles >= 0 ? cfg.obstacles : defaultObstacles(w, dd);
     for (int k = 0; k < count; ++k) {
       const double sx = std::min(w, rng.uniform(0.4, 2.0));
       const double sy = std::min(dd, rng.uniform(0.4, 2.0));
@@ -495,21 +555,7 @@ CoverageInstance::CoverageInstance(const CoverageConfig& config) : model_(new Mo
   m.cfg = config;
   m.flat = config.space == Space::floor;
   CoverageConfig& c = m.cfg;
-  const double area = config.points / kPointsPerSquareMetre;
-  if (m.flat) {
-    if (c.width == 0 && c.depth == 0) c.width = c.depth = std::sqrt(area);
-    if (c.width == 0) c.width = area / c.depth;
-    if (c.depth == 0) c.depth = area / c.width;
-    c.height = 0;
-  } else {
-    if (c.height == 0) c.height = kDefaultRoomHeight;
-    if (c.width == 0 && c.depth == 0) {
-      // Floor, ceiling and walls of a square room: 2 s^2 + 4 h s = area.
-      c.width = c.depth = (-4 * c.height + std::sqrt(16 * c.height * c.height + 8 * area)) / 4;
-    }
-    if (c.width == 0) c.width = c.depth;
-    if (c.depth == 0) c.depth = c.width;
-  }
+  deriveSizes(c);
   m.extent = {c.width, c.depth, c.height};
   m.range2 = c.range * c.range;
   m.fullView = c.fov >= 360;
@@ -583,6 +629,38 @@ std::vector<std::array<double, 6>> CoverageInstance::obstacles() const {
   std::vector<std::array<double, 6>> out;
   for (const Box& b : model_->boxes)
     out.push_back({b.lo.x, b.lo.y, b.lo.z, b.hi.x, b.hi.y, b.hi.z});
+  return out;
+}
+
+std::vector<std::array<double, 4>> CoverageInstance::walls() const {
+  const Model& m = *model_;
+  std::vector<std::array<double, 4>> out;
+  if (!m.flat) return out;
+  const double room = m.cfg.roomSize;
+  // Each wall segment less its opening: up to two pieces, none when the opening is all of it.
+  const auto pieces = [&out](double from, double to, const std::pair<double, double>& open,
+                             const auto& segment) {
+    if (open.first > from) out.push_back(segment(from, open.first));
+    if (open.second < to) out.push_back(segment(open.second, to));
+  };
+  for (int k = 1; k < m.nx; ++k) {
+    const double x = k * room;
+    for (int r = 0; r < m.ny; ++r) {
+      pieces(r * room, std::min((r + 1) * room, m.extent.y),
+             m.vOpen[static_cast<std::size_t>(k - 1) * m.ny + r], [x](double a, double b) {
+               return std::array<double, 4>{x, a, x, b};
+             });
+    }
+  }
+  for (int k = 1; k < m.ny; ++k) {
+    const double y = k * room;
+    for (int c = 0; c < m.nx; ++c) {
+      pieces(c * room, std::min((c + 1) * room, m.extent.x),
+             m.hOpen[static_cast<std::size_t>(k - 1) * m.nx + c], [y](double a, double b) {
+               return std::array<double, 4>{a, y, b, y};
+             });
+    }
+  }
   return out;
 }
 

@@ -84,6 +84,9 @@ class CoverageInstance : public InstanceSource {
   std::array<double, 3> pointNormal(int row) const;
   /// Room: the obstacles as {x0, y0, z0, x1, y1, z1}; empty on a floor.
   std::vector<std::array<double, 6>> obstacles() const;
+  /// Floor: the walls between rooms as segments {x0, y0, x1, y1}, the doors left out (the
+  /// outline, 0..width x 0..depth, is not among them); empty in a room. O(rooms).
+  std::vector<std::array<double, 4>> walls() const;
 
   /// Points that no pose saw and were drawn again.
   std::int64_t redrawnPoints() const;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "set_cover_generate/coverage.hpp"
+#include "set_cover_generate/geometry.hpp"
 #include "set_cover_generate/instance_source.hpp"
 #include "set_cover_generate/options.hpp"
 #include "set_cover_generate/stress_family.hpp"
@@ -39,11 +40,38 @@ const char* familyName(scg::Family family) {
   return "floor";
 }
 
+// The geometry document beside the instance; a file written in part is removed.
+int writeGeometryFile(const scg::CoverageInstance& coverage, const std::string& path) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) {
+    std::cerr << "set_cover_generate: " << path << ": cannot open: " << std::strerror(errno)
+              << '\n';
+    return 1;
+  }
+  try {
+    scg::writeGeometry(coverage, out);
+  } catch (const std::exception& e) {
+    std::fclose(out);
+    std::remove(path.c_str());
+    std::cerr << "set_cover_generate: " << path << ": " << e.what() << '\n';
+    return 1;
+  }
+  if (std::fclose(out) != 0) {
+    std::cerr << "set_cover_generate: " << path << ": cannot write: " << std::strerror(errno)
+              << '\n';
+    std::remove(path.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int run(const scg::Options& o) {
   std::unique_ptr<scg::InstanceSource> source;
   std::string extra;
+  const scg::CoverageInstance* geometry = nullptr;
   if (o.family == scg::Family::floor || o.family == scg::Family::room) {
     auto coverage = std::make_unique<scg::CoverageInstance>(o.coverage);
+    geometry = coverage.get();
     const scg::CoverageConfig& c = coverage->config();
     extra =
         ", " + std::to_string(coverage->redrawnPoints()) + " points seen by no pose drawn again";
@@ -92,6 +120,10 @@ int run(const scg::Options& o) {
               << '\n';
     if (removable) std::remove(o.output.c_str());
     return 1;
+  }
+  if (geometry != nullptr && !o.geometry.empty()) {
+    const int status = writeGeometryFile(*geometry, o.geometry);
+    if (status != 0) return status;
   }
   if (!o.quiet) {
     std::cerr << "set_cover_generate: " << familyName(o.family) << " seed " << o.seed << ": "

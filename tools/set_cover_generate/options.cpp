@@ -53,6 +53,7 @@ const std::map<std::string, std::set<Family>>& optionFamilies() {
       {"--width", space},
       {"--depth", space},
       {"--costs", space},
+      {"--geometry", space},
       {"--height", {Family::room}},
       {"--obstacles", {Family::room}},
       {"--room-size", {Family::floor}},
@@ -79,6 +80,9 @@ void apply(Options& o, const std::string& name, const std::string& value) {
   } else if (name == "--output") {
     if (value.empty()) throw UsageError("--output takes a file name or -");
     o.output = value;
+  } else if (name == "--geometry") {
+    if (value.empty() || value == "-") throw UsageError("--geometry takes a file name");
+    o.geometry = value;
   } else if (name == "--points") {
     c.points = static_cast<int>(integerValue(name, value, 1, 100000000));
   } else if (name == "--poses") {
@@ -202,14 +206,16 @@ floor and room:
   --poses N         candidate poses (columns; default 1400)
   --range M         metres a camera sees (default 6)
   --fov DEG         field of view, (0, 360] degrees (default 360)
-  --width M, --depth M   size (default: about 4 points a square metre)
+  --width M, --depth M   size, at most 1000000 (default: about 4 points a square metre)
   --costs C         unit (default), distance (metres from the base) or time (seconds)
+  --geometry FILE   also write the points, poses, walls and obstacles there (JSON, for
+                    set_cover_plan); the instance is the same bytes with or without it
 floor:
-  --room-size M     side of a room (default 10)
+  --room-size M     side of a room (default 10; at most 16 million rooms)
   --door M          width of a door (default 1.2)
 room:
-  --height M        height (default 3)
-  --obstacles N     boxes on the floor (default one per 12 square metres)
+  --height M        height, at most 1000000 (default 3)
+  --obstacles N     boxes on the floor, up to 100000 (default one per 12 square metres)
 stress:
   --scale K         dirt points and trajectories times K (default 1)
 uniform:

@@ -21,6 +21,7 @@ struct Options {
   double density = 0.05;  ///< uniform
   FileFormat format = FileFormat::orlib;
   std::string output = "-";  ///< "-" for standard output
+  std::string geometry;      ///< floor and room: also write the geometry there; empty: none
   bool quiet = false;
 };
 

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -31,49 +33,106 @@
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/set_cover.hpp"
 #include "nimbrel_tavik_util/version.hpp"
+#include "reader/file_writer.hpp"
 #include "set_cover_solve/compact_instance.hpp"
 #include "set_cover_solve/no_cover.hpp"
 #include "set_cover_solve/options.hpp"
-#include "set_cover_solve/output_file.hpp"
 #include "set_cover_solve/report.hpp"
 #include "set_cover_solve/start_file.hpp"
 
 namespace ntu = nimbrel_tavik_util;
 namespace scs = set_cover_solve;
+namespace fs = std::filesystem;
 
 namespace {
 
 // Written by the signal handler, which may touch nothing but lock-free atomics.
 std::atomic<int> g_signal{0};
 std::atomic<bool> g_stop{false};
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+// When the signal that stopped the search came (CLOCK_MONOTONIC nanoseconds) and from whom.
+std::atomic<long long> g_signalAt{0};
+std::atomic<int> g_signalFrom{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+                  std::atomic<long long>::is_always_lock_free,
               "the signal handler needs lock-free atomics");
 
-// The live progress line, cleared before a log line goes to the terminal.
-scs::ProgressLine* g_progress = nullptr;
+// GNU timeout sends its signal to the program and then to the program's process group, and a
+// shell may do the same: one request that arrives twice. A repeat of the same signal from the
+// same sender within this time is taken for that echo, not for a second request.
+constexpr long long kEchoNanoseconds = 1000000000;
 
-extern "C" void onStopSignal(int sig) {
-  if (g_signal.load(std::memory_order_relaxed) != 0) {
-    // A second signal: the user wants out now. Default action once the handler returns.
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    ::sigemptyset(&dfl.sa_mask);
-    ::sigaction(sig, &dfl, nullptr);
-    ::raise(sig);
+long long monotonicNanoseconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);  // async-signal-safe
+  return static_cast<long long>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The default action of `sig`, at once: the handler returns with the signal blocked, so it is
+// delivered, now with its default effect, as soon as the handler is left.
+void endBySignal(int sig) {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  ::sigemptyset(&dfl.sa_mask);
+  ::sigaction(sig, &dfl, nullptr);
+  ::raise(sig);
+}
+
+extern "C" void onStopSignal(int sig, siginfo_t* info, void*) {
+  const int from = info != nullptr && info->si_code <= 0 ? static_cast<int>(info->si_pid) : 0;
+  const long long now = monotonicNanoseconds();
+  const int first = g_signal.load(std::memory_order_relaxed);
+  if (first == 0) {
+    g_signalFrom.store(from, std::memory_order_relaxed);
+    g_signalAt.store(now, std::memory_order_relaxed);
+    g_signal.store(sig, std::memory_order_relaxed);
+    g_stop.store(true, std::memory_order_relaxed);
     return;
   }
-  g_signal.store(sig, std::memory_order_relaxed);
-  g_stop.store(true, std::memory_order_relaxed);
+  if (sig == first && from == g_signalFrom.load(std::memory_order_relaxed) &&
+      now - g_signalAt.load(std::memory_order_relaxed) < kEchoNanoseconds) {
+    return;  // the same request again
+  }
+  // A second request: the user wants out now.
+  endBySignal(sig);
 }
 
 void catchStopSignals() {
   struct sigaction sa {};
-  sa.sa_handler = onStopSignal;
+  sa.sa_sigaction = onStopSignal;
   ::sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
+  sa.sa_flags = SA_RESTART | SA_SIGINFO;
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
 }
+
+// Once the search is over a signal has its default effect again: writing the output may block
+// (a FIFO nobody opens, a full pipe), and SIGTERM must still end the program then. Only when a
+// signal stopped the search, or came while it ended, does the handler stay, to swallow that
+// signal's echo; it gives every other signal the default effect. The search's threads have
+// ended, so blocking the signals here holds them back from the whole process.
+void releaseStopSignals() {
+  sigset_t stops;
+  sigset_t old;
+  ::sigemptyset(&stops);
+  ::sigaddset(&stops, SIGINT);
+  ::sigaddset(&stops, SIGTERM);
+  ::sigprocmask(SIG_BLOCK, &stops, &old);
+  sigset_t pending;
+  ::sigemptyset(&pending);
+  ::sigpending(&pending);
+  if (g_signal.load() == 0 && ::sigismember(&pending, SIGINT) == 0 &&
+      ::sigismember(&pending, SIGTERM) == 0) {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigemptyset(&dfl.sa_mask);
+    ::sigaction(SIGINT, &dfl, nullptr);
+    ::sigaction(SIGTERM, &dfl, nullptr);
+  }
+  ::sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+// The live progress line, cleared before a log line goes to the terminal.
+scs::ProgressLine* g_progress = nullptr;
 
 // One line whatever the message holds.
 std::string oneLine(std::string s) {
@@ -240,6 +299,7 @@ scs::Outcome solveInstance(const scs::CompactInstance& inst, const scs::Options&
     catchStopSignals();
     // The compact form straight from the reader: column indices come back.
     const ntu::SolveResult r = ntu::solveWithin(inst.matrix(o.weighted), limits);
+    releaseStopSignals();
     columns = r.ids;
     out.cost = r.cost;
     out.lowerBound = r.lowerBound;
@@ -277,16 +337,45 @@ scs::Outcome solveInstance(const scs::CompactInstance& inst, const scs::Options&
   return out;
 }
 
-// -o: the result document, written whole or not at all. Failing, it says so in one line and
-// gives status 1; the result on standard output stands.
+// -o: the result document, written whole or not at all (the library's writer: an unnamed
+// temporary file linked in at the last moment, so a kill leaves nothing behind). "-" is
+// standard output. Failing, it says so in one line and gives status 1; the result on standard
+// output stands.
 bool writeResultFile(const std::string& path, const std::string& document) {
+  const std::string target = path == "-" ? "/dev/stdout" : path;
+  const auto fail = [&path](const std::string& why) {
+    std::cerr << oneLine("set_cover_solve: -o " + path + ": " + why) << '\n';
+    return false;
+  };
   try {
-    scs::writeFileReplacing(path, document);
+    // The writer would create missing folders; a mistyped folder is better reported.
+    const fs::path parent = fs::path(target).parent_path();
+    std::error_code ec;
+    if (!parent.empty() && !fs::is_directory(parent, ec)) {
+      return fail("cannot write: no folder " + parent.string());
+    }
+    if (fs::is_directory(target, ec)) return fail("cannot write: is a folder");
+    errno = 0;
+    if (ntu::file_writer::writeFile(target, document) != ntu::file_writer::Outcome::kWritten) {
+      const int err = errno;
+      return fail(std::string("cannot open for writing") +
+                  (err != 0 ? std::string(": ") + std::strerror(err) : std::string()));
+    }
     return true;
   } catch (const std::exception& e) {
-    std::cerr << oneLine("set_cover_solve: -o " + path + ": " + e.what()) << '\n';
-    return false;
+    return fail(e.what());
   }
+}
+
+// True when writing `output` would replace the instance being read: the same file, however it
+// is named (standard input included).
+bool isTheInstance(const std::string& output, const std::string& input) {
+  if (output == "-") return false;
+  struct stat out {};
+  struct stat in {};
+  if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return false;
+  const int got = input == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in);
+  return got == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino;
 }
 
 }  // namespace
@@ -308,6 +397,12 @@ int main(int argc, char** argv) {
   }
   const scs::Options& o = parsed.options;
   const std::string display = o.path == "-" ? "<stdin>" : o.path;
+  if (!o.outputFile.empty() && isTheInstance(o.outputFile, o.path)) {
+    std::cerr << oneLine("set_cover_solve: -o " + o.outputFile + " is the instance file " +
+                         display + "; it would be replaced (see set_cover_solve --help)")
+              << '\n';
+    return 2;
+  }
 
   g_verbose = o.verbose;
   ntu::Logger::setLevel(o.verbose ? ntu::Logger::DEBUG : ntu::Logger::WARNING);

@@ -121,9 +121,11 @@ std::string helpText() {
          "  --threads N      threads for the search (default 0: one per hardware thread)\n"
          "  --start FILE     warm start: a result written by -o/--json, or a list of ids\n"
          "                   (the options from --weighted to here: --method best only)\n"
-         "  -o FILE          also write the --json document to FILE (replaced atomically)\n"
+         "  -o FILE          also write the --json document to FILE (replaced atomically;\n"
+         "                   '-': standard output; never the instance file)\n"
          "  --json           print one JSON object instead of the summary\n"
-         "  -q, --quiet      print the chosen ids only, and no progress\n"
+         "  -q, --quiet      print the chosen ids only, and no progress (set names with\n"
+         "                   blanks, controls or the like in double quotes, JSON-escaped)\n"
          "  --progress P     auto (default: a live line on a terminal, else a line every 5 s),\n"
          "                   json (one object per report: seconds, best, bound, gap, nodes)\n"
          "                   or none; on standard error\n"
@@ -132,7 +134,8 @@ std::string helpText() {
          "  --version        print the version and exit\n"
          "\n"
          "Ctrl-C (SIGINT) or SIGTERM during --method best prints the best cover so far, marked\n"
-         "not proven, and exits with 130 or 143; a second one ends the program at once.\n"
+         "not proven, and exits with 130 or 143; a second one ends the program at once\n"
+         "(the same signal again from the same sender within a second is taken for an echo).\n"
          "\n"
          "Formats (file names they are chosen for, then what they hold):\n" +
          formatHelp() +

@@ -6,6 +6,8 @@
 #include <ostream>
 #include <sstream>
 
+#include "set_cover_solve/text_quote.hpp"
+
 namespace set_cover_solve {
 
 namespace {
@@ -66,7 +68,7 @@ void printHuman(std::ostream& out, const Outcome& o, const InstanceInfo& inst) {
   if (o.names.empty()) {
     for (const int id : o.ids) out << ' ' << id;
   } else {
-    for (const std::string& name : o.names) out << ' ' << name;
+    for (const std::string& name : o.names) out << ' ' << nameText(name);
   }
   out << '\n';
 }
@@ -107,7 +109,7 @@ void printQuiet(std::ostream& out, const Outcome& o) {
     if (o.names.empty()) {
       out << o.ids[k];
     } else {
-      out << o.names[k];
+      out << nameText(o.names[k]);
     }
     first = false;
   }

@@ -49,7 +49,8 @@ std::optional<double> relativeGap(double cost, std::optional<double> lowerBound)
 /// An integer when `v` is one (below 2^53), else up to 10 significant digits.
 std::string formatNumber(double v);
 
-/// The summary: method, instance, size or cost, lower bound, gap, optimal, seconds, nodes, ids.
+/// The summary: method, instance, size or cost, lower bound, gap, optimal, seconds, nodes, ids
+/// (set names as nameText prints them).
 void printHuman(std::ostream& out, const Outcome& outcome, const InstanceInfo& instance);
 
 /// One JSON object on one line, with its newline: ids, cost, lowerBound, gap (relative),
@@ -58,7 +59,7 @@ void printHuman(std::ostream& out, const Outcome& outcome, const InstanceInfo& i
 /// ids.
 std::string resultJson(const Outcome& outcome, const InstanceInfo& instance);
 
-/// The ids alone, separated by blanks, on one line.
+/// The ids (or the set names, as nameText prints them) alone, separated by blanks, on one line.
 void printQuiet(std::ostream& out, const Outcome& outcome);
 
 /// One progress report of the solver.

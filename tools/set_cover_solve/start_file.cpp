@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "set_cover_solve/text_quote.hpp"
+
 namespace set_cover_solve {
 
 namespace {
@@ -80,18 +82,18 @@ std::vector<StartEntry> parseStart(std::string_view text) {
       ++i;
       continue;
     }
-    std::size_t end = i;
-    while (end < text.size() && !isBlank(text[end])) ++end;
-    const std::string_view token = text.substr(i, end - i);
     StartEntry e;
     e.where = std::to_string(line);
-    e.id = decimalId(token);
-    if (!e.id) {
-      throw InputError(e.where, "expected a set id (an integer from 0 to " +
-                                    std::to_string(INT_MAX) + "), found '" + shown(token) + "'");
+    const std::size_t begin = i;
+    const std::optional<std::string> word = readName(text, i);
+    if (!word) {
+      throw InputError(e.where, "a quoted name is not closed or holds an unknown escape: '" +
+                                    shown(text.substr(begin)) + "'");
     }
+    for (std::size_t k = begin; k < i; ++k) line += text[k] == '\n';
+    e.name = *word;
+    e.word = true;
     entries.push_back(std::move(e));
-    i = end;
   }
   return entries;
 }
@@ -105,8 +107,14 @@ std::vector<int> startIds(const std::vector<StartEntry>& entries,
   for (const StartEntry& e : entries) {
     std::optional<int> id = e.id;
     if (!id) {
+      // A set's name wins over the number it may look like: on a named instance "5" is the
+      // set named 5 when there is one.
       const auto named = names.find(e.name);
       id = named != names.end() ? std::optional<int>(named->second) : decimalId(e.name);
+    }
+    if (!id && e.word && names.empty()) {
+      throw InputError(e.where, "expected a set id (an integer from 0 to " +
+                                    std::to_string(INT_MAX) + "), found '" + shown(e.name) + "'");
     }
     if (!id || sets.count(*id) == 0) {
       throw InputError(e.where, (id ? std::to_string(*id) : "'" + shown(e.name) + "'") +
