@@ -1,28 +1,29 @@
 // JSON files: read the first value of a file, save a document without ever losing the old file.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
 
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/file_writer.hpp"
+#include "reader/json_reader.hpp"
 
 namespace nimbrel_tavik_util {
 
 namespace {
 
-// Deepest nesting that readJson accepts and saveJson writes. The JSON library parses any depth
-// without recursion, but copying, comparing and dumping a document recurse once per level, and
-// a few tens of thousands of levels exhaust the stack.
-constexpr std::size_t kMaxJsonDepth = 500;
+using detail::kMaxJsonDepth;
 
 std::string tooDeep() {
   return "document nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
@@ -115,9 +116,99 @@ std::size_t depthOf(const nlohmann::json& data, std::size_t limit) {
   return deepest;
 }
 
+// readJson's document through simdjson, several times faster than the JSON library's own
+// parse. False whenever the outcome could differ from that parse: any simdjson error (the
+// library's parse then gives the document or the message), nesting beyond the bound, or a
+// "-0" that may be in the file.
+bool readFast(const std::string& filepath, nlohmann::json& document) {
+  simdjson::padded_string text;
+  if (simdjson::padded_string::load(filepath).get(text) != simdjson::SUCCESS) return false;
+  simdjson::dom::parser parser;
+  simdjson::dom::element root;
+  // simdjson reads the whole text as one value; the stream operator's parse ignores what follows
+  // the first value, so a file with more after it goes the slow way.
+  if (parser.parse(text).get(root) != simdjson::SUCCESS) return false;
+  detail::FastBuilder builder;
+  if (!builder.build(root, document, 0)) return false;
+  return !builder.sawZero() || !detail::FastBuilder::mayHoldNegativeZero(std::string_view(text.data(), text.size()));
+}
+
 }  // namespace
 
 nlohmann::json Reader::readJson(const std::string& filepath) {
+  return detail::readJsonFile(filepath, /*fast=*/true);
+}
+
+namespace detail {
+
+bool FastBuilder::build(simdjson::dom::element element, json& out, std::size_t depth) {
+    switch (element.type()) {
+      case simdjson::dom::element_type::ARRAY: {
+        if (depth == kMaxJsonDepth) return false;
+        out = json::array();
+        auto& elements = *out.get_ptr<json::array_t*>();
+        const simdjson::dom::array array(element);
+        elements.reserve(array.size());
+        for (const simdjson::dom::element child : array) {
+          elements.emplace_back();
+          if (!build(child, elements.back(), depth + 1)) return false;
+        }
+        return true;
+      }
+      case simdjson::dom::element_type::OBJECT: {
+        if (depth == kMaxJsonDepth) return false;
+        out = json::object();
+        auto& members = *out.get_ptr<json::object_t*>();
+        for (const simdjson::dom::key_value_pair member : simdjson::dom::object(element)) {
+          // A later duplicate key replaces the earlier value.
+          if (!build(member.value, members[std::string(member.key)], depth + 1)) return false;
+        }
+        return true;
+      }
+      case simdjson::dom::element_type::INT64: {
+        const std::int64_t value = element.get_int64().value_unsafe();
+        // The JSON library reads a literal without '-' as unsigned, one with '-' as signed;
+        // only 0 does not say which ("0" or "-0").
+        if (value < 0) {
+          out = value;
+        } else {
+          out = static_cast<json::number_unsigned_t>(value);
+          sawZero_ = sawZero_ || value == 0;
+        }
+        return true;
+      }
+      case simdjson::dom::element_type::UINT64:
+        out = element.get_uint64().value_unsafe();
+        return true;
+      case simdjson::dom::element_type::DOUBLE:
+        // Both parsers round the text to the nearest double.
+        out = element.get_double().value_unsafe();
+        return true;
+      case simdjson::dom::element_type::STRING:
+        out = std::string(element.get_string().value_unsafe());
+        return true;
+      case simdjson::dom::element_type::BOOL:
+        out = element.get_bool().value_unsafe();
+        return true;
+      case simdjson::dom::element_type::NULL_VALUE:
+        out = nullptr;
+        return true;
+    }
+    return false;
+}
+
+// True when `text` may hold the number "-0" (signed zero for the JSON library, which simdjson
+// reads as 0): a "-0" not followed by a digit, '.', 'e' or 'E'. Strings are not told apart.
+bool FastBuilder::mayHoldNegativeZero(std::string_view text) {
+  for (std::size_t at = text.find("-0"); at != std::string_view::npos;
+       at = text.find("-0", at + 2)) {
+    const char next = at + 2 < text.size() ? text[at + 2] : ' ';
+    if (!((next >= '0' && next <= '9') || next == '.' || next == 'e' || next == 'E')) return true;
+  }
+  return false;
+}
+
+nlohmann::json readJsonFile(const std::string& filepath, bool fast) {
   try {
     std::ifstream in(filepath);
     // A folder opens like a file on Linux and fails only on the first read.
@@ -126,9 +217,11 @@ nlohmann::json Reader::readJson(const std::string& filepath) {
       Logger::error("Failed to open JSON file: " + filepath);
       return nlohmann::json::object();
     }
+    nlohmann::json document;
+    if (fast && readFast(filepath, document)) return document;
     // The stream operator's parse (first value only, trailing text unread, no comments), with
     // a bound on the nesting.
-    nlohmann::json document;
+    document = nullptr;
     DepthLimitedBuilder builder(document);
     nlohmann::json::sax_parse(in, &builder, nlohmann::json::input_format_t::json,
                               /*strict=*/false, /*ignore_comments=*/false);
@@ -138,6 +231,8 @@ nlohmann::json Reader::readJson(const std::string& filepath) {
     return nlohmann::json::object();
   }
 }
+
+}  // namespace detail
 
 void Reader::saveJson(const nlohmann::json& data, const std::string& filepath, int indent) {
   try {
