@@ -35,6 +35,8 @@
 // there; with this header alone a program using them compiles but does not link).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 #include <yaml-cpp/node/node.h>
@@ -214,6 +216,38 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// Extra memory: yaml-cpp's parser, and for nodes below an anchor a copy of their value and
   /// their shape (documents without anchors keep nothing).
   static nlohmann::json readYamlToJson(const std::string& filepath);
+
+  /// What forEachPose calls with each pose: its index in pose_info (from 0) and the pose, which
+  /// the visitor may keep (move from it). Returns true to go on, false to stop the walk.
+  using PoseVisitor = std::function<bool(std::size_t index, nlohmann::json& pose)>;
+
+  /// Walks the top-level "pose_info" of the pose log at `filepath` one pose at a time, calling
+  /// `visit` with each, in memory bounded by the largest pose whatever the file's size.
+  ///
+  /// A path ending in ".json" (any case) is read as JSON, any other as YAML. Each pose is the
+  /// value readJson or readYamlToJson gives for that element of "pose_info" (the same value
+  /// types and scalar rules; YAML keys and strings must be valid UTF-8, aliases are copies of
+  /// their anchors, bounded as in readYamlToJson), and the walk gives the poses of the
+  /// converted document's "pose_info" for every file those read without error. It does not
+  /// give their checks or log lines: it writes no lines, reads YAML with libyaml only (where
+  /// readYamlToJson may also read with yaml-cpp), reads the first YAML document only, and in
+  /// JSON reads the first value only, checking other top-level members with simdjson. The
+  /// other top-level members are read and dropped one at a time; anchors are kept with their
+  /// values until the end.
+  ///
+  /// Returns the number of poses handed over (the stopping one included): 0 without
+  /// "pose_info" (an empty YAML file, a root that is not a map or object, no such member).
+  /// Throws std::runtime_error
+  ///   "forEachPose: cannot read <path>"
+  ///   "forEachPose: <path>: pose_info[<i>] at line <l>: <reason>"   in pose i
+  ///   "forEachPose: <path>: at line <l>: <reason>"                  elsewhere
+  /// for syntax errors (libyaml's or simdjson's description), an empty JSON file, "pose_info"
+  /// that is not a sequence or appears twice, keys that are not scalars, invalid UTF-8,
+  /// nesting deeper than 500 levels, unknown anchors, alias cycles and repeats beyond
+  /// readYamlToJson's bound. Poses handed over before an error stay handed over; an exception
+  /// from `visit` ends the walk and goes through unchanged.
+  /// Complexity: linear in the bytes read; stops reading when `visit` returns false.
+  static std::size_t forEachPose(const std::string& filepath, const PoseVisitor& visit);
 
   Reader() = delete;
 };

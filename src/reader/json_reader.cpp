@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 #include <simdjson.h>
+#include <nlohmann/json.hpp>
 
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
@@ -37,7 +37,9 @@ class DepthLimitedBuilder {
  public:
   using json = nlohmann::json;
 
-  explicit DepthLimitedBuilder(json& result) : root_(result) {}
+  // `limit`: the levels that may open (fewer than kMaxJsonDepth for a value inside others).
+  explicit DepthLimitedBuilder(json& result, std::size_t limit = kMaxJsonDepth)
+      : root_(result), limit_(limit) {}
 
   bool null() { return put(nullptr); }
   bool boolean(bool value) { return put(value); }
@@ -85,7 +87,7 @@ class DepthLimitedBuilder {
     return true;
   }
   bool open(json&& container) {
-    if (open_.size() == kMaxJsonDepth) throw std::runtime_error(tooDeep());
+    if (open_.size() == limit_) throw std::runtime_error(tooDeep());
     open_.push_back(place(std::move(container)));
     return true;
   }
@@ -95,6 +97,7 @@ class DepthLimitedBuilder {
   }
 
   json& root_;
+  std::size_t limit_;
   std::vector<json*> open_;  // the arrays and objects not yet closed, outermost first
   json* member_ = nullptr;   // the member named by the last key
 };
@@ -130,7 +133,8 @@ bool readFast(const std::string& filepath, nlohmann::json& document) {
   if (parser.parse(text).get(root) != simdjson::SUCCESS) return false;
   detail::FastBuilder builder;
   if (!builder.build(root, document, 0)) return false;
-  return !builder.sawZero() || !detail::FastBuilder::mayHoldNegativeZero(std::string_view(text.data(), text.size()));
+  return !builder.sawZero() ||
+         !detail::FastBuilder::mayHoldNegativeZero(std::string_view(text.data(), text.size()));
 }
 
 }  // namespace
@@ -142,59 +146,59 @@ nlohmann::json Reader::readJson(const std::string& filepath) {
 namespace detail {
 
 bool FastBuilder::build(simdjson::dom::element element, json& out, std::size_t depth) {
-    switch (element.type()) {
-      case simdjson::dom::element_type::ARRAY: {
-        if (depth == kMaxJsonDepth) return false;
-        out = json::array();
-        auto& elements = *out.get_ptr<json::array_t*>();
-        const simdjson::dom::array array(element);
-        elements.reserve(array.size());
-        for (const simdjson::dom::element child : array) {
-          elements.emplace_back();
-          if (!build(child, elements.back(), depth + 1)) return false;
-        }
-        return true;
+  switch (element.type()) {
+    case simdjson::dom::element_type::ARRAY: {
+      if (depth == kMaxJsonDepth) return false;
+      out = json::array();
+      auto& elements = *out.get_ptr<json::array_t*>();
+      const simdjson::dom::array array(element);
+      elements.reserve(array.size());
+      for (const simdjson::dom::element child : array) {
+        elements.emplace_back();
+        if (!build(child, elements.back(), depth + 1)) return false;
       }
-      case simdjson::dom::element_type::OBJECT: {
-        if (depth == kMaxJsonDepth) return false;
-        out = json::object();
-        auto& members = *out.get_ptr<json::object_t*>();
-        for (const simdjson::dom::key_value_pair member : simdjson::dom::object(element)) {
-          // A later duplicate key replaces the earlier value.
-          if (!build(member.value, members[std::string(member.key)], depth + 1)) return false;
-        }
-        return true;
-      }
-      case simdjson::dom::element_type::INT64: {
-        const std::int64_t value = element.get_int64().value_unsafe();
-        // The JSON library reads a literal without '-' as unsigned, one with '-' as signed;
-        // only 0 does not say which ("0" or "-0").
-        if (value < 0) {
-          out = value;
-        } else {
-          out = static_cast<json::number_unsigned_t>(value);
-          sawZero_ = sawZero_ || value == 0;
-        }
-        return true;
-      }
-      case simdjson::dom::element_type::UINT64:
-        out = element.get_uint64().value_unsafe();
-        return true;
-      case simdjson::dom::element_type::DOUBLE:
-        // Both parsers round the text to the nearest double.
-        out = element.get_double().value_unsafe();
-        return true;
-      case simdjson::dom::element_type::STRING:
-        out = std::string(element.get_string().value_unsafe());
-        return true;
-      case simdjson::dom::element_type::BOOL:
-        out = element.get_bool().value_unsafe();
-        return true;
-      case simdjson::dom::element_type::NULL_VALUE:
-        out = nullptr;
-        return true;
+      return true;
     }
-    return false;
+    case simdjson::dom::element_type::OBJECT: {
+      if (depth == kMaxJsonDepth) return false;
+      out = json::object();
+      auto& members = *out.get_ptr<json::object_t*>();
+      for (const simdjson::dom::key_value_pair member : simdjson::dom::object(element)) {
+        // A later duplicate key replaces the earlier value.
+        if (!build(member.value, members[std::string(member.key)], depth + 1)) return false;
+      }
+      return true;
+    }
+    case simdjson::dom::element_type::INT64: {
+      const std::int64_t value = element.get_int64().value_unsafe();
+      // The JSON library reads a literal without '-' as unsigned, one with '-' as signed;
+      // only 0 does not say which ("0" or "-0").
+      if (value < 0) {
+        out = value;
+      } else {
+        out = static_cast<json::number_unsigned_t>(value);
+        sawZero_ = sawZero_ || value == 0;
+      }
+      return true;
+    }
+    case simdjson::dom::element_type::UINT64:
+      out = element.get_uint64().value_unsafe();
+      return true;
+    case simdjson::dom::element_type::DOUBLE:
+      // Both parsers round the text to the nearest double.
+      out = element.get_double().value_unsafe();
+      return true;
+    case simdjson::dom::element_type::STRING:
+      out = std::string(element.get_string().value_unsafe());
+      return true;
+    case simdjson::dom::element_type::BOOL:
+      out = element.get_bool().value_unsafe();
+      return true;
+    case simdjson::dom::element_type::NULL_VALUE:
+      out = nullptr;
+      return true;
+  }
+  return false;
 }
 
 // True when `text` may hold the number "-0" (signed zero for the JSON library, which simdjson
@@ -206,6 +210,14 @@ bool FastBuilder::mayHoldNegativeZero(std::string_view text) {
     if (!((next >= '0' && next <= '9') || next == '.' || next == 'e' || next == 'E')) return true;
   }
   return false;
+}
+
+nlohmann::json parseJsonText(const char* begin, const char* end, std::size_t depth) {
+  nlohmann::json document;
+  DepthLimitedBuilder builder(document, kMaxJsonDepth - std::min(depth, kMaxJsonDepth));
+  nlohmann::json::sax_parse(begin, end, &builder, nlohmann::json::input_format_t::json,
+                            /*strict=*/true, /*ignore_comments=*/false);
+  return document;
 }
 
 nlohmann::json readJsonFile(const std::string& filepath, bool fast) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
 #include <simdjson.h>
+#include <nlohmann/json.hpp>
 
 namespace nimbrel_tavik_util::detail {
 
@@ -37,6 +37,11 @@ class FastBuilder {
  private:
   bool sawZero_ = false;
 };
+
+// The JSON library's parse of one whole value (nothing but white space after it) that lies
+// inside `depth` arrays and objects, with readJson's nesting bound. Throws the library's
+// parse_error, or std::runtime_error for the nesting.
+nlohmann::json parseJsonText(const char* begin, const char* end, std::size_t depth);
 
 // Reader::readJson with `fast`; without it, the JSON library's own parse only (the way every
 // file was read before simdjson, and the way for the files simdjson cannot vouch for).

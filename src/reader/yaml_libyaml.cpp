@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstring>
-#include <string_view>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -202,8 +202,8 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
     YAML::anchor_t anchor = 0;
     if (anchorName != nullptr && event->type != YAML_ALIAS_EVENT) {
       anchor = ++lastAnchor;
-      anchors[reinterpret_cast<const char*>(anchorName)] = {
-          anchor, event->type != YAML_SCALAR_EVENT};
+      anchors[reinterpret_cast<const char*>(anchorName)] = {anchor,
+                                                            event->type != YAML_SCALAR_EVENT};
     }
     switch (event->type) {
       case YAML_STREAM_START_EVENT:
