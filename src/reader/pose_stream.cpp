@@ -4,9 +4,11 @@
 #include <yaml.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -191,14 +193,15 @@ class YamlPoses {
       case YAML_SCALAR_EVENT: {
         ++distinct_;
         const auto& scalar = first.data.scalar;
-        std::string text(reinterpret_cast<const char*>(scalar.value), scalar.length);
-        out = isNull(first) ? json(nullptr) : scalarValue(text, line);
+        text_.assign(reinterpret_cast<const char*>(scalar.value), scalar.length);
+        const bool null = isNull(first);
+        out = null ? json(nullptr) : scalarValue(text_, line);
         if (scalar.anchor != nullptr) {
           Anchored& anchored = anchors_[reinterpret_cast<const char*>(scalar.anchor)];
           anchored = Anchored();
           anchored.scalar = true;
           anchored.open = false;
-          anchored.text = isNull(first) ? std::string("null") : std::move(text);
+          anchored.text = null ? std::string("null") : text_;
           anchored.value = out;
         }
         return {};
@@ -275,6 +278,7 @@ class YamlPoses {
   detail::LibyamlParser parser_;
   const Reader::PoseVisitor& visit_;
   detail::ScalarReader scalars_;
+  std::string text_;  // the scalar being read
   std::unordered_map<std::string, Anchored> anchors_;
   std::uint64_t distinct_ = 0;
   std::uint64_t repeated_ = 0;
@@ -299,7 +303,6 @@ class JsonPoses {
     if (!have(1)) failure_.at(line_, "the file holds no JSON value");
     if (buffer_[pos_] != '{') return 0;  // no object, so no pose_info
     ++pos_;
-    std::size_t poses = 0;
     bool sawPoses = false;
     bool first = true;
     for (;;) {
@@ -308,37 +311,24 @@ class JsonPoses {
       first = false;
       const std::size_t keyLine = line_;
       if (peek() != '"') failure_.at(line_, "expected a member name");
-      const std::string key = parseSpan(scanValue(), 1).get<std::string>();
+      keep_ = pos_;
+      scanValue();
+      const std::string key = parseSpan(keep_, pos_, keyLine, 1).get<std::string>();
       skipSpace();
       if (peek() != ':') failure_.at(line_, "expected ':' after a member name");
       ++pos_;
       skipSpace();
       if (key != "pose_info") {
-        parseSpan(scanValue(), 1);
+        const std::size_t line = line_;
+        keep_ = pos_;
+        scanValue();
+        parseSpan(keep_, pos_, line, 1);
       } else {
         if (sawPoses) failure_.at(keyLine, "pose_info appears twice");
         sawPoses = true;
         if (peek() != '[') failure_.at(line_, "pose_info is not an array");
         ++pos_;
-        skipSpace();
-        if (peek() == ']') {
-          ++pos_;
-        } else {
-          for (;;) {
-            failure_.inPose(poses);
-            skipSpace();
-            json pose = parseSpan(scanValue(), 2);
-            if (!visit_(poses, pose)) return poses + 1;
-            ++poses;
-            skipSpace();
-            const char after = peek();
-            if (after != ',' && after != ']')
-              failure_.at(line_, "expected ',' or ']' after a pose");
-            failure_.inPose(std::nullopt);
-            ++pos_;
-            if (after == ']') break;
-          }
-        }
+        if (!poses()) return poses_;
       }
       skipSpace();
       const char after = peek();
@@ -347,29 +337,118 @@ class JsonPoses {
       if (after == '}') break;
     }
     // Text after the first value is not read, as readJson does not read it.
-    return poses;
+    return poses_;
   }
 
  private:
   static constexpr std::size_t kChunk = 1 << 20;
+  // Poses are parsed in batches of about this many bytes: one simdjson parse per pose cost more
+  // than the pose's own reading.
+  static constexpr std::size_t kBatch = 1 << 18;
 
-  // True when `n` bytes from pos_ are in the buffer (reading more as needed).
-  bool have(std::size_t n) {
-    while (end_ - pos_ < n) {
-      if (eof_) return false;
-      // Drop what is no longer needed (everything before keep_), then read a chunk.
-      const std::size_t drop = std::min(keep_, pos_);
-      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(drop));
+  struct Span {
+    std::size_t begin;  // from keep_
+    std::size_t end;
+    std::size_t line;
+  };
+
+  // The elements of pose_info, after its '['. False when the visitor stopped the walk.
+  bool poses() {
+    skipSpace();
+    if (peek() == ']') {
+      ++pos_;
+      return true;
+    }
+    keep_ = pos_;
+    std::vector<Span> batch;
+    for (;;) {
+      skipSpace(false);
+      const std::size_t line = line_;
+      const std::size_t begin = pos_ - keep_;
+      scanValue();
+      batch.push_back({begin, pos_ - keep_, line});
+      skipSpace(false);
+      const char after = have(1) ? buffer_[pos_] : '\0';
+      if (after == ',' && pos_ - keep_ < kBatch) {
+        ++pos_;
+        continue;
+      }
+      if (!hand(batch)) return false;
+      batch.clear();
+      if (after != ',' && after != ']') {
+        failure_.inPose(poses_);
+        failure_.at(line_, "expected ',' or ']' after a pose");
+      }
+      ++pos_;
+      keep_ = pos_;
+      if (after == ']') return true;
+    }
+  }
+
+  // Parses the poses of `batch` and hands them over; false when the visitor stopped the walk.
+  bool hand(const std::vector<Span>& batch) {
+    // The poses with what lies between them (commas, white space), as one array.
+    const std::size_t from = batch.front().begin;
+    const std::size_t to = batch.back().end;
+    text_.assign(1, '[');
+    text_.append(buffer_.data() + keep_ + from, to - from);
+    text_ += ']';
+    text_.resize(text_.size() + simdjson::SIMDJSON_PADDING);
+    const std::size_t length = to - from + 2;
+    simdjson::dom::element element;
+    detail::FastBuilder builder;
+    std::vector<json> poses;
+    bool fast = !parser_.parse(text_.data(), length, false).get(element) &&
+                element.type() == simdjson::dom::element_type::ARRAY;
+    if (fast) {
+      poses.reserve(batch.size());
+      for (const simdjson::dom::element pose : simdjson::dom::array(element)) {
+        poses.emplace_back();
+        if (!builder.build(pose, poses.back(), 2)) {
+          fast = false;
+          break;
+        }
+      }
+      fast = fast && poses.size() == batch.size() &&
+             !(builder.sawZero() &&
+               detail::FastBuilder::mayHoldNegativeZero(std::string_view(text_.data(), length)));
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      failure_.inPose(poses_);
+      json pose = fast ? std::move(poses[i])
+                       : parseSpan(keep_ + batch[i].begin, keep_ + batch[i].end, batch[i].line, 2);
+      ++poses_;
+      if (!visit_(poses_ - 1, pose)) return false;
+    }
+    failure_.inPose(std::nullopt);
+    return true;
+  }
+
+  // Reads another chunk, first dropping what is no longer needed (everything before keep_).
+  // False at the end of the file.
+  bool fill() {
+    if (eof_) return false;
+    const std::size_t drop = std::min(keep_, pos_);
+    if (drop > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + drop, end_ - drop);
       end_ -= drop;
       pos_ -= drop;
       keep_ -= drop;
-      buffer_.resize(end_ + kChunk + simdjson::SIMDJSON_PADDING);
-      const std::size_t got = std::fread(buffer_.data() + end_, 1, kChunk, file_);
-      if (got < kChunk) {
-        if (std::ferror(file_)) failure_.at(line_, "cannot read the file");
-        eof_ = true;
-      }
-      end_ += got;
+    }
+    buffer_.resize(end_ + kChunk + simdjson::SIMDJSON_PADDING);
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, kChunk, file_);
+    if (got < kChunk) {
+      if (std::ferror(file_)) failure_.at(line_, "cannot read the file");
+      eof_ = true;
+    }
+    end_ += got;
+    return got > 0;
+  }
+
+  // True when `n` bytes from pos_ are in the buffer.
+  bool have(std::size_t n) {
+    while (end_ - pos_ < n) {
+      if (!fill()) return false;
     }
     return true;
   }
@@ -379,8 +458,8 @@ class JsonPoses {
     return buffer_[pos_];
   }
 
-  void skipSpace() {
-    keep_ = pos_;
+  void skipSpace(bool release = true) {
+    if (release) keep_ = pos_;
     while (have(1)) {
       const char c = buffer_[pos_];
       if (c == '\n') {
@@ -390,74 +469,109 @@ class JsonPoses {
       }
       ++pos_;
     }
-    keep_ = pos_;
+    if (release) keep_ = pos_;
   }
 
-  // Finds the end of the value at pos_ (structure only: simdjson checks the rest) and leaves
-  // pos_ there; returns the value's first line. The value starts at keep_.
-  std::size_t scanValue() {
-    keep_ = pos_;
+  // Moves pos_ past the value that starts there, by its structure only (simdjson checks the
+  // rest). Everything from keep_ on stays in the buffer.
+  void scanValue() {
     const std::size_t firstLine = line_;
+    const std::size_t start = pos_ - keep_;
+    scanStructure(firstLine);
+    // Lines inside values are rare (pretty-printed poses); counted in one pass.
+    line_ += static_cast<std::size_t>(
+        std::count(buffer_.data() + keep_ + start, buffer_.data() + pos_, '\n'));
+  }
+
+  void scanStructure(std::size_t firstLine) {
+    const char first = peek();
+    if (first != '{' && first != '[' && first != '"') {
+      // A number or a word: up to the next delimiter.
+      do {
+        while (pos_ < end_) {
+          const char c = buffer_[pos_];
+          if (c == ',' || c == ']' || c == '}' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            return;
+          }
+          ++pos_;
+        }
+      } while (fill());
+      return;
+    }
+    // Only quotes, backslashes and brackets matter; lines are counted apart (linesBefore).
+    static const auto kClass = [] {
+      std::array<unsigned char, 256> table{};
+      table[static_cast<unsigned char>('"')] = 1;
+      table[static_cast<unsigned char>('\\')] = 2;
+      table[static_cast<unsigned char>('{')] = 3;
+      table[static_cast<unsigned char>('[')] = 3;
+      table[static_cast<unsigned char>('}')] = 4;
+      table[static_cast<unsigned char>(']')] = 4;
+      return table;
+    }();
     std::size_t depth = 0;
     bool inString = false;
-    const char start = peek();
-    if (start != '{' && start != '[' && start != '"') {
-      // A number or a word: up to the next delimiter.
-      while (have(1)) {
-        const char c = buffer_[pos_];
-        if (c == ',' || c == ']' || c == '}' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-          break;
-        }
-        ++pos_;
-      }
-      return firstLine;
-    }
+    bool escaped = false;
     for (;;) {
-      if (!have(1)) failure_.at(firstLine, "unexpected end of the file in a value");
-      const char c = buffer_[pos_++];
-      if (c == '\n') ++line_;
-      if (inString) {
-        if (c == '\\') {
-          if (!have(1)) failure_.at(firstLine, "unexpected end of the file in a string");
-          if (buffer_[pos_] == '\n') ++line_;
-          ++pos_;
-        } else if (c == '"') {
-          inString = false;
-          if (depth == 0) return firstLine;
-        }
-      } else if (c == '"') {
-        inString = true;
-      } else if (c == '{' || c == '[') {
-        ++depth;
-      } else if ((c == '}' || c == ']') && --depth == 0) {
-        return firstLine;
+      const char* const data = buffer_.data();
+      const char* p = data + pos_;
+      const char* const end = data + end_;
+      if (escaped && p != end) {
+        ++p;
+        escaped = false;
       }
+      while (p != end) {
+        const unsigned char kind = kClass[static_cast<unsigned char>(*p++)];
+        if (kind == 0) continue;
+        if (inString) {
+          if (kind == 2) {
+            if (p == end) {
+              escaped = true;
+              break;
+            }
+            ++p;
+          } else if (kind == 1) {
+            inString = false;
+            if (depth == 0) {
+              pos_ = static_cast<std::size_t>(p - data);
+              return;
+            }
+          }
+        } else if (kind == 1) {
+          inString = true;
+        } else if (kind == 3) {
+          ++depth;
+        } else if (kind == 4 && --depth == 0) {
+          pos_ = static_cast<std::size_t>(p - data);
+          return;
+        }
+      }
+      pos_ = end_;
+      if (!fill()) failure_.at(firstLine, "unexpected end of the file in a value");
     }
   }
 
-  // The value scanned last (keep_ to pos_), parsed; `depth`: the containers around it.
-  json parseSpan(std::size_t line, std::size_t depth) {
-    have(0);
-    const std::size_t length = pos_ - keep_;
-    const char* const begin = buffer_.data() + keep_;
+  // The value in the buffer from `begin` to `end`, parsed; `depth`: the containers around it.
+  json parseSpan(std::size_t begin, std::size_t end, std::size_t line, std::size_t depth) {
+    const char* const text = buffer_.data() + begin;
+    const std::size_t length = end - begin;
     // The buffer always holds simdjson's padding after its end.
     simdjson::dom::element element;
     json value;
     detail::FastBuilder builder;
-    const bool fast = !parser_.parse(begin, length, false).get(element) &&
+    const bool fast = !parser_.parse(text, length, false).get(element) &&
                       builder.build(element, value, depth) &&
                       !(builder.sawZero() &&
-                        detail::FastBuilder::mayHoldNegativeZero(std::string_view(begin, length)));
+                        detail::FastBuilder::mayHoldNegativeZero(std::string_view(text, length)));
     if (!fast) {
       // What simdjson refuses or reads otherwise (numbers beyond 64 bits, "-0", nesting
       // beyond its bound): the JSON library's parse, as readJson falls back to it.
       try {
-        value = detail::parseJsonText(begin, begin + length, depth);
+        value = detail::parseJsonText(text, text + length, depth);
       } catch (const std::exception& e) {
         failure_.at(line, e.what());
       }
     }
-    keep_ = pos_;
     return value;
   }
 
@@ -466,11 +580,13 @@ class JsonPoses {
   const Reader::PoseVisitor& visit_;
   simdjson::dom::parser parser_;
   std::vector<char> buffer_ = std::vector<char>(simdjson::SIMDJSON_PADDING);
+  std::string text_;      // a batch of poses as one array
   std::size_t pos_ = 0;   // the next byte
   std::size_t end_ = 0;   // the end of what was read
   std::size_t keep_ = 0;  // the first byte still needed
   bool eof_ = false;
   std::size_t line_ = 1;
+  std::size_t poses_ = 0;  // handed over so far
 };
 
 }  // namespace
