@@ -37,6 +37,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <yaml-cpp/node/node.h>
@@ -250,6 +251,36 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   static std::size_t forEachPose(const std::string& filepath, const PoseVisitor& visit);
 
   Reader() = delete;
+};
+
+/// The poses of a pose log pulled one at a time: what Reader::forEachPose walks (the same
+/// poses, rules, bounds and exceptions), for callers that cannot hand over a callback (the
+/// Python iterator). Reads the file as it goes; holds it open until destroyed. Not copyable;
+/// one stream is used by one thread at a time.
+class NIMBREL_TAVIK_UTIL_EXPORT PoseStream {
+ public:
+  /// Opens `filepath` (".json" is read as JSON, any other as YAML); reads nothing yet.
+  /// Throws std::runtime_error "forEachPose: cannot read <path>".
+  explicit PoseStream(const std::string& filepath);
+  ~PoseStream();
+  PoseStream(PoseStream&&) noexcept;
+  PoseStream& operator=(PoseStream&&) noexcept;
+  PoseStream(const PoseStream&) = delete;
+  PoseStream& operator=(const PoseStream&) = delete;
+
+  /// Reads the next pose into `pose`. Returns false after the last one (and on every call after
+  /// that). Throws what Reader::forEachPose throws; after an exception the stream is not read
+  /// again. Complexity: linear in the bytes read up to the pose's end.
+  bool next(nlohmann::json& pose);
+
+  /// The index in pose_info of the pose next() read last (valid after next() returned true).
+  std::size_t index() const;
+  /// The poses read so far.
+  std::size_t count() const;
+
+ private:
+  struct Cursor;
+  std::unique_ptr<Cursor> cursor_;
 };
 
 }  // namespace nimbrel_tavik_util

@@ -66,43 +66,67 @@ bool endsWithJson(const std::string& path) {
 
 // --- YAML ---------------------------------------------------------------------------------------
 
-class YamlPoses {
+// The cursor behind PoseStream: the next pose, or false after the last.
+class PoseCursor {
  public:
-  YamlPoses(const std::string& filepath, std::FILE* file, const Reader::PoseVisitor& visit)
-      : failure_(filepath), parser_(file), visit_(visit) {}
+  virtual ~PoseCursor() = default;
+  virtual bool next(json& pose) = 0;
+};
 
-  std::size_t run() {
-    next();                                                  // stream start
-    if (next().type != YAML_DOCUMENT_START_EVENT) return 0;  // no document
-    if (next().type != YAML_MAPPING_START_EVENT) return 0;   // no map, so no pose_info
-    std::size_t poses = 0;
-    bool sawPoses = false;
+class YamlPoses final : public PoseCursor {
+ public:
+  YamlPoses(const std::string& filepath, std::unique_ptr<std::FILE, FileCloser> file)
+      : failure_(filepath), file_(std::move(file)), parser_(file_.get()) {}
+
+  bool next(json& pose) override {
     for (;;) {
-      const yaml_event_t& keyEvent = next();
-      if (keyEvent.type == YAML_MAPPING_END_EVENT) break;
-      const std::string key = keyText(keyEvent);
-      const yaml_event_t& value = next();
-      const std::size_t line = value.start_mark.line + 1;
-      if (key != "pose_info") {
-        json ignored;
-        node(value, ignored, 1);
-        continue;
-      }
-      if (sawPoses) failure_.at(line, "pose_info appears twice");
-      sawPoses = true;
-      if (value.type != YAML_SEQUENCE_START_EVENT) failure_.at(line, "pose_info is not a sequence");
-      for (;;) {
-        const yaml_event_t& element = next();
-        if (element.type == YAML_SEQUENCE_END_EVENT) break;
-        failure_.inPose(poses);
-        json pose;
-        node(element, pose, 2);
-        if (!visit_(poses, pose)) return poses + 1;
-        ++poses;
-        failure_.inPose(std::nullopt);
+      switch (state_) {
+        case State::Start:
+          state_ = State::Done;
+          event();                                                      // stream start
+          if (event().type != YAML_DOCUMENT_START_EVENT) return false;  // no document
+          if (event().type != YAML_MAPPING_START_EVENT) return false;   // no map, no pose_info
+          state_ = State::Members;
+          break;
+        case State::Members: {
+          const yaml_event_t& keyEvent = event();
+          if (keyEvent.type == YAML_MAPPING_END_EVENT) {
+            state_ = State::Done;
+            return false;
+          }
+          const std::string key = keyText(keyEvent);
+          const yaml_event_t& value = event();
+          const std::size_t line = value.start_mark.line + 1;
+          if (key != "pose_info") {
+            json ignored;
+            node(value, ignored, 1);
+            break;
+          }
+          if (sawPoses_) failure_.at(line, "pose_info appears twice");
+          sawPoses_ = true;
+          if (value.type != YAML_SEQUENCE_START_EVENT) {
+            failure_.at(line, "pose_info is not a sequence");
+          }
+          state_ = State::Poses;
+          break;
+        }
+        case State::Poses: {
+          const yaml_event_t& element = event();
+          if (element.type == YAML_SEQUENCE_END_EVENT) {
+            state_ = State::Members;
+            break;
+          }
+          failure_.inPose(poses_);
+          pose = json();
+          node(element, pose, 2);
+          failure_.inPose(std::nullopt);
+          ++poses_;
+          return true;
+        }
+        case State::Done:
+          return false;
       }
     }
-    return poses;
   }
 
  private:
@@ -119,7 +143,7 @@ class YamlPoses {
     std::size_t height = 0;
   };
 
-  const yaml_event_t& next() {
+  const yaml_event_t& event() {
     const yaml_event_t* event = parser_.next();
     if (event == nullptr) {
       const std::string problem = parser_.problem();
@@ -243,18 +267,18 @@ class YamlPoses {
           out = json::object();
           auto& members = *out.get_ptr<json::object_t*>();
           for (;;) {
-            const yaml_event_t& keyEvent = next();
+            const yaml_event_t& keyEvent = event();
             if (keyEvent.type == YAML_MAPPING_END_EVENT) break;
             const std::string key = keyText(keyEvent);
             // A later duplicate key replaces the earlier value.
             json& slot = members[key];
-            grow(node(next(), slot, depth + 1));
+            grow(node(event(), slot, depth + 1));
           }
         } else {
           out = json::array();
           auto& elements = *out.get_ptr<json::array_t*>();
           for (;;) {
-            const yaml_event_t& element = next();
+            const yaml_event_t& element = event();
             if (element.type == YAML_SEQUENCE_END_EVENT) break;
             elements.emplace_back();
             grow(node(element, elements.back(), depth + 1));
@@ -274,9 +298,14 @@ class YamlPoses {
     }
   }
 
+  enum class State : std::uint8_t { Start, Members, Poses, Done };
+
   Failure failure_;
+  std::unique_ptr<std::FILE, FileCloser> file_;
   detail::LibyamlParser parser_;
-  const Reader::PoseVisitor& visit_;
+  State state_ = State::Start;
+  bool sawPoses_ = false;
+  std::size_t poses_ = 0;
   detail::ScalarReader scalars_;
   std::string text_;  // the scalar being read
   std::unordered_map<std::string, Anchored> anchors_;
@@ -286,58 +315,95 @@ class YamlPoses {
 
 // --- JSON ---------------------------------------------------------------------------------------
 
-class JsonPoses {
+class JsonPoses final : public PoseCursor {
  public:
-  JsonPoses(const std::string& filepath, std::FILE* file, const Reader::PoseVisitor& visit)
-      : failure_(filepath), file_(file), visit_(visit) {}
+  JsonPoses(const std::string& filepath, std::unique_ptr<std::FILE, FileCloser> file)
+      : failure_(filepath), file_(std::move(file)) {}
 
-  std::size_t run() {
-    skipSpace();
-    // A byte order mark, which the JSON library skips too.
-    if (have(3) && static_cast<unsigned char>(buffer_[pos_]) == 0xEF &&
-        static_cast<unsigned char>(buffer_[pos_ + 1]) == 0xBB &&
-        static_cast<unsigned char>(buffer_[pos_ + 2]) == 0xBF) {
-      pos_ += 3;
-      skipSpace();
-    }
-    if (!have(1)) failure_.at(line_, "the file holds no JSON value");
-    if (buffer_[pos_] != '{') return 0;  // no object, so no pose_info
-    ++pos_;
-    bool sawPoses = false;
-    bool first = true;
+  bool next(json& pose) override {
     for (;;) {
-      skipSpace();
-      if (first && peek() == '}') break;
-      first = false;
-      const std::size_t keyLine = line_;
-      if (peek() != '"') failure_.at(line_, "expected a member name");
-      keep_ = pos_;
-      scanValue();
-      const std::string key = parseSpan(keep_, pos_, keyLine, 1).get<std::string>();
-      skipSpace();
-      if (peek() != ':') failure_.at(line_, "expected ':' after a member name");
-      ++pos_;
-      skipSpace();
-      if (key != "pose_info") {
-        const std::size_t line = line_;
-        keep_ = pos_;
-        scanValue();
-        parseSpan(keep_, pos_, line, 1);
-      } else {
-        if (sawPoses) failure_.at(keyLine, "pose_info appears twice");
-        sawPoses = true;
-        if (peek() != '[') failure_.at(line_, "pose_info is not an array");
-        ++pos_;
-        if (!poses()) return poses_;
+      switch (state_) {
+        case State::Start:
+          state_ = State::Done;
+          skipSpace();
+          // A byte order mark, which the JSON library skips too.
+          if (have(3) && static_cast<unsigned char>(buffer_[pos_]) == 0xEF &&
+              static_cast<unsigned char>(buffer_[pos_ + 1]) == 0xBB &&
+              static_cast<unsigned char>(buffer_[pos_ + 2]) == 0xBF) {
+            pos_ += 3;
+            skipSpace();
+          }
+          if (!have(1)) failure_.at(line_, "the file holds no JSON value");
+          if (buffer_[pos_] != '{') return false;  // no object, so no pose_info
+          ++pos_;
+          skipSpace();
+          if (peek() == '}') return false;
+          state_ = State::Members;
+          break;
+        case State::Members: {
+          skipSpace();
+          const std::size_t keyLine = line_;
+          if (peek() != '"') failure_.at(line_, "expected a member name");
+          keep_ = pos_;
+          scanValue();
+          const std::string key = parseSpan(keep_, pos_, keyLine, 1).get<std::string>();
+          skipSpace();
+          if (peek() != ':') failure_.at(line_, "expected ':' after a member name");
+          ++pos_;
+          skipSpace();
+          if (key != "pose_info") {
+            const std::size_t line = line_;
+            keep_ = pos_;
+            scanValue();
+            parseSpan(keep_, pos_, line, 1);
+            state_ = State::AfterMember;
+            break;
+          }
+          if (sawPoses_) failure_.at(keyLine, "pose_info appears twice");
+          sawPoses_ = true;
+          if (peek() != '[') failure_.at(line_, "pose_info is not an array");
+          ++pos_;
+          skipSpace();
+          if (peek() == ']') {
+            ++pos_;
+            state_ = State::AfterMember;
+          } else {
+            state_ = State::Poses;
+          }
+          break;
+        }
+        case State::Poses:
+          if (taken_ == batch_.size() && pending_) {
+            failure_.inPose(poses_);
+            failure_.at(*pending_, "expected ',' or ']' after a pose");
+          }
+          if (taken_ < batch_.size()) {
+            take(pose);
+            return true;
+          }
+          if (after_ == ']') {
+            ++pos_;
+            state_ = State::AfterMember;
+            break;
+          }
+          if (after_ != '\0') ++pos_;  // the ',' after the last batch
+          readBatch();
+          break;
+        case State::AfterMember: {
+          skipSpace();
+          const char after = peek();
+          if (after != ',' && after != '}') {
+            failure_.at(line_, "expected ',' or '}' after a member");
+          }
+          ++pos_;
+          // Text after the first value is not read, as readJson does not read it.
+          state_ = after == '}' ? State::Done : State::Members;
+          break;
+        }
+        case State::Done:
+          return false;
       }
-      skipSpace();
-      const char after = peek();
-      if (after != ',' && after != '}') failure_.at(line_, "expected ',' or '}' after a member");
-      ++pos_;
-      if (after == '}') break;
     }
-    // Text after the first value is not read, as readJson does not read it.
-    return poses_;
   }
 
  private:
@@ -352,44 +418,27 @@ class JsonPoses {
     std::size_t line;
   };
 
-  // The elements of pose_info, after its '['. False when the visitor stopped the walk.
-  bool poses() {
-    skipSpace();
-    if (peek() == ']') {
-      ++pos_;
-      return true;
-    }
+  // Reads the next poses of pose_info (up to about kBatch bytes) and the character after them,
+  // and parses them as one array where simdjson can.
+  void readBatch() {
     keep_ = pos_;
-    std::vector<Span> batch;
+    batch_.clear();
+    parsed_.clear();
+    taken_ = 0;
     for (;;) {
       skipSpace(false);
       const std::size_t line = line_;
       const std::size_t begin = pos_ - keep_;
       scanValue();
-      batch.push_back({begin, pos_ - keep_, line});
+      batch_.push_back({begin, pos_ - keep_, line});
       skipSpace(false);
-      const char after = have(1) ? buffer_[pos_] : '\0';
-      if (after == ',' && pos_ - keep_ < kBatch) {
-        ++pos_;
-        continue;
-      }
-      if (!hand(batch)) return false;
-      batch.clear();
-      if (after != ',' && after != ']') {
-        failure_.inPose(poses_);
-        failure_.at(line_, "expected ',' or ']' after a pose");
-      }
+      after_ = have(1) ? buffer_[pos_] : '\0';
+      if (after_ != ',' || pos_ - keep_ >= kBatch) break;
       ++pos_;
-      keep_ = pos_;
-      if (after == ']') return true;
     }
-  }
-
-  // Parses the poses of `batch` and hands them over; false when the visitor stopped the walk.
-  bool hand(const std::vector<Span>& batch) {
     // The poses with what lies between them (commas, white space), as one array.
-    const std::size_t from = batch.front().begin;
-    const std::size_t to = batch.back().end;
+    const std::size_t from = batch_.front().begin;
+    const std::size_t to = batch_.back().end;
     text_.assign(1, '[');
     text_.append(buffer_.data() + keep_ + from, to - from);
     text_ += ']';
@@ -397,31 +446,42 @@ class JsonPoses {
     const std::size_t length = to - from + 2;
     simdjson::dom::element element;
     detail::FastBuilder builder;
-    std::vector<json> poses;
     bool fast = !parser_.parse(text_.data(), length, false).get(element) &&
                 element.type() == simdjson::dom::element_type::ARRAY;
     if (fast) {
-      poses.reserve(batch.size());
+      parsed_.reserve(batch_.size());
       for (const simdjson::dom::element pose : simdjson::dom::array(element)) {
-        poses.emplace_back();
-        if (!builder.build(pose, poses.back(), 2)) {
+        parsed_.emplace_back();
+        if (!builder.build(pose, parsed_.back(), 2)) {
           fast = false;
           break;
         }
       }
-      fast = fast && poses.size() == batch.size() &&
+      fast = fast && parsed_.size() == batch_.size() &&
              !(builder.sawZero() &&
                detail::FastBuilder::mayHoldNegativeZero(std::string_view(text_.data(), length)));
     }
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-      failure_.inPose(poses_);
-      json pose = fast ? std::move(poses[i])
-                       : parseSpan(keep_ + batch[i].begin, keep_ + batch[i].end, batch[i].line, 2);
-      ++poses_;
-      if (!visit_(poses_ - 1, pose)) return false;
+    // Otherwise the poses are parsed one by one as they are taken, to name the broken one.
+    if (!fast) parsed_.clear();
+  }
+
+  // The next pose of the batch; after the last one, checks what follows it.
+  void take(json& pose) {
+    const Span& span = batch_[taken_];
+    failure_.inPose(poses_);
+    if (parsed_.empty()) {
+      pose = parseSpan(keep_ + span.begin, keep_ + span.end, span.line, 2);
+    } else {
+      pose = std::move(parsed_[taken_]);
+    }
+    ++taken_;
+    if (taken_ == batch_.size() && after_ != ',' && after_ != ']') {
+      failure_.inPose(std::nullopt);
+      // Kept for the next call: this pose is handed over first.
+      if (!pending_) pending_ = line_;
     }
     failure_.inPose(std::nullopt);
-    return true;
+    ++poses_;
   }
 
   // Reads another chunk, first dropping what is no longer needed (everything before keep_).
@@ -436,9 +496,9 @@ class JsonPoses {
       keep_ -= drop;
     }
     buffer_.resize(end_ + kChunk + simdjson::SIMDJSON_PADDING);
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, kChunk, file_);
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, kChunk, file_.get());
     if (got < kChunk) {
-      if (std::ferror(file_)) failure_.at(line_, "cannot read the file");
+      if (std::ferror(file_.get())) failure_.at(line_, "cannot read the file");
       eof_ = true;
     }
     end_ += got;
@@ -575,9 +635,17 @@ class JsonPoses {
     return value;
   }
 
+  enum class State : std::uint8_t { Start, Members, Poses, AfterMember, Done };
+
   Failure failure_;
-  std::FILE* file_;
-  const Reader::PoseVisitor& visit_;
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  State state_ = State::Start;
+  bool sawPoses_ = false;
+  std::vector<Span> batch_;             // the poses read last, from keep_
+  std::vector<json> parsed_;            // ... parsed as one array, or empty
+  std::size_t taken_ = 0;               // ... of which handed over
+  char after_ = '\0';                   // the character after the batch
+  std::optional<std::size_t> pending_;  // the line of a broken separator after the batch
   simdjson::dom::parser parser_;
   std::vector<char> buffer_ = std::vector<char>(simdjson::SIMDJSON_PADDING);
   std::string text_;      // a batch of poses as one array
@@ -589,25 +657,47 @@ class JsonPoses {
   std::size_t poses_ = 0;  // handed over so far
 };
 
-}  // namespace
-
-std::size_t Reader::forEachPose(const std::string& filepath, const PoseVisitor& visit) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filepath.c_str(), "rb"));
+std::unique_ptr<PoseCursor> openPoses(const std::string& filepath) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filepath.c_str(), "rb"));
   // A folder opens for reading on Linux and fails on the first read.
-  if (!file || std::fgetc(file.get()) == EOF) {
-    if (file && !std::ferror(file.get())) {
-      if (endsWithJson(filepath)) {
-        throw std::runtime_error("forEachPose: " + filepath +
-                                 ": at line 1: the file holds no "
-                                 "JSON value");
-      }
-      return 0;  // an empty YAML file: no document
-    }
+  if (!file) throw std::runtime_error("forEachPose: cannot read " + filepath);
+  const int first = std::fgetc(file.get());
+  if (first == EOF && std::ferror(file.get())) {
     throw std::runtime_error("forEachPose: cannot read " + filepath);
   }
   std::rewind(file.get());
-  if (endsWithJson(filepath)) return JsonPoses(filepath, file.get(), visit).run();
-  return YamlPoses(filepath, file.get(), visit).run();
+  if (endsWithJson(filepath)) return std::make_unique<JsonPoses>(filepath, std::move(file));
+  return std::make_unique<YamlPoses>(filepath, std::move(file));
 }
+
+}  // namespace
+
+std::size_t Reader::forEachPose(const std::string& filepath, const PoseVisitor& visit) {
+  PoseStream poses(filepath);
+  json pose;
+  while (poses.next(pose)) {
+    if (!visit(poses.index(), pose)) return poses.index() + 1;
+  }
+  return poses.count();
+}
+
+struct PoseStream::Cursor {
+  std::unique_ptr<PoseCursor> cursor;
+  std::size_t count = 0;
+};
+
+PoseStream::PoseStream(const std::string& filepath) : cursor_(new Cursor{openPoses(filepath), 0}) {}
+PoseStream::~PoseStream() = default;
+PoseStream::PoseStream(PoseStream&&) noexcept = default;
+PoseStream& PoseStream::operator=(PoseStream&&) noexcept = default;
+
+bool PoseStream::next(nlohmann::json& pose) {
+  if (!cursor_->cursor->next(pose)) return false;
+  ++cursor_->count;
+  return true;
+}
+
+std::size_t PoseStream::index() const { return cursor_->count - 1; }
+std::size_t PoseStream::count() const { return cursor_->count; }
 
 }  // namespace nimbrel_tavik_util
