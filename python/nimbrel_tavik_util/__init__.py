@@ -12,10 +12,12 @@ MemoryError or RuntimeError.
 
 from ._core import (
     LOGGER_NAME,
+    PoseIterator,
     Progress,
     Result,
     __version__,
     apply_orientation_offset,
+    iter_poses,
     read_json,
     read_yaml_to_json,
     rotate_by_quat,
@@ -26,10 +28,12 @@ from ._core import (
 
 __all__ = [
     "LOGGER_NAME",
+    "PoseIterator",
     "Progress",
     "Result",
     "__version__",
     "apply_orientation_offset",
+    "iter_poses",
     "read_json",
     "read_yaml_to_json",
     "rotate_by_quat",

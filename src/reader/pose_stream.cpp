@@ -40,7 +40,7 @@ struct FileCloser {
 // Names the file, the pose being read (if any) and the line in every error.
 class Failure {
  public:
-  explicit Failure(const std::string& filepath) : filepath_(filepath) {}
+  explicit Failure(std::string filepath) : filepath_(std::move(filepath)) {}
 
   void inPose(std::optional<std::size_t> pose) { pose_ = pose; }
 
@@ -51,7 +51,7 @@ class Failure {
   }
 
  private:
-  const std::string& filepath_;
+  std::string filepath_;
   std::optional<std::size_t> pose_;
 };
 
