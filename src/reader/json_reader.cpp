@@ -119,24 +119,6 @@ std::size_t depthOf(const nlohmann::json& data, std::size_t limit) {
   return deepest;
 }
 
-// readJson's document through simdjson, several times faster than the JSON library's own
-// parse. False whenever the outcome could differ from that parse: any simdjson error (the
-// library's parse then gives the document or the message), nesting beyond the bound, or a
-// "-0" that may be in the file.
-bool readFast(const std::string& filepath, nlohmann::json& document) {
-  simdjson::padded_string text;
-  if (simdjson::padded_string::load(filepath).get(text) != simdjson::SUCCESS) return false;
-  simdjson::dom::parser parser;
-  simdjson::dom::element root;
-  // simdjson reads the whole text as one value; the stream operator's parse ignores what follows
-  // the first value, so a file with more after it goes the slow way.
-  if (parser.parse(text).get(root) != simdjson::SUCCESS) return false;
-  detail::FastBuilder builder;
-  if (!builder.build(root, document, 0)) return false;
-  return !builder.sawZero() ||
-         !detail::FastBuilder::mayHoldNegativeZero(std::string_view(text.data(), text.size()));
-}
-
 }  // namespace
 
 nlohmann::json Reader::readJson(const std::string& filepath) {
@@ -232,7 +214,7 @@ nlohmann::json readJsonFile(const std::string& filepath, bool fast) {
       return nlohmann::json::object();
     }
     nlohmann::json document;
-    if (fast && readFast(filepath, document)) return document;
+    if (fast && readJsonInPieces(filepath, document)) return document;
     // The stream operator's parse (first value only, trailing text unread, no comments), with
     // a bound on the nesting.
     document = nullptr;

@@ -43,6 +43,12 @@ class FastBuilder {
 // parse_error, or std::runtime_error for the nesting.
 nlohmann::json parseJsonText(const char* begin, const char* end, std::size_t depth);
 
+// readJson's document read in pieces by the pose stream's scanner and simdjson (root members and
+// the elements of outer arrays in batches), in little more memory than the document. False
+// where the text may not be read so: any syntax error, "-0", nesting beyond 500 levels, or a
+// number simdjson refuses; the JSON library's parse then reads the file.
+bool readJsonInPieces(const std::string& filepath, nlohmann::json& document);
+
 // Reader::readJson with `fast`; without it, the JSON library's own parse only (the way every
 // file was read before simdjson, and the way for the files simdjson cannot vouch for).
 nlohmann::json readJsonFile(const std::string& filepath, bool fast);

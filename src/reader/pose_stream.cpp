@@ -406,6 +406,21 @@ class JsonPoses final : public PoseCursor {
     }
   }
 
+  // The whole first JSON value of the file, as the JSON library's parse gives it, read in
+  // pieces: the root's members and the elements of arrays at the two outer levels in batches,
+  // so that simdjson's working memory stays small whatever the file's size. Throws
+  // std::runtime_error where the text may not be read so (the library's parse then decides).
+  json readDocument() {
+    skipSpace();
+    if (have(3) && static_cast<unsigned char>(buffer_[pos_]) == 0xEF &&
+        static_cast<unsigned char>(buffer_[pos_ + 1]) == 0xBB &&
+        static_cast<unsigned char>(buffer_[pos_ + 2]) == 0xBF) {
+      pos_ += 3;
+      skipSpace();
+    }
+    return readValue(0);
+  }
+
  private:
   static constexpr std::size_t kChunk = 1 << 20;
   // Poses are parsed in batches of about this many bytes: one simdjson parse per pose cost more
@@ -420,7 +435,7 @@ class JsonPoses final : public PoseCursor {
 
   // Reads the next poses of pose_info (up to about kBatch bytes) and the character after them,
   // and parses them as one array where simdjson can.
-  void readBatch() {
+  void readBatch(std::size_t depth = 2) {
     keep_ = pos_;
     batch_.clear();
     parsed_.clear();
@@ -452,7 +467,7 @@ class JsonPoses final : public PoseCursor {
       parsed_.reserve(batch_.size());
       for (const simdjson::dom::element pose : simdjson::dom::array(element)) {
         parsed_.emplace_back();
-        if (!builder.build(pose, parsed_.back(), 2)) {
+        if (!builder.build(pose, parsed_.back(), depth)) {
           fast = false;
           break;
         }
@@ -482,6 +497,64 @@ class JsonPoses final : public PoseCursor {
     }
     failure_.inPose(std::nullopt);
     ++poses_;
+  }
+
+  json readValue(std::size_t depth) {
+    const char first = peek();
+    if (depth < 2 && first == '{') {
+      ++pos_;
+      json object = json::object();
+      auto& members = *object.get_ptr<json::object_t*>();
+      skipSpace();
+      if (peek() == '}') {
+        ++pos_;
+        return object;
+      }
+      for (;;) {
+        skipSpace();
+        if (peek() != '"') failure_.at(line_, "expected a member name");
+        keep_ = pos_;
+        scanValue();
+        std::string key = parseSpan(keep_, pos_, line_, depth + 1).get<std::string>();
+        skipSpace();
+        if (peek() != ':') failure_.at(line_, "expected ':'");
+        ++pos_;
+        skipSpace();
+        // A later duplicate key replaces the earlier value.
+        members[std::move(key)] = readValue(depth + 1);
+        skipSpace();
+        const char after = peek();
+        ++pos_;
+        if (after == '}') return object;
+        if (after != ',') failure_.at(line_, "expected ',' or '}'");
+      }
+    }
+    if (depth < 2 && first == '[') {
+      if (depth + 1 >= detail::kMaxJsonDepth) failure_.at(line_, "too deep");
+      ++pos_;
+      json array = json::array();
+      auto& elements = *array.get_ptr<json::array_t*>();
+      skipSpace();
+      if (peek() == ']') {
+        ++pos_;
+        return array;
+      }
+      for (;;) {
+        readBatch(depth + 1);
+        if (parsed_.empty()) failure_.at(line_, "not read in batches");
+        for (json& element : parsed_) elements.push_back(std::move(element));
+        if (after_ == ']') {
+          ++pos_;
+          return array;
+        }
+        if (after_ != ',') failure_.at(line_, "expected ',' or ']'");
+        ++pos_;
+      }
+    }
+    const std::size_t line = line_;
+    keep_ = pos_;
+    scanValue();
+    return parseSpan(keep_, pos_, line, depth);
   }
 
   // Reads another chunk, first dropping what is no longer needed (everything before keep_).
@@ -671,6 +744,21 @@ std::unique_ptr<PoseCursor> openPoses(const std::string& filepath) {
 }
 
 }  // namespace
+
+namespace detail {
+
+bool readJsonInPieces(const std::string& filepath, json& document) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filepath.c_str(), "rb"));
+  if (!file) return false;
+  try {
+    document = JsonPoses(filepath, std::move(file)).readDocument();
+    return true;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
+}  // namespace detail
 
 std::size_t Reader::forEachPose(const std::string& filepath, const PoseVisitor& visit) {
   PoseStream poses(filepath);
