@@ -1,4 +1,5 @@
-// Reader::readYamlToJson, which converts straight from yaml-cpp's parser events, against the
+// Reader::readYamlToJson, which converts straight from parser events (libyaml's, or yaml-cpp's
+// where libyaml cannot vouch for a file), against the
 // node-tree reference (load the whole tree, then convert it member by member): the same
 // document, the same log lines in the same order, the same exception type and message, file by
 // file. Files: the YAML test suite, the fuzz regressions, and generated ones (pose files with
