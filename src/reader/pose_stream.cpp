@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -753,8 +754,10 @@ bool readJsonInPieces(const std::string& filepath, json& document) {
   try {
     document = JsonPoses(filepath, std::move(file)).readDocument();
     return true;
-  } catch (const std::runtime_error&) {
-    return false;
+  } catch (const std::bad_alloc&) {
+    throw;  // readJson reports it as before
+  } catch (const std::exception&) {
+    return false;  // the JSON library's parse decides
   }
 }
 
