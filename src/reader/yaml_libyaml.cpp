@@ -130,14 +130,14 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
   LibyamlParser parser(&readChunk, &input);
 
   // Where the two parsers are known to part ways (found by running both over the YAML test
-  // suite and the fuzz regressions), libyaml is not trusted with the file: explicit tags
-  // (yaml-cpp refuses some that libyaml takes), scalars over several lines (their folding and
-  // acceptance differ), '?' in a plain scalar inside a flow collection, anchors named with other
-  // characters than letters, digits, '_' and '-', a plain scalar that starts with ':' or '?' or an
-  // empty one with an anchor (libyaml ends the anchor's name early), directives, text after the
-  // end of the first document, nesting near yaml-cpp's depth bound (500 nodes), and a '?'
-  // anywhere in a file with flow collections (the parsers read '?' in flow collections
-  // differently, and the events do not show where a '?' was).
+  // suite, the fuzz regressions and yaml_file_fuzzer), libyaml is not trusted with the file:
+  // explicit tags (yaml-cpp refuses some that libyaml takes), scalars over several lines (their
+  // folding and acceptance differ), a '?' anywhere in the file (the parsers read it differently
+  // in flow collections and at the end of a file, and the events do not show where it was),
+  // anchors named with other characters than letters, digits, '_' and '-', a plain scalar that
+  // starts with ':' or an empty one with an anchor (libyaml ends the anchor's name early),
+  // directives, text after the end of the first document, and nesting near yaml-cpp's depth
+  // bound (500 nodes).
   constexpr std::size_t kTrustedDepth = 400;
 
   struct Level {
@@ -145,8 +145,6 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
     bool atKey;  // maps: the next node is a key
   };
   std::vector<Level> levels;
-  std::size_t flowLevels = 0;  // open flow collections
-  bool sawFlow = false;
   // yaml-cpp numbers anchors from 1 in the order they are defined; a name defined again takes
   // a new number. The flag says the anchored node is a sequence or a map.
   std::unordered_map<std::string, std::pair<YAML::anchor_t, bool>> anchors;
@@ -167,7 +165,7 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
     if (documentEnded) {
       // yaml-cpp's HandleNextDocument reads the first document only, but refuses what cannot
       // begin another one.
-      if (sawFlow && input.sawQuestionMark) return false;
+      if (input.sawQuestionMark) return false;
       return event->type == YAML_STREAM_END_EVENT ||
              (event->type == YAML_DOCUMENT_START_EVENT &&
               event->data.document_start.version_directive == nullptr &&
@@ -210,7 +208,7 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
       case YAML_NO_EVENT:
         break;
       case YAML_STREAM_END_EVENT:
-        return !(sawFlow && input.sawQuestionMark);
+        return !input.sawQuestionMark;
       case YAML_DOCUMENT_START_EVENT:
         if (event->data.document_start.version_directive != nullptr ||
             event->data.document_start.tag_directives.start !=
@@ -235,7 +233,7 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
         const auto* value = reinterpret_cast<const char*>(scalar.value);
         if (event->start_mark.line != event->end_mark.line) return false;
         const bool plain = scalar.style == YAML_PLAIN_SCALAR_STYLE;
-        // libyaml ends an anchor's name at a ':' or '?' that yaml-cpp keeps in it.
+        // libyaml ends an anchor's name at a ':' (or '?') that yaml-cpp keeps in it.
         if (plain && (scalar.length == 0 ? anchor != 0 : (*value == ':' || *value == '?'))) {
           return false;
         }
@@ -252,22 +250,16 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
       case YAML_MAPPING_START_EVENT: {
         if (atKey()) return false;
         const bool map = event->type == YAML_MAPPING_START_EVENT;
-        const bool flow = map ? event->data.mapping_start.style == YAML_FLOW_MAPPING_STYLE
-                              : event->data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE;
         if (map) {
           handler.OnMapStart(mark, noTag, anchor, YAML::EmitterStyle::Default);
         } else {
           handler.OnSequenceStart(mark, noTag, anchor, YAML::EmitterStyle::Default);
         }
         levels.push_back({map, map});
-        if (flow) ++flowLevels;
-        sawFlow = sawFlow || flow;
         break;
       }
       case YAML_SEQUENCE_END_EVENT:
       case YAML_MAPPING_END_EVENT:
-        // A flow collection holds no block one, so while any is open the innermost is one.
-        if (flowLevels > 0) --flowLevels;
         levels.pop_back();
         if (event->type == YAML_MAPPING_END_EVENT) {
           handler.OnMapEnd();
