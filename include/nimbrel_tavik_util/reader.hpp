@@ -194,10 +194,10 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// A parse error anywhere in the file wins over a conversion error: then only readYaml's lines
   /// are written. The events come from libyaml's parser, several times faster than yaml-cpp's,
   /// wherever the two are known to agree; a file with anything where they part ways (a libyaml
-  /// error, tags, directives, scalars over several lines, a '?' anywhere,
-  /// keys that are collections, unknown aliases, nesting beyond 400 levels, UTF-16/32) is read
-  /// again by yaml-cpp's parser (the parser of YAML::LoadFile), silently, so every file gives
-  /// what yaml-cpp gives.
+  /// error, tags, directives, scalars and flow collections over several lines, a '?' anywhere, a
+  /// carriage return alone, keys that are collections, unknown aliases, nesting beyond 400 levels,
+  /// UTF-16/32) is read again by yaml-cpp's parser (the parser of YAML::LoadFile), silently, so
+  /// every file gives what yaml-cpp gives.
   ///
   /// A root that is not a map is converted whole after one INFO line
   /// "readYamlToJson: non-map root, converting whole document" (an empty file gives null).

@@ -55,18 +55,30 @@ bool wideEncoding(std::FILE* file) {
 
 namespace {
 
-// libyaml's input: the file, noting whether it holds a '?' at all.
+// libyaml's input: the file, noting whether it holds a '?' at all, or a carriage return that
+// does not end a line with a line feed (the parsers break lines differently there).
 struct Input {
   std::FILE* file;
-  bool sawQuestionMark;
+  bool unsure;  // seen either
 };
+
+bool loneCarriageReturn(const unsigned char* bytes, std::size_t size) {
+  const auto* end = bytes + size;
+  for (const auto* at = bytes; (at = static_cast<const unsigned char*>(std::memchr(
+                                    at, '\r', static_cast<std::size_t>(end - at)))) != nullptr;
+       ++at) {
+    if (at + 1 == end || at[1] != '\n') return true;  // a pair split by the chunk counts too
+  }
+  return false;
+}
 
 int readChunk(void* data, unsigned char* buffer, std::size_t size, std::size_t* read) {
   auto* input = static_cast<Input*>(data);
   *read = std::fread(buffer, 1, size, input->file);
   if (*read < size && std::ferror(input->file)) return 0;
-  if (!input->sawQuestionMark && std::memchr(buffer, '?', *read) != nullptr) {
-    input->sawQuestionMark = true;
+  if (!input->unsure &&
+      (std::memchr(buffer, '?', *read) != nullptr || loneCarriageReturn(buffer, *read))) {
+    input->unsure = true;
   }
   return 1;
 }
@@ -133,16 +145,20 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
   // suite, the fuzz regressions and yaml_file_fuzzer), libyaml is not trusted with the file:
   // explicit tags (yaml-cpp refuses some that libyaml takes), scalars over several lines (their
   // folding and acceptance differ), a '?' anywhere in the file (the parsers read it differently
-  // in flow collections and at the end of a file, and the events do not show where it was),
+  // in flow collections and at the end of a file, and the events do not show where it was), a
+  // carriage return without a line feed after it,
   // anchors named with other characters than letters, digits, '_' and '-', a plain scalar that
   // starts with ':' or an empty one with an anchor (libyaml ends the anchor's name early),
-  // directives, text after the end of the first document, and nesting near yaml-cpp's depth
-  // bound (500 nodes).
+  // flow collections over several lines (where a key without a value ends a line, yaml-cpp
+  // refuses what libyaml takes), directives, text after the end of the first document, and
+  // nesting near yaml-cpp's depth bound (500 nodes).
   constexpr std::size_t kTrustedDepth = 400;
 
   struct Level {
     bool map;
     bool atKey;  // maps: the next node is a key
+    bool flow;
+    std::size_t line;  // where it starts
   };
   std::vector<Level> levels;
   // yaml-cpp numbers anchors from 1 in the order they are defined; a name defined again takes
@@ -165,7 +181,7 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
     if (documentEnded) {
       // yaml-cpp's HandleNextDocument reads the first document only, but refuses what cannot
       // begin another one.
-      if (input.sawQuestionMark) return false;
+      if (input.unsure) return false;
       return event->type == YAML_STREAM_END_EVENT ||
              (event->type == YAML_DOCUMENT_START_EVENT &&
               event->data.document_start.version_directive == nullptr &&
@@ -208,7 +224,7 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
       case YAML_NO_EVENT:
         break;
       case YAML_STREAM_END_EVENT:
-        return !input.sawQuestionMark;
+        return !input.unsure;
       case YAML_DOCUMENT_START_EVENT:
         if (event->data.document_start.version_directive != nullptr ||
             event->data.document_start.tag_directives.start !=
@@ -250,16 +266,19 @@ bool feedLibyamlEvents(const std::string& filepath, YAML::EventHandler& handler)
       case YAML_MAPPING_START_EVENT: {
         if (atKey()) return false;
         const bool map = event->type == YAML_MAPPING_START_EVENT;
+        const bool flow = map ? event->data.mapping_start.style == YAML_FLOW_MAPPING_STYLE
+                              : event->data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE;
         if (map) {
           handler.OnMapStart(mark, noTag, anchor, YAML::EmitterStyle::Default);
         } else {
           handler.OnSequenceStart(mark, noTag, anchor, YAML::EmitterStyle::Default);
         }
-        levels.push_back({map, map});
+        levels.push_back({map, map, flow, event->start_mark.line});
         break;
       }
       case YAML_SEQUENCE_END_EVENT:
       case YAML_MAPPING_END_EVENT:
+        if (levels.back().flow && levels.back().line != event->end_mark.line) return false;
         levels.pop_back();
         if (event->type == YAML_MAPPING_END_EVENT) {
           handler.OnMapEnd();
