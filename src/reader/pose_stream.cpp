@@ -620,13 +620,14 @@ class JsonPoses final : public PoseCursor {
   void scanStructure(std::size_t firstLine) {
     const char first = peek();
     if (first != '{' && first != '[' && first != '"') {
-      // A number or a word: up to the next delimiter.
+      // A number or a word: its characters only (simdjson reads a lone value up to a NUL, so
+      // anything else must be left for the check of what follows).
       do {
         while (pos_ < end_) {
           const char c = buffer_[pos_];
-          if (c == ',' || c == ']' || c == '}' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            return;
-          }
+          const bool part = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                            (c >= 'A' && c <= 'Z') || c == '-' || c == '+' || c == '.';
+          if (!part) return;
           ++pos_;
         }
       } while (fill());
