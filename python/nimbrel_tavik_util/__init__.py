@@ -15,10 +15,12 @@ document, plot_plan and plot_progress draw a plan and a solve's progress on matp
 
 from ._core import (
     LOGGER_NAME,
+    PoseIterator,
     Progress,
     Result,
     __version__,
     apply_orientation_offset,
+    iter_poses,
     read_json,
     read_yaml_to_json,
     rotate_by_quat,
@@ -42,10 +44,12 @@ from .plan import (
 
 __all__ = [
     "LOGGER_NAME",
+    "PoseIterator",
     "Progress",
     "Result",
     "__version__",
     "apply_orientation_offset",
+    "iter_poses",
     "read_json",
     "read_yaml_to_json",
     "rotate_by_quat",
