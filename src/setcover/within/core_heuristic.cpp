@@ -150,6 +150,9 @@ void CoreHeuristic::price() {
   const int m = model_.numRows;
   const int n = model_.numCols;
   sincePricing_ = 0;
+  // The old core's L(u) against the whole model's at the same u: how stale the core had grown,
+  // which sets when to price next.
+  const double stale = core_.empty() ? kInfCost : coreValue() + fixedCost_;
   double whole = fixedCost_;
   for (int i = 0; i < m; ++i) {
     if (rowLeft_[i]) whole += u_[i];
@@ -221,9 +224,8 @@ void CoreHeuristic::price() {
   }
   gamma_.assign(core_.size(), 0.0);
   budget_.charge(2 * coreCols_.size() + core_.size() + 1);
-  const double onCore = coreValue() + fixedCost_;
   const double scale = std::max(1.0, std::fabs(incumbent_.cost()));
-  pricingEvery_ = nextPricing(pricingEvery_, (onCore - whole) / scale);
+  pricingEvery_ = nextPricing(pricingEvery_, (stale - whole) / scale);
 }
 
 double CoreHeuristic::coreValue() {

@@ -345,7 +345,7 @@ void extendRoot(const CoverModel& model, Residual all, std::vector<double>& u,
                 const PortfolioSettings& settings, SubgradientOutcome& root) {
   if (!budget.hasDeadline() || root.pruned || root.iterations == 0) return;
   // Where the core heuristic takes turns, its own steps on the core go on from here, at a
-  // fraction of the cost of steps over every column.
+  // fraction of the cost of steps over every column (settings.coreRootIterations).
   if (coreFits(model, settings)) return;
   const double limit = budget.elapsedSeconds() + budget.remainingSeconds();
   SubgradientOptions more = settings.root;
