@@ -373,6 +373,10 @@ void CoreHeuristic::endPass() {
   coreValue();
   const std::vector<int> order = greedy(true);
   if (fixed_.empty()) rootU_ = bestU_;
+  if (order.empty()) {  // nothing to fix from: start the refinement over
+    refine();
+    return;
+  }
   const std::size_t count = static_cast<std::size_t>(
       std::max(1.0, std::floor(static_cast<double>(rowsLeft_) / options_.fixDivisor)));
   fixRows(std::vector<int>(

@@ -122,8 +122,6 @@ class CoreHeuristic final : public Technique {
   double lambda_ = 0.1;
   double windowMax_ = 0.0, windowMin_ = 0.0;
   double checkValue_ = 0.0;  // best L(u) at the last check of the first phase
-  bool firstPass_ = true;    // nothing fixed by the refinement in this pass
-  bool rootPass_ = true;     // nothing fixed at all
   double refineShare_;
   double passStartCost_ = kInfCost;  // the incumbent's cost when the refinement began
   long long covers_ = 0;
