@@ -34,6 +34,7 @@ CoreHeuristic::CoreHeuristic(const CoverModel& model, Incumbent& incumbent, Budg
       rowsLeft_(model.numRows),
       isFixed_(static_cast<std::size_t>(model.numCols), 0),
       step_(static_cast<std::size_t>(model.numRows), 0.0),
+      dir_(static_cast<std::size_t>(model.numRows), 0.0),
       scratch_(static_cast<std::size_t>(model.numCols), 0.0),
       refineShare_(options.refineStart) {
   std::vector<char> freeCols(static_cast<std::size_t>(model.numCols), 1);
@@ -125,6 +126,7 @@ void CoreHeuristic::startPass() {
   for (int i = 0; i < model_.numRows; ++i) {
     if (!rowLeft_[i]) u_[i] = 0.0;
   }
+  std::fill(dir_.begin(), dir_.end(), 0.0);
   bestU_ = u_;
   price();
   stage_ = Stage::ascent;
@@ -265,6 +267,21 @@ void CoreHeuristic::subgradientStep(double value) {
     norm += step_[i] * step_[i];
   }
   budget_.charge(touched);
+  if (norm > 0.0 && options_.deflection > 0.0) {
+    // Along the subgradient plus a share of the previous direction (as the root's steps):
+    // damps the zigzag of plain steps.
+    double deflected = 0.0;
+    for (int i = 0; i < m; ++i) {
+      if (!rowLeft_[i]) continue;
+      dir_[i] = step_[i] + options_.deflection * dir_[i];
+      if (u_[i] <= 0.0 && dir_[i] < 0.0) dir_[i] = 0.0;
+      deflected += dir_[i] * dir_[i];
+    }
+    if (deflected > 0.0) {
+      step_ = dir_;
+      norm = deflected;
+    }
+  }
   if (norm == 0.0) {
     // The columns of negative reduced cost cover every row left: with the fixed ones, a cover
     // whose cost is the core's L(u). No step leads anywhere from here.

@@ -43,6 +43,9 @@ struct CoreOptions {
   // 1 %; as the portfolio's root steps, whose 5 % gave the better bounds on scpnre1, and which
   // at 1 % stayed at 34.4 against 45 on scpnrh1 after 2000 steps).
   double swingHigh = 0.05;
+  // Deflection (Camerini, Fratta & Maffioli 1975), as the root's: the step follows the
+  // subgradient plus this share of the previous direction. Not in the published heuristic.
+  double deflection = 0.7;
   int checkEvery = 300;          // the first phase ends once checkEvery steps raised the best
   double minGain = 0.001;        // L(u) by less than this share
   int heuristicSteps = 250;      // steps of the second phase, one greedy cover each,
@@ -114,6 +117,7 @@ class CoreHeuristic final : public Technique {
   std::vector<int> coreStart_;  // rows left -> core columns: coreCols_[coreStart_[i] ..)
   std::vector<int> coreCols_;   // positions in core_
   std::vector<double> step_;
+  std::vector<double> dir_;      // the last step's direction (deflection)
   std::vector<double> scratch_;  // reduced costs of every column at pricing
 
   int steps_ = 0;  // steps in this phase

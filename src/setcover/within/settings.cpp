@@ -106,6 +106,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"coreOptions.maxSteps", field(&S::coreOptions, &CoreOptions::maxSteps)},
       {"coreOptions.passSteps", field(&S::coreOptions, &CoreOptions::passSteps)},
       {"coreOptions.swingHigh", field(&S::coreOptions, &CoreOptions::swingHigh)},
+      {"coreOptions.deflection", field(&S::coreOptions, &CoreOptions::deflection)},
       {"coreOptions.checkEvery", field(&S::coreOptions, &CoreOptions::checkEvery)},
       {"coreOptions.minGain", field(&S::coreOptions, &CoreOptions::minGain)},
       {"coreOptions.heuristicSteps", field(&S::coreOptions, &CoreOptions::heuristicSteps)},
