@@ -30,8 +30,8 @@ table() {  # results-file best-file-or-empty
       for (k = 1; k <= n; k++) {
         x = order[k]; b = (x in best) ? best[x] : ""
         line = "| " x " | " b
-        for (w = 0; w < 2; w++) {
-          who = w == 0 ? "base" : "now"
+        for (s = 0; s < 2; s++) {
+          who = s == 0 ? "base" : "now"
           c = cost[who, x] (opt[who, x] == 1 ? " (opt)" : "") (ok[who, x] == 1 ? "" : " NOT A COVER")
           line = line " | " c " | " lb[who, x] " | " cpu[who, x] " | " sprintf("%.0f", rss[who, x] / 1024)
         }
@@ -56,7 +56,10 @@ echo "\`core-results/\`): \`bench/within_driver\` of this commit (\"now\") and o
 echo "(\"base\", the portfolio before the core heuristic), one after the other on each instance, one"
 echo "thread, the same time limit (wall clock). CPU s: user + system seconds of the process. MiB:"
 echo "peak resident memory. \"bound\": the proven lower bound. Every figure is one run on a shared"
-echo "2-core machine (see the load below): compare within a row."
+echo "2-core machine (see the load below): compare within a row. Under load a process gets less"
+echo "than the wall-clock limit in CPU seconds; the two columns of a row ran under the same load."
+echo "The unicost part measures the files its --unicost pattern selects (a representative subset"
+echo "when the whole corpus does not fit the time at hand); the files listed are all it ran."
 echo
 echo '```'
 cat "$out/machine.txt"
