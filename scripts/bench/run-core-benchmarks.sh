@@ -64,9 +64,9 @@ if has unicost; then
 fi
 if has crew; then
   : >"$out/crew.tsv"
-  for spec in "500 50000 2 1" "500 50000 2 2" "500 50000 2 3" "500 20000 1 1" "1000 60000 2 1" \
+  for shape in "500 50000 2 1" "500 50000 2 2" "500 50000 2 3" "500 20000 1 1" "1000 60000 2 1" \
               "2000 100000 2 1" "300 30000 1 2"; do
-    read -r rows cols k seed <<<"$spec"
+    read -r rows cols k seed <<<"$shape"
     f=$out/instances/crew_${rows}x${cols}_k${k}_s${seed}.txt
     [[ -s $f ]] || "$gen" crew --rows "$rows" --columns "$cols" --max-cost "$k" --seed "$seed" \
       --quiet --output "$f"
