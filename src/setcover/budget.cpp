@@ -16,6 +16,14 @@ Budget::Budget(double seconds, long long nodeLimit, const std::atomic<bool>* sto
   }
 }
 
+Budget::Budget(Deadline deadline, long long nodeLimit, const std::atomic<bool>* stop)
+    : start_(Clock::now()),
+      deadline_(deadline.at),
+      hasDeadline_(deadline.set),
+      nodeLimit_(nodeLimit),
+      stop_(stop),
+      lastBeat_(start_) {}
+
 bool Budget::timeUp() {
   if (expired_) return true;
   if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) finish(Reason::stopFlag);

@@ -35,6 +35,16 @@ class Budget {
 
   Budget(double seconds, long long nodeLimit, const std::atomic<bool>* stop);
 
+  // A point in time every thread of one call holds, whenever it starts.
+  struct Deadline {
+    bool set = false;
+    Clock::time_point at;
+  };
+  // A budget whose deadline is `deadline` itself (not counted from now): a worker thread's,
+  // from its caller's deadline().
+  Budget(Deadline deadline, long long nodeLimit, const std::atomic<bool>* stop);
+  Deadline deadline() const { return Deadline{hasDeadline_, deadline_}; }
+
   // Ends the work for a reason of the caller's (a stopping rule met); the first reason stays.
   void finish(Reason reason) {
     if (expired_) return;

@@ -34,6 +34,7 @@
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/settings.hpp"
 #include "setcover/within/within.hpp"
+#include "support/child_process.hpp"
 
 namespace {
 
@@ -622,6 +623,28 @@ TEST(WithinSymmetryTest, SteinerTripleSystems) {
       }
     }
   }
+}
+
+// bliss cannot be interrupted, and on one graph of many isomorphic components (1,000 disjoint
+// 5-cycles: 10,000 vertices) it searched for tens of seconds, holding up the time limit. The
+// tree starts at once here (no LP, two root steps), so the detection runs inside the second.
+TEST(WithinSymmetryTest, TimeLimitHoldsWhileSymmetryIsDetected) {
+  const ntu_test::ChildResult child = ntu_test::runInChild(
+      [](std::string& report) {
+        Instance sets;
+        for (int c = 0; c < 1000; ++c) {
+          for (int v = 0; v < 5; ++v) sets[5 * c + v] = {5 * c + v, 5 * c + (v + 1) % 5};
+        }
+        ntu::SolveLimits limits;
+        limits.seconds = 1.0;
+        const ntu::SolveResult r =
+            detail::solveWithinSettings(sets, nullptr, limits, treeOnly(true));
+        report += "returned after " + std::to_string(r.seconds) + " s, cost " +
+                  std::to_string(r.cost) + "\n";
+      },
+      {}, 10);
+  EXPECT_TRUE(child.exitedCleanly()) << child.describe() << "\n" << child.text;
+  EXPECT_NE(child.text.find("returned after"), std::string::npos) << child.text;
 }
 
 }  // namespace

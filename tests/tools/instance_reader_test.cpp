@@ -5,12 +5,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "set_cover_solve/compact_instance.hpp"
@@ -338,6 +340,25 @@ TEST(InstanceReader, MessagesStayValidUtf8AndOneLine) {
   }
   // Two members, as `cat a.gz b.gz` gives.
   EXPECT_EQ(scs::InputText::gunzip(gzip("ab") + gzip("cd")), "abcd");
+  // A valid instance followed by blanks that a few kilobytes of gzip stand for: refused once
+  // past the limit (1 GiB for InputText; its memory had no bound), whichever member passes it.
+  const std::string instance = "1 1\n1\n1 1\n";
+  const std::string blanks = gzip(std::string(3 << 20, ' '));
+  EXPECT_EQ(scs::InputText::gunzip(gzip(instance), instance.size()), instance);
+  for (const auto& [data, limit] : std::vector<std::pair<std::string, std::size_t>>{
+           {gzip(instance), instance.size() - 1},
+           {gzip(instance) + blanks, 2 << 20},
+           {gzip(instance) + blanks + blanks, (3 << 20) + instance.size() + 100}}) {
+    try {
+      scs::InputText::gunzip(data, limit);
+      ADD_FAILURE() << "decompressed past the limit of " << limit;
+    } catch (const scs::InputError& e) {
+      EXPECT_NE(std::string(e.what()).find("decompresses to more than " + std::to_string(limit)),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  EXPECT_EQ(scs::InputText::kMaxDecompressedBytes, std::size_t{1} << 30);
 }
 
 TEST(InstanceReader, YamlScalarsAndDepth) {

@@ -6,11 +6,13 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <iterator>
 #include <limits>
+#include <string>
 
 namespace set_cover_solve {
 
@@ -81,49 +83,84 @@ bool isGzip(std::string_view data) {
 
 }  // namespace
 
-std::string InputText::gunzip(std::string_view data) {
+InputText::Inflated::~Inflated() {
+  if (map != nullptr) ::munmap(map, capacity);
+}
+
+void InputText::inflateInto(std::string_view data, std::size_t limit, Inflated& out) {
   z_stream z{};
   // 16 + MAX_WBITS: gzip wrapping only.
   if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) {
     throw InputError("", "compressed input: cannot start zlib");
   }
-  std::string out;
-  out.resize(data.size() < (1u << 16) ? (1u << 16) : data.size() * 4);
-  std::size_t produced = 0;
+  // An anonymous mapping grown by mremap: pages are only used as they are written, and growing
+  // moves no bytes, so the memory is what was decompressed (a std::string that doubles needs up
+  // to three times that while it copies).
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const auto roundUp = [page](std::size_t n) { return (n + page - 1) / page * page; };
+  const std::size_t most = roundUp(limit + 1);  // one byte past the limit shows it was passed
+  const auto fail = [&z](const std::string& what) {
+    inflateEnd(&z);
+    throw InputError("", what);
+  };
+  const auto grow = [&](std::size_t want) {
+    want = std::min(roundUp(want), most);
+    void* p = out.map == nullptr ? ::mmap(nullptr, want, PROT_READ | PROT_WRITE,
+                                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                 : ::mremap(out.map, out.capacity, want, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED)
+      fail("compressed input: out of memory after " + std::to_string(out.size) + " bytes");
+    out.map = p;
+    out.capacity = want;
+  };
+  grow(std::max<std::size_t>(std::size_t{1} << 20, std::min(data.size(), limit / 4) * 4));
   std::size_t consumed = 0;
-  int rc = Z_OK;
   for (;;) {
     const std::size_t inLeft = data.size() - consumed;
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + consumed));
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(inLeft, 1u << 30));
-    if (produced == out.size()) out.resize(out.size() * 2);
-    z.next_out = reinterpret_cast<Bytef*>(&out[produced]);
-    z.avail_out = static_cast<uInt>(std::min<std::size_t>(out.size() - produced, 1u << 30));
+    if (out.size == out.capacity) {
+      if (out.capacity == most) {
+        fail("compressed input decompresses to more than " + std::to_string(limit) +
+             " bytes, the most read from compressed input (decompress it first: plain files are "
+             "read mapped, without this limit)");
+      }
+      grow(out.capacity * 2);
+    }
+    z.next_out = reinterpret_cast<Bytef*>(static_cast<char*>(out.map) + out.size);
+    z.avail_out = static_cast<uInt>(std::min<std::size_t>(out.capacity - out.size, 1u << 30));
     const uInt availIn = z.avail_in;
     const uInt availOut = z.avail_out;
-    rc = inflate(&z, Z_NO_FLUSH);
+    const int rc = inflate(&z, Z_NO_FLUSH);
     consumed += availIn - z.avail_in;
-    produced += availOut - z.avail_out;
+    out.size += availOut - z.avail_out;
     if (rc == Z_STREAM_END) {
       if (consumed == data.size()) break;
       // Another member follows (as `cat a.gz b.gz` makes).
       if (!isGzip(data.substr(consumed))) {
-        inflateEnd(&z);
-        throw InputError("", "compressed input: data after the end of the gzip stream");
+        fail("compressed input: data after the end of the gzip stream");
       }
       inflateReset(&z);
       continue;
     }
-    if (rc == Z_OK || (rc == Z_BUF_ERROR && produced == out.size())) continue;
+    if (rc == Z_OK || (rc == Z_BUF_ERROR && out.size == out.capacity)) continue;
     const std::string why = z.msg != nullptr    ? z.msg
                             : rc == Z_BUF_ERROR ? "it ends too early"
                                                 : "zlib error " + std::to_string(rc);
-    inflateEnd(&z);
-    throw InputError("", "compressed input cannot be read: " + why);
+    fail("compressed input cannot be read: " + why);
   }
   inflateEnd(&z);
-  out.resize(produced);
-  return out;
+  if (out.size > limit) {
+    throw InputError("", "compressed input decompresses to more than " + std::to_string(limit) +
+                             " bytes, the most read from compressed input (decompress it first: "
+                             "plain files are read mapped, without this limit)");
+  }
+}
+
+std::string InputText::gunzip(std::string_view data, std::size_t limit) {
+  Inflated out;
+  inflateInto(data, limit, out);
+  return std::string(static_cast<const char*>(out.map), out.size);
 }
 
 InputText::InputText(const std::string& path) {
@@ -175,13 +212,13 @@ InputText::InputText(const std::string& path) {
     ::close(fd);
   }
   if (isGzip(raw)) {
-    std::string plain = gunzip(raw);
+    inflateInto(raw, kMaxDecompressedBytes, inflated_);
     if (map_ != nullptr) {
       ::munmap(map_, mapSize_);
       map_ = nullptr;
     }
-    owned_ = std::move(plain);
-    raw = owned_;
+    std::string().swap(owned_);
+    raw = std::string_view(static_cast<const char*>(inflated_.map), inflated_.size);
     compressed_ = true;
   }
   text_ = raw;

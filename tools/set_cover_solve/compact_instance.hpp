@@ -110,8 +110,8 @@ InstanceCounts countInstance(const CompactInstance& instance);
 class InputText {
  public:
   /// Reads `path`; "-" reads standard input. Throws InputError (empty `where`) when it cannot be
-  /// opened or read, is a folder, or is compressed input that cannot be decompressed (the
-  /// message says "compressed input").
+  /// opened or read, is a folder, or is compressed input that cannot be decompressed or
+  /// decompresses to more than kMaxDecompressedBytes (the message says "compressed input").
   explicit InputText(const std::string& path);
   ~InputText();
   InputText(const InputText&) = delete;
@@ -120,10 +120,29 @@ class InputText {
   std::string_view text() const { return text_; }
   bool compressed() const { return compressed_; }
 
-  /// Decompresses gzip data (one or more members). Throws InputError "compressed input: ...".
-  static std::string gunzip(std::string_view data);
+  /// The most bytes compressed input may decompress to: 1 GiB. Beyond it the input is refused
+  /// (a few kilobytes of gzip can stand for gigabytes of text); plain files are mapped, not
+  /// read into memory, and have no such limit.
+  static constexpr std::size_t kMaxDecompressedBytes = std::size_t{1} << 30;
+
+  /// Decompresses gzip data (one or more members) of at most `limit` bytes once decompressed.
+  /// Throws InputError "compressed input ...", also when it decompresses to more than `limit`.
+  static std::string gunzip(std::string_view data, std::size_t limit = kMaxDecompressedBytes);
 
  private:
+  // Decompressed input in an anonymous mapping (only the pages written are used).
+  struct Inflated {
+    void* map = nullptr;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
+    Inflated() = default;
+    Inflated(const Inflated&) = delete;
+    Inflated& operator=(const Inflated&) = delete;
+    ~Inflated();
+  };
+  static void inflateInto(std::string_view data, std::size_t limit, Inflated& out);
+
+  Inflated inflated_;
   void* map_ = nullptr;
   std::size_t mapSize_ = 0;
   std::string owned_;

@@ -110,7 +110,8 @@ std::string helpText() {
          formatNames() +
          " (default: by the file name, as below; standard input\n"
          "                   by its first non-blank character: a document when '{' or a letter,\n"
-         "                   else orlib). Files and standard input may be gzip-compressed.\n"
+         "                   else orlib). Files and standard input may be gzip-compressed\n"
+         "                   (at most 1 GiB once decompressed).\n"
          "  --method M       one of (default: " +
          methodTable().front().name + "):\n" + methods +
          "  --weighted       minimise the total cost of the sets\n"

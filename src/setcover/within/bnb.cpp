@@ -2,6 +2,7 @@
 #include "setcover/within/bnb.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "setcover/within/lagrangian.hpp"
@@ -161,7 +162,10 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
 
   if (symmetry_ && depth <= options_.symmetryDepth &&
       (depth == 0 || !frames_[static_cast<std::size_t>(depth) - 1].orbits.trivial())) {
-    frame.orbits = columnOrbits(m_, res);
+    const double maxPieceSize = budget_.hasDeadline()
+                                    ? budget_.remainingSeconds() / options_.symmetrySecondsPerUnit
+                                    : std::numeric_limits<double>::infinity();
+    frame.orbits = columnOrbits(m_, res, &budget_, maxPieceSize);
     budget_.charge(
         static_cast<std::uint64_t>(static_cast<double>(frame.orbits.work) * options_.symmetryWork));
     if (depth == 0) {

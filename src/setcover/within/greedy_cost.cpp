@@ -35,9 +35,10 @@ std::vector<int> greedyByCost(const CoverModel& model, Budget& budget,
   for (int j = 0; j < n; ++j) {
     if (mu[j] > 0) initial.emplace_back(model.cost[j] / mu[j], j);
   }
+  const bool finish = model.colRows.size() <= kGreedyFinishEntries;
   // The ratio only rises as rows get covered.
   lazyGreedy(
-      std::move(initial), [&] { return open == 0 || budget.expired(); },
+      std::move(initial), [&] { return open == 0 || (!finish && budget.expired()); },
       [&](int j) { return mu[j] > 0; }, [&](int j) { return model.cost[j] / mu[j]; }, take);
   if (open > 0) {  // out of time: the cheapest column of each row still open
     for (int i = 0; i < m; ++i) {

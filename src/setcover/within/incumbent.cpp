@@ -8,7 +8,11 @@ namespace nimbrel_tavik_util::setcover_detail {
 
 void Progress::cover(double cost) {
   const double total = cost + offset_;
-  if (!(total < best_)) return;
+  // Covers cheaper by no more than the cost tolerance are not news: the same cover summed in
+  // another order (the fixed part added last, a worker's cover) differs in the last bits near
+  // 1e300, and taking it could put the best cost under the bound already reported, which must
+  // not fall.
+  if (!(total < best_ - (ruled_ ? rule_.margin(best_) : 0.0))) return;
   best_ = total;
   lb_ = std::min(lb_, best_);
   checkRules();

@@ -46,7 +46,7 @@ struct CostRule {
 };
 
 // Progress reports in the caller's terms: costs include what the reductions fixed. Reports are
-// monotone: the best cost never rises, the bound never falls.
+// monotone: the best cost never rises, the bound never falls and never passes the best cost.
 class Progress final : public Budget::Heartbeat {
  public:
   // Keeps a reference to `fn`, which must outlive the object (a temporary would not).
@@ -60,6 +60,12 @@ class Progress final : public Budget::Heartbeat {
     target_ = target;
   }
   void setOffset(double offset) { offset_ = offset; }
+  // How costs compare: a cover is reported only when it improves on the best by the rule's
+  // margin (until this is called, by any amount).
+  void setCostRule(CostRule rule) {
+    rule_ = rule;
+    ruled_ = true;
+  }
   double offset() const { return offset_; }
   // A better cover of the model (cost without the offset).
   void cover(double cost);
@@ -78,6 +84,8 @@ class Progress final : public Budget::Heartbeat {
   double gap_ = 0.0;
   double target_ = -kInfCost;
   double offset_ = 0.0;
+  CostRule rule_;
+  bool ruled_ = false;
   double best_ = kInfCost;
   double lb_ = 0.0;
 };

@@ -227,6 +227,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
                       Progress& progress, const PortfolioSettings& settings, int threads) {
   CostRule rule;
   rule.integral = model.integral;
+  progress.setCostRule(rule);
   // The warm start completed in the whole model: never returned worse than this. On models
   // whose reductions take seconds, the greedy cover of the whole model takes its place, so
   // that a cover (and with it the first bound below) is reported early.
@@ -264,7 +265,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     shared.emplace(rule);
     shared->publish(incumbent.cols(), incumbent.cost());
     pool.emplace(rm, rule, *shared, incumbent.cols(), threads - 1, settings.searchSeed,
-                 budget.remainingSeconds(), budget.stopFlag());
+                 budget.deadline(), budget.stopFlag());
     budget.alsoStopOn(&pool->failed());
     team.shared = &*shared;
   }

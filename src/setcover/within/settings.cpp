@@ -67,6 +67,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"bnb.symmetryDepth", field(&S::bnb, &BnbOptions::symmetryDepth)},
       {"bnb.symmetryMaxEntries", field(&S::bnb, &BnbOptions::symmetryMaxEntries)},
       {"bnb.symmetryWork", field(&S::bnb, &BnbOptions::symmetryWork)},
+      {"bnb.symmetrySecondsPerUnit", field(&S::bnb, &BnbOptions::symmetrySecondsPerUnit)},
       {"bnb.orbitBranching", field(&S::bnb, &BnbOptions::orbitBranching)},
       {"bnb.orbitWay", field(&S::bnb, &BnbOptions::orbitWay)},
       {"bnb.lp.mode", bnbLp(&NodeLpOptions::mode)},

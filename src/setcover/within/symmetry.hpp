@@ -9,14 +9,18 @@
 //
 // The group is found as the automorphism group of a vertex-coloured bipartite graph, one vertex
 // per open row (colour 0) and per free column that covers an open row (colour 1 + the rank of
-// its cost among the distinct costs), an edge per incidence, by bliss (T. Junttila and
+// its cost among the distinct costs), an edge per incidence, split into its connected
+// components, by bliss (T. Junttila and
 // P. Kaski, "Engineering an efficient canonical labeling tool for large and sparse graphs",
-// ALENEX 2007). Its generators are merged into orbits by union-find.
+// ALENEX 2007). The generators of each component's group, and the isomorphisms between
+// components with equal canonical forms, are merged into orbits by union-find.
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
+#include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/within/lagrangian.hpp"
 
@@ -38,9 +42,14 @@ struct ColumnOrbits {
 
 // The column orbits of the residual problem's automorphism group. Costs are compared exactly:
 // columns whose costs differ in the last bit are never in one orbit. Columns that cover no
-// open row are left out (they are in no orbit). O(entries of the residual) to build the graph,
-// then bliss's search, which is fast on the graphs met here but not polynomial in the worst
-// case.
-ColumnOrbits columnOrbits(const CoverModel& model, Residual res);
+// open row are left out (they are in no orbit). O(entries of the residual) to build the graph
+// and split it into connected components, then one bliss search per component, which is fast
+// on the graphs met here but not polynomial in the worst case and cannot be interrupted.
+// Between components `budget` (when given) is polled; once it has expired, and for every
+// component of more than `maxPieceSize` vertices and edges, the columns of the components not
+// searched stay in no orbit: the orbits returned are then those of a subgroup, which prunes
+// less but just as soundly.
+ColumnOrbits columnOrbits(const CoverModel& model, Residual res, Budget* budget = nullptr,
+                          double maxPieceSize = std::numeric_limits<double>::infinity());
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <set>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "setcover/cover_matrix.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/index_form.hpp"
+#include "setcover/within/greedy_cost.hpp"
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/portfolio.hpp"
 #include "setcover/within/within.hpp"
@@ -107,6 +109,28 @@ void takeEveryColumn(const CoverMatrix& matrix, SolveResult& result) {
   result.optimal = result.ids.empty();
 }
 
+// The answer when a limit ends the call before the model is built: the greedy cover when the
+// instance is small enough that it takes less than the stop latency allowed (it is built
+// again, unpolled), else every non-empty column. No bound beyond 0.
+void takeQuickCover(const CoverMatrix& matrix, SolveResult& result) {
+  if (static_cast<std::size_t>(matrix.setStart[matrix.sets]) >
+      setcover_detail::kGreedyFinishEntries) {
+    takeEveryColumn(matrix, result);
+    return;
+  }
+  Budget unlimited(std::numeric_limits<double>::infinity(), -1, nullptr);
+  setcover_detail::CoverModel model;
+  std::vector<int> colId;
+  setcover_detail::buildModel(matrix, unlimited, model, colId);
+  result.ids.clear();
+  for (int k : setcover_detail::greedyByCost(model, unlimited)) result.ids.push_back(colId[k]);
+  std::sort(result.ids.begin(), result.ids.end());
+  result.cost = 0.0;
+  for (int j : result.ids) result.cost += matrix.costs != nullptr ? matrix.costs[j] : 1.0;
+  result.lowerBound = 0.0;
+  result.optimal = result.ids.empty();
+}
+
 // The warm start made a cover without the model, in O(entries): its columns, then each column
 // that holds a row still uncovered. Ascending, no repeats. Empty when there is no start.
 std::vector<int> completeStart(const CoverMatrix& matrix, const std::vector<int>& start) {
@@ -147,7 +171,7 @@ SolveResult solveModelOf(const CoverMatrix& matrix, const std::vector<int>& star
   setcover_detail::CoverModel model;
   std::vector<int> colId;
   if (!setcover_detail::buildModel(matrix, budget, model, colId)) {
-    takeEveryColumn(matrix, result);
+    takeQuickCover(matrix, result);
     return result;
   }
   result.optimal = true;
@@ -227,8 +251,11 @@ SolveResult solveWithinSettings(const std::map<int, std::set<T>>& instance,
     return n == setcover_detail::index_form_impl::kPollOnly ? budget.timeUp()
                                                             : budget.charge(n + 1);
   });
-  if (!numbered && !limits.start.empty()) {
-    // The warm start can be kept only once elements are numbered: finish that unpolled.
+  std::size_t entries = 0;
+  for (const auto& set : instance) entries += set.second.size();
+  if (!numbered && (!limits.start.empty() || entries <= setcover_detail::kGreedyFinishEntries)) {
+    // The warm start can be kept only once elements are numbered, and a small instance's
+    // greedy cover takes less than the stop latency: finish that unpolled.
     form = setcover_detail::IndexForm{};
     numbered = setcover_detail::buildIndexForm(instance, form, [](std::size_t) { return false; });
   }

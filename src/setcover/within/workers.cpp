@@ -2,7 +2,11 @@
 #include "setcover/within/workers.hpp"
 
 #include <algorithm>
+#include <string>
+#include <system_error>
 #include <utility>
+
+#include "nimbrel_tavik_util/logger.hpp"
 
 #include "setcover/within/local_search.hpp"
 
@@ -34,16 +38,21 @@ void SharedBest::raiseBound(double lb) {
 
 WorkerPool::WorkerPool(const CoverModel& model, CostRule rule, SharedBest& shared,
                        const std::vector<int>& start, int count, std::uint64_t seed,
-                       double deadlineSeconds, const std::atomic<bool>* callerStop)
+                       Budget::Deadline deadline, const std::atomic<bool>* callerStop)
     : model_(model), rule_(rule), shared_(shared), start_(start) {
   threads_.reserve(static_cast<std::size_t>(std::max(count, 0)));
   try {
     for (int k = 0; k < count; ++k) {
       // Seeds far apart in a 64-bit odd-constant sequence, so that no two walks repeat.
       const std::uint64_t own = seed + 0x9e3779b97f4a7c15ULL * static_cast<std::uint64_t>(k + 1);
-      threads_.emplace_back(
-          [this, own, deadlineSeconds, callerStop] { work(own, deadlineSeconds, callerStop); });
+      threads_.emplace_back([this, own, deadline, callerStop] { work(own, deadline, callerStop); });
     }
+  } catch (const std::system_error& e) {
+    // The threads that started search on; the calling thread always does.
+    Logger::warning("solveWithin: " + std::to_string(count - size()) + " of " +
+                    std::to_string(count) + " worker threads could not be started (" + e.what() +
+                    "); the call goes on with the other " + std::to_string(size()) +
+                    " and the calling thread");
   } catch (...) {
     join();  // a thread that could not start: the ones that did end before the error leaves
     throw;
@@ -64,10 +73,10 @@ void WorkerPool::stop() {
   if (error_) std::rethrow_exception(error_);
 }
 
-void WorkerPool::work(std::uint64_t seed, double deadlineSeconds,
+void WorkerPool::work(std::uint64_t seed, Budget::Deadline deadline,
                       const std::atomic<bool>* callerStop) {
   try {
-    Budget budget(deadlineSeconds, -1, callerStop);
+    Budget budget(deadline, -1, callerStop);
     budget.alsoStopOn(&stop_);
     LocalSearch local(model_, rule_, seed);
     local.offer(start_);
@@ -102,10 +111,22 @@ void WorkerPool::work(std::uint64_t seed, double deadlineSeconds,
   }
 }
 
-int threadCount(int requested) {
-  if (requested > 0) return requested;
+int maxThreads() {
   const unsigned hw = std::thread::hardware_concurrency();
-  return hw == 0 ? 1 : static_cast<int>(std::min(hw, 4096U));
+  return std::max(kMinThreadCap, static_cast<int>(std::min(hw, 1024U)) * kThreadsPerHardwareThread);
+}
+
+int threadCount(int requested) {
+  if (requested <= 0) {
+    const unsigned hw = std::thread::hardware_concurrency();
+    return hw == 0 ? 1 : static_cast<int>(std::min(hw, 4096U));
+  }
+  const int cap = maxThreads();
+  if (requested <= cap) return requested;
+  Logger::warning("solveWithin: " + std::to_string(requested) + " threads asked for; using " +
+                  std::to_string(cap) + " (" + std::to_string(kThreadsPerHardwareThread) +
+                  " per hardware thread, at least " + std::to_string(kMinThreadCap) + ")");
+  return cap;
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

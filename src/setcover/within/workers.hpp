@@ -57,14 +57,16 @@ class SharedBest {
 
 // `count` local searches on their own threads, each with its own seed, started at
 // construction from `start` (a cover of `model`). Each runs short turns until its budget ends
-// (the same deadline as `deadlineSeconds` from now, the caller's stop flag, or stop()), and at
-// every turn boundary imports the shared cover when it is better than its own and publishes
-// its own when better. Memory O(count * (m + n)).
+// (the caller's `deadline`, however late the thread starts, the caller's stop flag, or
+// stop()), and at every turn boundary imports the shared cover when it is better than its own
+// and publishes its own when better. A thread the system refuses to create (EAGAIN: out of
+// threads or address space) is done without: the pool goes on with those that started, maybe
+// none, and logs one warning. Memory O(count * (m + n)).
 class WorkerPool {
  public:
   WorkerPool(const CoverModel& model, CostRule rule, SharedBest& shared,
-             const std::vector<int>& start, int count, std::uint64_t seed, double deadlineSeconds,
-             const std::atomic<bool>* callerStop);
+             const std::vector<int>& start, int count, std::uint64_t seed,
+             Budget::Deadline deadline, const std::atomic<bool>* callerStop);
   // Stops and joins every worker; exceptions of the workers are dropped (the caller is already
   // leaving by an exception of its own, or called stop()).
   ~WorkerPool();
@@ -79,7 +81,7 @@ class WorkerPool {
   int size() const { return static_cast<int>(threads_.size()); }
 
  private:
-  void work(std::uint64_t seed, double deadlineSeconds, const std::atomic<bool>* callerStop);
+  void work(std::uint64_t seed, Budget::Deadline deadline, const std::atomic<bool>* callerStop);
   void join();
 
   const CoverModel& model_;
@@ -94,7 +96,13 @@ class WorkerPool {
 };
 
 // The threads a SolveLimits::threads value asks for: itself when positive, else one per
-// hardware thread (1 when the count is unknown).
+// hardware thread (1 when the count is unknown); at most maxThreads(), with one warning logged
+// when that cuts a request.
 int threadCount(int requested);
+// kThreadsPerHardwareThread per hardware thread, at least kMinThreadCap: more threads only
+// take turns on the same cores (10,000 asked for once took 45 s to end a 1 s call).
+constexpr int kThreadsPerHardwareThread = 4;
+constexpr int kMinThreadCap = 8;
+int maxThreads();
 
 }  // namespace nimbrel_tavik_util::setcover_detail
