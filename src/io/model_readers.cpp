@@ -126,6 +126,11 @@ class Model {
                                 "]: set covering needs binary columns or bounds [0, 1]");
       }
     }
+    for (const Row& r : rows_) {
+      if (r.sense == Sense::eq) notCovering(r, "it is an equation");
+      const double want = r.sense == Sense::geq ? 1.0 : -1.0;
+      if (r.rhs != want) notCovering(r, "its right-hand side is " + numberText(r.rhs));
+    }
     // Entries by column, then row; a repeated one is an error.
     std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
       return a.column != b.column ? a.column < b.column : a.row < b.row;
@@ -150,11 +155,6 @@ class Model {
       covered[static_cast<std::size_t>(e.row)] = 1;
     }
     for (std::size_t j = 0; j < n; ++j) inst.setStart[j + 1] += inst.setStart[j];
-    for (const Row& r : rows_) {
-      if (r.sense == Sense::eq) notCovering(r, "it is an equation");
-      const double want = r.sense == Sense::geq ? 1.0 : -1.0;
-      if (r.rhs != want) notCovering(r, "its right-hand side is " + numberText(r.rhs));
-    }
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       if (!covered[i]) {
         throw NoCoverError(lineText(rows_[i].line),

@@ -397,6 +397,12 @@ int main(int argc, char** argv) {
   }
   const scs::Options& o = parsed.options;
   const std::string display = o.path == "-" ? "<stdin>" : o.path;
+  if (!o.writeFile.empty() && isTheInstance(o.writeFile, o.path)) {
+    std::cerr << oneLine("set_cover_solve: --write " + o.writeFile + " is the instance file " +
+                         display + "; it would be replaced")
+              << '\n';
+    return 2;
+  }
   if (!o.outputFile.empty() && isTheInstance(o.outputFile, o.path)) {
     std::cerr << oneLine("set_cover_solve: -o " + o.outputFile + " is the instance file " +
                          display + "; it would be replaced (see set_cover_solve --help)")
@@ -413,6 +419,15 @@ int main(int argc, char** argv) {
     const scs::CompactInstance& instance = read.instance;
     scs::InstanceInfo info{display, read.format, scs::countInstance(instance)};
     info.readSeconds = read.seconds;
+    if (!o.writeFile.empty()) {
+      try {
+        ntu::writeInstance(o.writeFile, instance);
+      } catch (const scs::InputError& e) {
+        std::cerr << oneLine("set_cover_solve: --write " + o.writeFile + ": " + e.what()) << '\n';
+        return 1;
+      }
+      return 0;
+    }
     if (o.verbose) {
       std::cerr << oneLine("set_cover_solve: " + display + ": read in " +
                            std::to_string(read.seconds) + " s")
