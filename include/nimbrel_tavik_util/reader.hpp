@@ -74,7 +74,9 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// Text: `data.dump(indent, ' ', false, strict)`, that is `indent` blanks per level when
   /// `indent` >= 0 (0: one element per line, no indentation), one line without any blank when
   /// negative; non-ASCII characters as raw UTF-8; no final newline. NaN and infinities are
-  /// written as null.
+  /// written as null. Indents above 512 are laid out here, not by the JSON library's
+  /// serializer, which reads past its buffer of blanks beyond 1,024; the text is the same. Its
+  /// size is computed first: a text too large to hold fails as below.
   ///
   /// The document is serialised before the file system is touched. Where the text goes:
   /// - A regular file (or a missing one) is replaced atomically: the text goes to a temporary
@@ -116,6 +118,8 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///                                                close or rename fails (the reason names the
   ///                                                file, or "the temporary file for" the target,
   ///                                                and the errno text)
+  ///   ERROR "Failed to save JSON: the text indented by <indent> blanks per level is too large
+  ///         to hold in memory"                   (or std::bad_alloc's text) for a huge indent
   ///   ERROR "Failed to save JSON: document nested deeper than 500 levels"
   ///                                                the depth readJson accepts; dump() would
   ///                                                recurse that deep. Measured without

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "gil.hpp"
 #include "nimbrel_tavik_util/geometry.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 
@@ -28,8 +29,14 @@ using nlohmann::json;
 // refused before anything is written.
 constexpr int kMaxDepth = 500;
 
+// Messages may hold a path's or a parser's bytes that are not UTF-8: those are escaped (\xff).
 [[noreturn]] void raise(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
+  PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
+                                        "backslashreplace");
+  if (text != nullptr) {
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+  }
   throw py::error_already_set();
 }
 
@@ -38,6 +45,9 @@ json toJson(py::handle o, std::string& path, int depth) {
     raise(PyExc_ValueError,
           "document nested deeper than 500 levels (or containing itself) at " + path);
   }
+  // Owned: converting an element may run Python code (__index__) that drops this container
+  // from its parent.
+  const py::object self = py::reinterpret_borrow<py::object>(o);
   PyObject* p = o.ptr();
   if (p == Py_None) return nullptr;
   if (PyBool_Check(p)) return p == Py_True;
@@ -73,8 +83,9 @@ json toJson(py::handle o, std::string& path, int depth) {
               "the key " + py::repr(key).cast<std::string>() + " at " + path + " is not a str");
       }
       std::string name = py::reinterpret_borrow<py::str>(key);
+      const py::object member = py::reinterpret_borrow<py::object>(value);
       path += "." + name;
-      out[name] = toJson(value, path, depth + 1);
+      out[name] = toJson(member, path, depth + 1);
       path.resize(mark);
     }
     return out;
@@ -130,8 +141,18 @@ py::object fromJson(const json& j) {
   }
 }
 
+// A path (str, bytes or path-like) as the bytes the file system sees, as open() takes it: a str
+// through the file system encoding (surrogate escapes give back bytes that are not UTF-8).
 std::string pathOf(py::handle path) {
-  return py::str(py::module_::import("os").attr("fsdecode")(path));
+  const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+  std::string bytes = encoded;
+  if (bytes.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
+  return bytes;
+}
+
+// The path as OSError shows it: a str, with surrogate escapes where it is not UTF-8.
+py::object displayPath(const std::string& path) {
+  return py::module_::import("os").attr("fsdecode")(py::bytes(path));
 }
 
 // The OSError (a subclass such as FileNotFoundError, chosen by errno) for a file that could not be
@@ -149,7 +170,8 @@ std::string pathOf(py::handle path) {
     code = errno != 0 ? errno : EACCES;
   }
   py::object error =
-      py::module_::import("builtins").attr("OSError")(code, std::string(std::strerror(code)), path);
+      py::module_::import("builtins")
+          .attr("OSError")(code, std::string(std::strerror(code)), displayPath(path));
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
@@ -157,10 +179,7 @@ std::string pathOf(py::handle path) {
 py::object readJson(py::handle pathObject) {
   const std::string path = pathOf(pathObject);
   json doc;
-  {
-    py::gil_scoped_release release;
-    doc = ntu::Reader::readJson(path);
-  }
+  withoutGil([&] { doc = ntu::Reader::readJson(path); });
   return fromJson(doc);
 }
 
@@ -168,16 +187,14 @@ void saveJson(py::handle obj, py::handle pathObject, int indent) {
   const std::string path = pathOf(pathObject);
   std::string where = "$";
   const json doc = toJson(obj, where, 1);
-  py::gil_scoped_release release;
-  ntu::Reader::saveJson(doc, path, indent);
+  withoutGil([&] { ntu::Reader::saveJson(doc, path, indent); });
 }
 
 py::object readYamlToJson(py::handle pathObject) {
   const std::string path = pathOf(pathObject);
   json doc;
   try {
-    py::gil_scoped_release release;
-    doc = ntu::Reader::readYamlToJson(path);
+    withoutGil([&] { doc = ntu::Reader::readYamlToJson(path); });
   } catch (const YAML::BadFile&) {
     raiseFileError(path);
   } catch (const std::ios_base::failure&) {  // a folder
@@ -281,18 +298,22 @@ py::dict applyOrientationOffset(py::handle pose, double offset) {
 
 void bindDocuments(py::module_& m) {
   m.def("read_json", &readJson, py::arg("path"), R"doc(
-Read the first JSON value of the file at ``path`` (``str`` or path-like).
+Read the first JSON value of the file at ``path`` (``str``, ``bytes`` or path-like, as ``open``
+takes it; a NUL in it raises ValueError).
 
 Returns the document as Python objects (dict, list, str, int, float, bool, None); objects come
 with their keys sorted. A file that cannot be opened or parsed (syntax error, invalid UTF-8,
 nesting deeper than 500 levels) gives an empty dict and one ERROR line on the
-``nimbrel_tavik_util`` logger, as the C++ Reader::readJson does; nothing is raised.
+``nimbrel_tavik_util`` logger, as the C++ Reader::readJson does; nothing is raised. Bytes of the
+file or the path that are not UTF-8 are escaped in that line (``\xff``).
 )doc");
   m.def("save_json", &saveJson, py::arg("obj"), py::arg("path"), py::arg("indent") = 4, R"doc(
 Write ``obj`` as JSON to ``path``, replacing the file atomically (parent folders are created).
 
-``indent`` blanks per level (negative: one line). ``obj`` is made of dicts with str keys, lists,
-tuples, str, int (64 bits), float (NaN and infinities are written as null), bool and None.
+``indent`` blanks per level, any width (negative: one line). ``path`` is a ``str``, ``bytes`` or
+path-like, as ``open`` takes it: a NUL in it raises ValueError("embedded null byte"). ``obj`` is
+made of dicts with str keys, lists, tuples, str, int (64 bits), float (NaN and infinities are
+written as null), bool and None.
 Raises TypeError for any other object or key, ValueError for an int beyond 64 bits or nesting
 deeper than 500 levels (a list that contains itself), before anything is written. A file that
 cannot be written is not raised: it is logged as an ERROR line, as the C++ Reader::saveJson does;
@@ -303,9 +324,10 @@ Load the YAML file at ``path`` and convert it to JSON values (dict, list, str, i
 None), as the C++ Reader::readYamlToJson does: scalars become int, float or bool where they read as
 one, else str; map members come sorted by name. Its progress lines go to the logger at INFO.
 
-Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError) when the file cannot be
-read, and ValueError for a YAML syntax error or a node that cannot be converted (the message names
-the file, the line or the node's path such as ``$.pose_info[3].end_pose``).
+``path`` as for read_json. Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError)
+when the file cannot be read, and ValueError for a NUL in the path, a YAML syntax error or a node
+that cannot be converted (the message names the file, the line or the node's path such as
+``$.pose_info[3].end_pose``).
 )doc");
   m.def("rotate_by_quat", &rotateByQuat, py::arg("v"), py::arg("q"), R"doc(
 Rotate the 3-vector ``v`` by the quaternion ``q`` = (x, y, z, w), vector part first; returns a

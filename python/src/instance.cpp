@@ -171,10 +171,13 @@ class ElementReader {
 };
 
 Instance readDict(PyObject* dict) {
+  // Reading runs Python code (a set given as a generator, an element's __index__, signal
+  // handlers) that may change the dict and its lists. Every object is owned while it is used,
+  // and the dict's items are taken before any such code runs.
   struct Key {
     long long id;
-    PyObject* key;
-    PyObject* value;
+    py::object key;
+    py::object value;
     int order;
   };
   std::vector<Key> keys;
@@ -182,19 +185,22 @@ Instance readDict(PyObject* dict) {
   Py_ssize_t pos = 0;
   PyObject* key = nullptr;
   PyObject* value = nullptr;
-  long long smallest = 0;
   while (PyDict_Next(dict, &pos, &key, &value)) {
-    long long id = 0;
+    keys.push_back({0, py::reinterpret_borrow<py::object>(key),
+                    py::reinterpret_borrow<py::object>(value), static_cast<int>(keys.size())});
+  }
+  long long smallest = 0;
+  for (Key& entry : keys) {
     bool overflow = false;
-    if (!asInteger(key, id, overflow)) {
+    PyObject* const k = entry.key.ptr();
+    if (!asInteger(k, entry.id, overflow)) {
       raise(PyExc_TypeError,
-            "sets: set id " + reprOf(key) + " of type " + typeName(key) + " is not an int");
+            "sets: set id " + reprOf(k) + " of type " + typeName(k) + " is not an int");
     }
-    if (overflow || id > INT_MAX) {
-      raise(PyExc_ValueError, "sets: set id " + reprOf(key) + " is larger than 2147483647");
+    if (overflow || entry.id > INT_MAX) {
+      raise(PyExc_ValueError, "sets: set id " + reprOf(k) + " is larger than 2147483647");
     }
-    smallest = std::min(smallest, id);
-    keys.push_back({id, key, value, static_cast<int>(keys.size())});
+    smallest = std::min(smallest, entry.id);
   }
   if (smallest < 0) {
     raise(PyExc_ValueError,
@@ -214,18 +220,26 @@ Instance readDict(PyObject* dict) {
   for (std::size_t k = 0; k < n; ++k) {
     const Key& entry = keys[k];
     in.ids[k] = static_cast<int>(entry.id);
-    in.keyObjects[k] = py::reinterpret_borrow<py::object>(entry.key);
+    in.keyObjects[k] = entry.key;
     in.dictOrder[static_cast<std::size_t>(entry.order)] = static_cast<int>(k);
-    PyObject* set = entry.value;
+    PyObject* set = entry.value.ptr();
     if (PyUnicode_Check(set) || PyBytes_Check(set)) {
       raise(PyExc_TypeError, "sets: set " + std::to_string(entry.id) + " is a " + typeName(set) +
                                  ", not a collection of elements");
     }
     if (PyList_Check(set) || PyTuple_Check(set)) {
-      // Items are read while no Python code runs, so the sequence cannot change meanwhile.
-      const Py_ssize_t size = PySequence_Fast_GET_SIZE(set);
-      PyObject** items = PySequence_Fast_ITEMS(set);
-      for (Py_ssize_t i = 0; i < size; ++i) elements.add(items[i], entry.id);
+      // The size is read again after each element: its __index__ may have shortened the list.
+      // An exact int or str runs no Python code before add() is done with it; anything else
+      // (a NumPy integer, an int subclass with its own __repr__) is owned meanwhile.
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(set); ++i) {
+        PyObject* const item = PySequence_Fast_GET_ITEM(set, i);
+        if (PyLong_CheckExact(item) || PyUnicode_CheckExact(item)) {
+          elements.add(item, entry.id);
+        } else {
+          const py::object owned = py::reinterpret_borrow<py::object>(item);
+          elements.add(item, entry.id);
+        }
+      }
     } else {
       py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(set));
       if (!it) {
@@ -249,6 +263,21 @@ Instance readDict(PyObject* dict) {
 
 template <typename T>
 using Array = py::array_t<T, py::array::c_style | py::array::forcecast>;
+
+// NumPy's conversion of `o`; its refusal (a str that is no number, a complex, an int beyond a
+// double) is raised as the TypeError or ValueError it is, named after `what`.
+template <typename T>
+Array<T> asArray(py::handle o, const std::string& what) {
+  try {
+    return Array<T>(py::reinterpret_borrow<py::object>(o));
+  } catch (py::error_already_set& e) {
+    const bool type = e.matches(PyExc_TypeError);
+    if (!type && !e.matches(PyExc_ValueError) && !e.matches(PyExc_OverflowError)) throw;
+    raise(
+        type ? PyExc_TypeError : PyExc_ValueError,
+        what + ": not numbers NumPy can convert (" + py::str(e.value()).cast<std::string>() + ")");
+  }
+}
 
 // A 1-D integer array of a sparse matrix (indptr, indices), read in place when it is what scipy
 // makes (contiguous int32 or int64), else converted to int64 by NumPy. Going through the buffer
@@ -282,8 +311,7 @@ IntView intView(const py::object& matrix, const char* name) {
       return view;
     }
   }
-  Array<std::int64_t> converted = Array<std::int64_t>::ensure(array);
-  if (!converted) throw py::error_already_set();
+  Array<std::int64_t> converted = asArray<std::int64_t>(array, std::string("sets: ") + name);
   if (converted.ndim() != 1) raise(PyExc_ValueError, std::string("sets: ") + name + " is not 1-D");
   view.data = converted.data();
   view.size = converted.size();
@@ -422,6 +450,12 @@ bool isSparse(py::handle o) {
 double checkedCost(PyObject* value, const Instance& in, int column) {
   const double c = PyFloat_AsDouble(value);
   if (c == -1.0 && PyErr_Occurred()) {
+    if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
+      PyErr_Clear();
+      raise(PyExc_ValueError, "costs: the cost of set " + std::to_string(in.idOf(column)) + " (" +
+                                  reprOf(value) + ") is beyond the range of a float");
+    }
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
     PyErr_Clear();
     raise(PyExc_TypeError, "costs: the cost of set " + std::to_string(in.idOf(column)) + " (" +
                                reprOf(value) + ") is not a number");
@@ -465,18 +499,25 @@ void readCosts(Instance& in, py::handle costs) {
     for (int j = 0; j < n; ++j) {
       py::object key = in.keyObjects.empty() ? py::object(py::int_(j))
                                              : in.keyObjects[static_cast<std::size_t>(j)];
-      PyObject* value = PyDict_GetItemWithError(costs.ptr(), key.ptr());
-      if (value == nullptr) {
+      PyObject* found = PyDict_GetItemWithError(costs.ptr(), key.ptr());
+      if (found == nullptr) {
         if (PyErr_Occurred()) throw py::error_already_set();
         raise(PyExc_ValueError, "costs: no cost for set " + std::to_string(in.idOf(j)));
       }
-      in.costs[j] = checkedCost(value, in, j);
+      // Owned: its __float__ may remove it from the dict.
+      const py::object value = py::reinterpret_borrow<py::object>(found);
+      in.costs[j] = checkedCost(value.ptr(), in, j);
     }
     if (PyDict_Size(costs.ptr()) != n) {
       Py_ssize_t pos = 0;
       PyObject* key = nullptr;
       PyObject* value = nullptr;
+      std::vector<py::object> ids;
       while (PyDict_Next(costs.ptr(), &pos, &key, &value)) {
+        ids.push_back(py::reinterpret_borrow<py::object>(key));
+      }
+      for (const py::object& owned : ids) {
+        key = owned.ptr();
         bool known = false;
         long long id = 0;
         bool overflow = false;
@@ -491,8 +532,7 @@ void readCosts(Instance& in, py::handle costs) {
       }
     }
   } else {
-    const Array<double> values = Array<double>::ensure(costs);
-    if (!values) throw py::error_already_set();
+    const Array<double> values = asArray<double>(costs, "costs");
     if (values.ndim() != 1 || values.size() != n) {
       raise(PyExc_ValueError, "costs: " + std::to_string(values.size()) + " values in " +
                                   std::to_string(values.ndim()) + " dimension(s) for " +

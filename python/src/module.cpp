@@ -5,6 +5,7 @@
 #include <string>
 
 #include "documents.hpp"
+#include "gil.hpp"
 #include "interrupt.hpp"
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/version.hpp"
@@ -12,6 +13,7 @@
 
 namespace py = pybind11;
 namespace ntu = nimbrel_tavik_util;
+using ntu_python::interpreterExiting;
 
 namespace {
 
@@ -33,18 +35,22 @@ int pythonLevel(ntu::Logger::Level level) {
 }
 
 void forwardLine(ntu::Logger::Level level, const std::string& line) {
-#if PY_VERSION_HEX >= 0x030D0000
-  const bool finalizing = Py_IsFinalizing();
-#else
-  const bool finalizing = _Py_IsFinalizing();
-#endif
-  if (!Py_IsInitialized() || finalizing) {
+  if (interpreterExiting()) {
     // Logger then writes the line to standard error itself.
     throw std::runtime_error("no interpreter");
   }
-  py::gil_scoped_acquire gil;
+  ntu_python::GilHeld gil;
   try {
-    g_logger->attr("log")(pythonLevel(level), line);
+    // Lines may quote bytes of a file or a path that are not UTF-8: they arrive escaped
+    // (\xff), not as a line that logging cannot take.
+    py::object text = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
+        line.data(), static_cast<Py_ssize_t>(line.size()), "backslashreplace"));
+    if (!text) throw py::error_already_set();
+    const py::tuple args = py::make_tuple(pythonLevel(level), text);
+    const py::object log = g_logger->attr("log");
+    const py::object done =
+        py::reinterpret_steal<py::object>(ntu_python::callPython(log.ptr(), args.ptr()));
+    if (!done) throw py::error_already_set();
   } catch (py::error_already_set& e) {
     if (e.matches(PyExc_KeyboardInterrupt)) {
       // A Ctrl-C handled inside logging: raise it again where the caller can see it.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "gil.hpp"
 #include "instance.hpp"
 #include "interrupt.hpp"
 #include "nimbrel_tavik_util/set_cover.hpp"
@@ -96,10 +97,7 @@ std::vector<int> solve(py::handle sets, const std::string& method, bool continui
   if (in.ids.empty()) requireRowsCovered(in);
   const std::map<int, std::set<int>> instance = in.mapForm();
   std::vector<int> ids;
-  {
-    py::gil_scoped_release release;
-    ids = ntu::SetCoverSolver<int>::solve(instance, m, continuity);
-  }
+  withoutGil([&] { ids = ntu::SetCoverSolver<int>::solve(instance, m, continuity); });
   // Ctrl-C during the call (which cannot be stopped) is raised now.
   if (PyErr_CheckSignals() != 0) throw py::error_already_set();
   return ids;
@@ -116,7 +114,16 @@ py::object solveWithin(py::handle sets, py::handle costs, py::handle timeLimit,
   double seconds = std::numeric_limits<double>::infinity();
   if (!timeLimit.is_none()) {
     seconds = PyFloat_AsDouble(timeLimit.ptr());
-    if (seconds == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    if (seconds == -1.0 && PyErr_Occurred()) {
+      if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();
+        raise(PyExc_TypeError, "time_limit must be None or a number, not " +
+                                   std::string(Py_TYPE(timeLimit.ptr())->tp_name));
+      }
+      if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw py::error_already_set();
+      PyErr_Clear();
+      raise(PyExc_ValueError, "time_limit: an int beyond the range of a float");
+    }
     if (!(seconds >= 0.0)) {
       raise(PyExc_ValueError, "time_limit must be None or a number >= 0, not " +
                                   py::repr(timeLimit).cast<std::string>());
@@ -126,10 +133,18 @@ py::object solveWithin(py::handle sets, py::handle costs, py::handle timeLimit,
     if (PyBool_Check(nodeLimit.ptr()) || !PyIndex_Check(nodeLimit.ptr())) {
       raise(PyExc_TypeError, "node_limit must be None or an int");
     }
-    limits.nodes = py::cast<long long>(py::reinterpret_borrow<py::object>(nodeLimit));
-    if (limits.nodes < 0) {
+    const py::object value = py::reinterpret_steal<py::object>(PyNumber_Index(nodeLimit.ptr()));
+    if (!value) throw py::error_already_set();
+    int overflow = 0;
+    limits.nodes = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (limits.nodes == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (overflow > 0) {
+      raise(PyExc_ValueError, "node_limit must be None or at most 2**63 - 1, not " +
+                                  py::repr(value).cast<std::string>());
+    }
+    if (overflow < 0 || limits.nodes < 0) {
       raise(PyExc_ValueError,
-            "node_limit must be None or >= 0, not " + std::to_string(limits.nodes));
+            "node_limit must be None or >= 0, not " + py::repr(value).cast<std::string>());
     }
   }
   if (!onProgress.is_none() && !PyCallable_Check(onProgress.ptr())) {
@@ -151,10 +166,17 @@ py::object solveWithin(py::handle sets, py::handle costs, py::handle timeLimit,
   if (!onProgress.is_none()) {
     limits.onProgress = [&](const ntu::SolveProgress& p) {
       if (scope.stop().load(std::memory_order_relaxed)) return;
-      py::gil_scoped_acquire gil;
+      if (interpreterExiting()) {
+        scope.stop().store(true);
+        return;
+      }
+      const GilHeld gil;
       try {
+        const py::tuple args =
+            py::make_tuple(Progress{p.seconds, p.bestCost, p.lowerBound, p.nodes});
         const py::object answer =
-            onProgress(Progress{p.seconds, p.bestCost, p.lowerBound, p.nodes});
+            py::reinterpret_steal<py::object>(callPython(onProgress.ptr(), args.ptr()));
+        if (!answer) throw py::error_already_set();
         if (answer.ptr() == Py_False) scope.stop().store(true);
       } catch (py::error_already_set& e) {
         if (!e.matches(PyExc_KeyboardInterrupt)) throw;
@@ -164,10 +186,7 @@ py::object solveWithin(py::handle sets, py::handle costs, py::handle timeLimit,
     };
   }
   ntu::SolveResult r;
-  {
-    py::gil_scoped_release release;
-    r = ntu::solveWithin(in.matrix(), limits);
-  }
+  withoutGil([&] { r = ntu::solveWithin(in.matrix(), limits); });
   Result result;
   result.ids.reserve(r.ids.size());
   for (int column : r.ids) result.ids.push_back(in.idOf(column));
@@ -302,8 +321,10 @@ exception's ``result`` attribute (a Result with stopped == "stopped"). A matrix 
 its index arrays (CSR or CSC; other formats through tocsc(); stored zeros are no entries).
 
 Raises ValueError for a negative id, a missing, unknown, NaN, infinite or negative cost, costs of
-the wrong length, a negative limit or thread count, a matrix row in no column or bad sparse
-arrays; TypeError for other inputs.
+the wrong length, a negative limit or thread count, a node_limit above 2**63 - 1, a matrix row in
+no column or bad sparse arrays; TypeError for other inputs. Costs or index arrays that NumPy
+cannot convert raise its TypeError or ValueError (OverflowError as ValueError), with a message
+that begins with the argument ("costs: ", "sets: indices: ").
 )doc");
 }
 

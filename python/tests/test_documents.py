@@ -1,4 +1,5 @@
 """The readers, the pose functions and the logging bridge."""
+import json
 import logging
 import math
 import os
@@ -169,3 +170,58 @@ def test_logging_levels_and_a_failing_handler(tmp_path, caplog, monkeypatch):
         assert caplog.records == []
     finally:
         logger.setLevel(logging.NOTSET)
+
+
+def test_save_json_indents_of_any_width_as_json_dumps_writes_them(tmp_path):
+    doc = {"b": [1, {"c": [], "d": "x\n  y", "é": {}}], "a": [[True, None, "ü"]], "e": -3}
+    path = tmp_path / "doc.json"
+    for indent in (0, 3, 1100, 70000):
+        ntu.save_json(doc, path, indent=indent)
+        expected = json.dumps(doc, indent=indent, ensure_ascii=False, sort_keys=True)
+        assert path.read_text(encoding="utf-8") == expected, indent
+    ntu.save_json([1], path, indent=10**6)  # the serializer's own buffer has 1,024 blanks
+    assert path.read_text() == "[\n" + " " * 10**6 + "1\n]"
+
+
+def test_paths_as_open_takes_them_and_lines_with_bytes_that_are_not_utf8(
+        tmp_path, caplog, monkeypatch):
+    caplog.set_level(logging.INFO, logger="nimbrel_tavik_util")
+    unraisable = []
+    monkeypatch.setattr(sys, "unraisablehook", unraisable.append)
+    for call in (lambda p: ntu.save_json([1, 2], p), ntu.read_json, ntu.read_yaml_to_json):
+        for nul in (str(tmp_path / "a\0b.json"), os.fsencode(tmp_path / "a\0b.json")):
+            with pytest.raises(ValueError, match="embedded null byte"):
+                call(nul)
+    assert os.listdir(tmp_path) == [] and caplog.records == []
+
+    folder = os.fsencode(tmp_path)
+    raw = os.path.join(folder, b"\xff.json")  # legal on Linux, not UTF-8
+    ntu.save_json({"k": [1]}, raw)
+    assert os.listdir(folder) == [b"\xff.json"] and ntu.read_json(raw) == {"k": [1]}
+    assert caplog.records[-1].getMessage() == f"Saved JSON: {tmp_path}/\\xff.json"
+    yaml = os.path.join(folder, b"\xfe.yaml")
+    with open(yaml, "w") as out:
+        out.write("k: [1]\n")
+    assert ntu.read_yaml_to_json(yaml) == {"k": [1]}
+    with pytest.raises(FileNotFoundError) as info:
+        ntu.read_yaml_to_json(os.path.join(folder, b"\xfd.yaml"))
+    assert os.fsencode(info.value.filename) == os.path.join(folder, b"\xfd.yaml")
+
+    caplog.clear()
+    bad = tmp_path / "bad.json"
+    bad.write_bytes(b'["\xff\xfe", "ok"]')
+    assert ntu.read_json(bad) == {}
+    assert [r.levelno for r in caplog.records] == [logging.ERROR]
+    assert caplog.records[0].getMessage().startswith("Failed to read JSON file: ")
+    assert unraisable == []
+
+
+def test_save_json_of_a_document_changed_by_an_elements_index(tmp_path):
+    class Dropping:  # an int-like element that empties the dict holding its list
+        def __index__(self):
+            doc.clear()
+            return 7
+
+    doc = {"a": [Dropping()] + [[i] for i in range(50)], "b": [1]}
+    ntu.save_json(doc, tmp_path / "x.json")
+    assert ntu.read_json(tmp_path / "x.json") == {"a": [7] + [[i] for i in range(50)]}

@@ -6,6 +6,7 @@ import pytest
 import scipy.sparse as sp
 
 import nimbrel_tavik_util as ntu
+from conftest import is_cover
 
 SETS = {1: [1, 2], 2: [2, 3]}
 
@@ -30,6 +31,10 @@ SETS = {1: [1, 2], 2: [2, 3]}
     (SETS, [1.0, 2.0, 3.0], ValueError, "3 values in 1 dimension(s) for 2 sets"),
     (SETS, np.ones((2, 1)), ValueError, "for 2 sets"),
     (SETS, [1e308, 1e308], ValueError, "add up to more than the largest double"),
+    (SETS, "ab", ValueError, "costs: not numbers NumPy can convert"),
+    (SETS, [1j, 1], TypeError, "costs: not numbers NumPy can convert"),
+    (SETS, [10**400, 1], ValueError, "costs: not numbers NumPy can convert"),
+    (SETS, {1: 10**400, 2: 1}, ValueError, "the cost of set 1 (1000"),
 ])
 def test_bad_instances_and_costs(sets, costs, error, message):
     with pytest.raises(error) as info:
@@ -56,6 +61,8 @@ def csc(indptr, indices, shape):
     (lambda: csc([1, 2, 2], [0, 1], (2, 2)), "indptr[0] is 1"),
     (lambda: csc([0, 1, 9], [0, 1], (2, 2)), "indptr ends at 9 but only 2 indices are stored"),
     (lambda: csc([0, 1, 2], [0, -1], (2, 2)), "elementIndex[1] = -1 (set 1) is outside [0, 2)"),
+    (lambda: setattr(m := csc([0, 1, 2], [0, 1], (2, 2)), "indices", ["a", "b"]) or m,
+     "sets: indices: not numbers NumPy can convert"),
 ])
 def test_bad_sparse_matrices(make, message):
     matrix = make()
@@ -79,6 +86,8 @@ def test_bad_csr_index_is_refused_before_it_is_used():
     ({"time_limit": "1"}, TypeError, ""),
     ({"node_limit": -5}, ValueError, "node_limit must be None or >= 0"),
     ({"node_limit": 1.5}, TypeError, "node_limit"),
+    ({"node_limit": 2**63}, ValueError, r"node_limit must be None or at most 2\*\*63 - 1"),
+    ({"time_limit": 10**400}, ValueError, "time_limit"),
     ({"threads": -2}, ValueError, "thread count -2 is negative"),
     ({"on_progress": 3}, TypeError, "on_progress must be None or callable"),
 ])
@@ -90,3 +99,48 @@ def test_bad_limits(kwargs, error, message):
 def test_bad_method():
     with pytest.raises(ValueError, match="method must be 'greedy', 'ilp' or 'propagate', not 'lp'"):
         ntu.solve(SETS, "lp")
+
+
+def test_input_changed_by_the_code_reading_it_runs():
+    """A generator set, an element's __index__ and a cost's __float__ run Python code that
+    changes the containers being read: the solve sees the objects as they were when reached,
+    never freed ones (python -X dev fills freed memory, so a use shows)."""
+    sets = {}
+
+    def replacing():
+        for i in range(1, 40):  # the only references to the other sets go
+            sets[i] = [1000 + i]
+        yield 1
+
+    sets.update({i: [i, i + 1, 40 + i] for i in range(1, 40)})
+    sets[0] = replacing()
+    expected = {0: [1], **{i: [i, i + 1, 40 + i] for i in range(1, 40)}}
+    assert ntu.solve(sets, "propagate") == ntu.solve(expected, "propagate")
+
+    class Clearing:
+        def __init__(self, target):
+            self.target = target
+
+        def __index__(self):
+            self.target.clear()
+            return 7
+
+    members = [1, 2, 3]
+    members[1:1] = [Clearing(members)] + [[object()] for _ in range(50)]  # freed by clear()
+    doc = {5: members, 6: [1, 2, 7]}
+    assert ntu.solve_within(doc).ids in ([5], [6], [5, 6])
+    owner = {3: [1, 2]}
+    owner[4] = [Clearing(owner), 2]
+    assert is_cover({3: [1, 2], 4: [7, 2]}, ntu.solve(owner))
+
+    class Leaving:
+        def __repr__(self):
+            return "Leaving()"
+
+        def __float__(self):
+            del costs[2]
+            return "cheap"
+
+    costs = {1: 1.0, 2: Leaving()}
+    with pytest.raises(TypeError, match=r"the cost of set 2 \(Leaving\(\)\) is not"):
+        ntu.solve_within(SETS, costs)

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -115,6 +116,51 @@ std::size_t depthOf(const nlohmann::json& data, std::size_t limit) {
   return deepest;
 }
 
+// The JSON library's serializer (3.11.2) keeps its indentation in a string of 512 blanks that
+// it doubles at most once per level, so an indent above 1,024 copies bytes from beyond that
+// string. Larger indents are made from the text of indent 1 instead.
+constexpr int kLibraryIndent = 512;
+
+// `text` (dumped with indent 1) as dump(indent) writes it. A line of that text begins with one
+// blank per level and nothing else ever follows a line break with a blank: strings cannot hold
+// a raw line break, which the serializer escapes. The size is known before anything is
+// allocated, so a text too large for memory fails as std::length_error or std::bad_alloc.
+std::string widenIndent(const std::string& text, int indent) {
+  const std::size_t factor = static_cast<std::size_t>(indent) - 1;
+  std::size_t blanks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n') continue;
+    while (i + 1 < text.size() && text[i + 1] == ' ') {
+      ++blanks;
+      ++i;
+    }
+  }
+  std::string out;
+  const std::size_t room = out.max_size() - text.size();
+  if (factor != 0 && blanks > room / factor) {
+    throw std::length_error("the text indented by " + std::to_string(indent) +
+                            " blanks per level is too large to hold in memory");
+  }
+  out.reserve(text.size() + blanks * factor);
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t lineEnd = text.find('\n', i);
+    if (lineEnd == std::string::npos) {
+      out.append(text, i, std::string::npos);
+      break;
+    }
+    out.append(text, i, lineEnd + 1 - i);
+    i = lineEnd + 1;
+    std::size_t level = 0;
+    while (i < text.size() && text[i] == ' ') {
+      ++level;
+      ++i;
+    }
+    out.append(level * static_cast<std::size_t>(indent), ' ');
+  }
+  return out;
+}
+
 }  // namespace
 
 nlohmann::json Reader::readJson(const std::string& filepath) {
@@ -144,7 +190,10 @@ void Reader::saveJson(const nlohmann::json& data, const std::string& filepath, i
     // Serialising first means invalid UTF-8 fails before any file is touched. dump() recurses
     // once per level, so the depth is checked first.
     if (depthOf(data, kMaxJsonDepth) > kMaxJsonDepth) throw std::runtime_error(tooDeep());
-    const std::string text = data.dump(indent, ' ', false, nlohmann::json::error_handler_t::strict);
+    const bool wide = indent > kLibraryIndent;
+    std::string text =
+        data.dump(wide ? 1 : indent, ' ', false, nlohmann::json::error_handler_t::strict);
+    if (wide) text = widenIndent(text, indent);
 
     if (file_writer::writeFile(filepath, text) != file_writer::Outcome::kWritten) {
       Logger::error("Failed to open file for writing: " + filepath);

@@ -277,4 +277,30 @@ TEST_F(SaveJsonTest, NamedTemporaryFilesKeepPermissionsLinksAndRefusals) {
   EXPECT_EQ(listing("sub"), Strings{"fresh.json"});
 }
 
+TEST_F(SaveJsonTest, IndentsBeyondTheSerializersBufferAreWrittenAsAsked) {
+  // Blanks after an escaped line break inside a string are text, not indentation.
+  const json doc = json::parse(R"({"a": [1, {"b": [], "c": {"d": " \n  x"}}], "e": {}})");
+  for (const int indent : {513, 1100, 70000}) {
+    Reader::saveJson(doc, path("wide.json"), indent);
+    const std::string text = slurp(path("wide.json"));
+    // Each line's leading blanks, a whole number of levels, brought back to 4 per level: the
+    // library's own dump(4).
+    std::string narrowed;
+    std::size_t i = 0;
+    while (i < text.size()) {
+      const bool lineStart = i == 0 || text[i - 1] == '\n';
+      std::size_t blanks = 0;
+      while (lineStart && i + blanks < text.size() && text[i + blanks] == ' ') ++blanks;
+      ASSERT_EQ(blanks % static_cast<std::size_t>(indent), 0u) << "indent " << indent;
+      narrowed.append(blanks / static_cast<std::size_t>(indent) * 4, ' ');
+      i += blanks;
+      if (i < text.size()) narrowed += text[i++];
+    }
+    EXPECT_EQ(narrowed, doc.dump(4)) << "indent " << indent;
+  }
+  Reader::saveJson(json::array({1}), path("one.json"), 2000);
+  EXPECT_EQ(slurp(path("one.json")), "[\n" + std::string(2000, ' ') + "1\n]");
+  EXPECT_EQ(errLines(), Strings{});
+}
+
 }  // namespace
