@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <string>
@@ -56,29 +57,37 @@ bool parseNumber(std::string_view tok, double& v) {
   return true;
 }
 
-// The model as read: objective, rows "sum >= rhs" / "<=" / "=", columns with bounds.
+// The model as read: objective, rows "sum >= rhs" / "<=" / "=", columns with bounds. Names are
+// views into the text, which outlives the reading; a row's coefficients are checked as they come,
+// so an entry keeps its column and row only (8 bytes).
 class Model {
  public:
   enum class Sense { geq, leq, eq };
 
-  int row(const std::string& name, Sense sense, int line) {
-    const auto [it, added] = rowIndex_.emplace(name, static_cast<int>(rows_.size()));
-    if (!added)
-      throw InstanceError(lineText(line), "row " + quoteText(name) + " is declared twice");
-    rows_.push_back({name, sense, 0.0, line, false});
-    return it->second;
+  int row(std::string_view name, Sense sense, int line) {
+    rows_.push_back({name, 0.0, line, sense});
+    rowsSorted_ = false;
+    if (sense == Sense::eq) notCovering(rows_.back(), "it is an equation");
+    return static_cast<int>(rows_.size()) - 1;
   }
-  // The row called `name`, or -1.
-  int findRow(const std::string& name) const {
-    const auto it = rowIndex_.find(name);
-    return it == rowIndex_.end() ? -1 : it->second;
+  // The row called `name`, or -1. Rows are numbered by a sorted index, built once all are known.
+  int findRow(std::string_view name) {
+    sortRows();
+    const auto it = std::lower_bound(
+        rowOrder_.begin(), rowOrder_.end(), name,
+        [this](int r, std::string_view n) { return rows_[static_cast<std::size_t>(r)].name < n; });
+    if (it == rowOrder_.end() || rows_[static_cast<std::size_t>(*it)].name != name) return -1;
+    return *it;
   }
-  int column(const std::string& name, int line) {
+  int column(std::string_view name, int line) {
+    if (!columns_.empty() && columns_.back().name == name) {
+      return static_cast<int>(columns_.size()) - 1;
+    }
     const auto [it, added] = columnIndex_.emplace(name, static_cast<int>(columns_.size()));
-    if (added) columns_.push_back({name, 0.0, 0.0, kInf, false, false, line});
+    if (added) columns_.push_back({name, 0.0, 0.0, kInf, line, false, false, false});
     return it->second;
   }
-  int findColumn(const std::string& name) const {
+  int findColumn(std::string_view name) const {
     const auto it = columnIndex_.find(name);
     return it == columnIndex_.end() ? -1 : it->second;
   }
@@ -92,12 +101,19 @@ class Model {
     columns_[column].cost += c;
   }
   void entry(int column, int row, double coefficient, int line) {
-    entries_.push_back({column, row, coefficient, line});
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    const double want = r.sense == Sense::geq ? 1.0 : -1.0;
+    if (coefficient != want) {
+      Row at = r;
+      at.line = line;
+      notCovering(at, "the coefficient of " + quoteText(columns_[column].name) + " is " +
+                          numberText(coefficient));
+    }
+    entries_.push_back({column, row});
   }
   void rhs(int row, double value, int line) {
     rows_[row].rhs = value;
     rows_[row].line = line;
-    rows_[row].hasRhs = true;
   }
   void lower(int column, double v) { columns_[column].lo = v; }
   void upper(int column, double v) { columns_[column].up = v; }
@@ -118,6 +134,16 @@ class Model {
   CoverInstance finish() {
     CoverInstance inst;
     const std::size_t n = columns_.size();
+    sortRows();
+    for (std::size_t k = 1; k < rowOrder_.size(); ++k) {
+      const Row& a = rows_[static_cast<std::size_t>(rowOrder_[k - 1])];
+      const Row& b = rows_[static_cast<std::size_t>(rowOrder_[k])];
+      if (!a.name.empty() && a.name == b.name) {
+        throw InstanceError(lineText(std::max(a.line, b.line)),
+                            "row " + quoteText(a.name) + " is declared twice");
+      }
+    }
+    std::vector<int>().swap(rowOrder_);
     for (const Column& c : columns_) {
       if (c.lo != 0 || c.up != 1) {
         throw InstanceError(lineText(c.line),
@@ -126,39 +152,40 @@ class Model {
                                 "]: set covering needs binary columns or bounds [0, 1]");
       }
     }
-    for (const Row& r : rows_) {
-      if (r.sense == Sense::eq) notCovering(r, "it is an equation");
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      const Row& r = rows_[i];
       const double want = r.sense == Sense::geq ? 1.0 : -1.0;
       if (r.rhs != want) notCovering(r, "its right-hand side is " + numberText(r.rhs));
     }
-    // Entries by column, then row; a repeated one is an error.
-    std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-      return a.column != b.column ? a.column < b.column : a.row < b.row;
-    });
-    std::vector<char> covered(rows_.size(), 0);
+    // Column-compressed by a counting sort; a repeated entry is an error.
     inst.setStart.assign(n + 1, 0);
-    inst.elementIndex.reserve(entries_.size());
-    for (std::size_t k = 0; k < entries_.size(); ++k) {
-      const Entry& e = entries_[k];
-      const Row& r = rows_[static_cast<std::size_t>(e.row)];
-      if (k > 0 && entries_[k - 1].column == e.column && entries_[k - 1].row == e.row) {
-        throw InstanceError(lineText(e.line), "column " + quoteText(columns_[e.column].name) +
-                                                  " is named twice in row " + quoteText(r.name));
-      }
-      const double want = r.sense == Sense::geq ? 1.0 : -1.0;
-      if (r.sense == Sense::eq || e.coefficient != want) {
-        notCovering(r, "the coefficient of " + quoteText(columns_[e.column].name) + " is " +
-                           numberText(e.coefficient));
-      }
-      inst.elementIndex.push_back(e.row);
-      ++inst.setStart[static_cast<std::size_t>(e.column) + 1];
-      covered[static_cast<std::size_t>(e.row)] = 1;
-    }
+    for (const Entry& e : entries_) ++inst.setStart[static_cast<std::size_t>(e.column) + 1];
     for (std::size_t j = 0; j < n; ++j) inst.setStart[j + 1] += inst.setStart[j];
+    inst.elementIndex.resize(entries_.size());
+    {
+      std::vector<std::int64_t> next(inst.setStart.begin(), inst.setStart.end() - 1);
+      for (const Entry& e : entries_) {
+        inst.elementIndex[static_cast<std::size_t>(next[e.column]++)] = e.row;
+      }
+    }
+    std::vector<Entry>().swap(entries_);
+    std::vector<char> covered(rows_.size(), 0);
+    for (std::size_t j = 0; j < n; ++j) {
+      const auto first = inst.elementIndex.begin() + inst.setStart[j];
+      const auto last = inst.elementIndex.begin() + inst.setStart[j + 1];
+      std::sort(first, last);
+      const auto twice = std::adjacent_find(first, last);
+      if (twice != last) {
+        const Row& r = rows_[static_cast<std::size_t>(*twice)];
+        throw InstanceError(lineText(r.line), "column " + quoteText(columns_[j].name) +
+                                                  " is named twice in row " + quoteText(name(r)));
+      }
+      for (auto it = first; it != last; ++it) covered[static_cast<std::size_t>(*it)] = 1;
+    }
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       if (!covered[i]) {
         throw NoCoverError(lineText(rows_[i].line),
-                           "row " + quoteText(rows_[i].name) + " is in no set");
+                           "row " + quoteText(name(rows_[i])) + " is in no set");
       }
     }
     inst.elements = static_cast<int>(rows_.size());
@@ -169,49 +196,63 @@ class Model {
     for (std::size_t j = 0; j < n; ++j) {
       inst.costs.push_back(columns_[j].cost + 0.0);
       inst.setIds.push_back(static_cast<int>(j));
-      inst.setNames.push_back(std::move(columns_[j].name));
+      inst.setNames.emplace_back(columns_[j].name);
     }
     inst.elementNames.reserve(rows_.size());
-    for (Row& r : rows_) inst.elementNames.push_back(std::move(r.name));
+    for (const Row& r : rows_) inst.elementNames.push_back(name(r));
     return inst;
   }
 
  private:
   struct Row {
-    std::string name;
-    Sense sense;
+    std::string_view name;  // empty: an LP row without a name, called R<number>
     double rhs;
     int line;
-    bool hasRhs;
+    Sense sense;
   };
   struct Column {
-    std::string name;
+    std::string_view name;
     double cost;
     double lo;
     double up;
+    int line;
     bool binary;
     bool integer;
-    int line;
-    bool boundsGiven = false;
+    bool boundsGiven;
   };
   struct Entry {
     int column;
     int row;
-    double coefficient;
-    int line;
   };
 
-  [[noreturn]] static void notCovering(const Row& r, const std::string& why) {
-    throw InstanceError(lineText(r.line), "row " + quoteText(r.name) +
+  std::string name(const Row& r) const {
+    if (!r.name.empty()) return std::string(r.name);
+    return "R" + std::to_string(&r - rows_.data() + 1);
+  }
+
+  void sortRows() {
+    if (rowsSorted_) return;
+    rowOrder_.resize(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) rowOrder_[i] = static_cast<int>(i);
+    std::sort(rowOrder_.begin(), rowOrder_.end(), [this](int a, int b) {
+      return rows_[static_cast<std::size_t>(a)].name < rows_[static_cast<std::size_t>(b)].name;
+    });
+    rowsSorted_ = true;
+  }
+
+  [[noreturn]] void notCovering(const Row& r, const std::string& why) const {
+    const std::string n = r.name.empty() ? "R" + std::to_string(rows_.size()) : std::string(r.name);
+    throw InstanceError(lineText(r.line), "row " + quoteText(n) +
                                               " is not a set-covering row (sum of columns >= 1, "
                                               "or -sum <= -1): " +
                                               why);
   }
 
   std::vector<Row> rows_;
-  std::unordered_map<std::string, int> rowIndex_;
+  std::vector<int> rowOrder_;
+  bool rowsSorted_ = false;
   std::vector<Column> columns_;
-  std::unordered_map<std::string, int> columnIndex_;
+  std::unordered_map<std::string_view, int> columnIndex_;
   std::vector<Entry> entries_;
 };
 
@@ -276,6 +317,7 @@ CoverInstance readMps(std::string_view text) {
     end
   } section = Section::none;
   std::string objective;
+  std::vector<std::string> freeRows;
   bool inMarker = false;
   const auto fail = [&lines](const std::string& what) -> void {
     throw InstanceError(lineText(lines.line()), what);
@@ -331,9 +373,14 @@ CoverInstance readMps(std::string_view text) {
       case Section::rows: {
         if (w.size() != 2) fail("expected a row type and a row name");
         const std::string type = upper(w[0]);
-        const std::string name(w[1]);
+        const std::string_view name = w[1];
         if (type == "N") {
-          if (objective.empty()) objective = name;
+          // The first is the objective; others are free rows, ignored.
+          if (objective.empty()) {
+            objective = name;
+          } else {
+            freeRows.emplace_back(name);
+          }
         } else if (type == "G") {
           model.row(name, Model::Sense::geq, lines.line());
         } else if (type == "L") {
@@ -360,15 +407,16 @@ CoverInstance readMps(std::string_view text) {
         if (w.size() != 3 && w.size() != 5) {
           fail("expected a column name and one or two pairs of row name and value");
         }
-        const int j = model.column(std::string(w[0]), lines.line());
+        const int j = model.column(w[0], lines.line());
         if (inMarker) model.integer(j);
         for (std::size_t k = 1; k + 1 < w.size(); k += 2) {
-          const std::string rowName(w[k]);
+          const std::string_view rowName = w[k];
           const double v = number(w[k + 1]);
           if (rowName == objective) {
             model.cost(j, v, lines.line());
             continue;
           }
+          if (std::find(freeRows.begin(), freeRows.end(), rowName) != freeRows.end()) continue;
           const int r = model.findRow(rowName);
           if (r < 0) fail("row " + quoteText(rowName) + " is not in ROWS");
           if (v != 0) model.entry(j, r, v, lines.line());
@@ -379,9 +427,10 @@ CoverInstance readMps(std::string_view text) {
         // The vector's name may be left out (free MPS): then pairs alone.
         const std::size_t first = w.size() % 2 == 1 ? 1 : 0;
         for (std::size_t k = first; k + 1 < w.size(); k += 2) {
-          const std::string rowName(w[k]);
+          const std::string_view rowName = w[k];
           const double v = number(w[k + 1]);
           if (rowName == objective) continue;  // the objective's constant
+          if (std::find(freeRows.begin(), freeRows.end(), rowName) != freeRows.end()) continue;
           const int r = model.findRow(rowName);
           if (r < 0) fail("row " + quoteText(rowName) + " is not in ROWS");
           model.rhs(r, v, lines.line());
@@ -397,7 +446,7 @@ CoverInstance readMps(std::string_view text) {
         const bool noValue = type == "FR" || type == "MI" || type == "PL" || type == "BV";
         // The bound vector's name may be left out.
         const std::size_t col = (noValue ? w.size() == 3 : w.size() == 4) ? 2 : 1;
-        const int j = model.findColumn(std::string(w[col]));
+        const int j = model.findColumn(w[col]);
         if (j < 0) fail("column " + quoteText(w[col]) + " is not in COLUMNS");
         model.boundsGiven(j);
         const double v = noValue ? (type == "BV" && col + 1 < w.size() ? 1 : 0)
@@ -514,6 +563,31 @@ class LpScanner {
   bool atLineStart_ = true;
 };
 
+// The tokens of an LP text read as the parser asks for them, by absolute position, keeping only
+// those from the parser's current statement on (the text itself is the only copy of the model).
+class TokenWindow {
+ public:
+  explicit TokenWindow(std::string_view text) : scan_(text) {}
+  const Token& operator[](std::size_t k) {
+    while (base_ + window_.size() <= k) {
+      if (!window_.empty() && window_.back().kind == Token::end) return window_.back();
+      window_.push_back(scan_.next());
+    }
+    return window_[k - base_];
+  }
+  void dropBefore(std::size_t k) {
+    while (base_ < k && !window_.empty()) {
+      window_.pop_front();
+      ++base_;
+    }
+  }
+
+ private:
+  LpScanner scan_;
+  std::deque<Token> window_;
+  std::size_t base_ = 0;
+};
+
 std::string lower(std::string_view w) {
   std::string s(w);
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -523,14 +597,11 @@ std::string lower(std::string_view w) {
 }  // namespace
 
 CoverInstance readLp(std::string_view text) {
-  LpScanner scan(withoutBom(text));
+  TokenWindow toks(withoutBom(text));
   Model model;
-  std::vector<Token> toks;
-  for (Token t = scan.next(); t.kind != Token::end; t = scan.next()) toks.push_back(t);
-  toks.push_back(Token{});
   std::size_t i = 0;
   const auto fail = [&](const std::string& what) -> void {
-    throw InstanceError(std::to_string(toks[std::min(i, toks.size() - 1)].line), what);
+    throw InstanceError(std::to_string(toks[i].line), what);
   };
   enum class Section { none, objective, constraints, bounds, binary, general, end };
   // The section a word at the start of a line opens, if any; `used` receives how many tokens.
@@ -567,6 +638,7 @@ CoverInstance readLp(std::string_view text) {
   const auto expression = [&](auto&& term, double& constant) {
     bool any = false;
     for (;;) {
+      toks.dropBefore(i);
       std::size_t used = 0;
       if (toks[i].kind == Token::end || toks[i].kind == Token::op || sectionAt(i, used)) break;
       double sign = 1;
@@ -602,6 +674,7 @@ CoverInstance readLp(std::string_view text) {
   int rowCount = 0;
   bool sawObjective = false;
   while (section != Section::end && toks[i].kind != Token::end) {
+    toks.dropBefore(i);
     std::size_t used = 0;
     if (const auto s = sectionAt(i, used)) {
       section = *s;
@@ -613,9 +686,7 @@ CoverInstance readLp(std::string_view text) {
         if (toks[i].kind == Token::name && toks[i + 1].kind == Token::colon) i += 2;
         double constant = 0;
         expression(
-            [&](const Token& t, double c) {
-              model.cost(model.column(std::string(t.text), t.line), c, t.line);
-            },
+            [&](const Token& t, double c) { model.cost(model.column(t.text, t.line), c, t.line); },
             constant);
       }
       continue;
@@ -629,19 +700,15 @@ CoverInstance readLp(std::string_view text) {
         break;
       case Section::constraints: {
         const int line = toks[i].line;
-        std::string name;
+        std::string_view name;  // none: R<number>
         if (toks[i].kind == Token::name && toks[i + 1].kind == Token::colon) {
-          name = std::string(toks[i].text);
+          name = toks[i].text;
           i += 2;
-        } else {
-          name = "R" + std::to_string(rowCount + 1);
         }
         std::vector<std::pair<int, double>> terms;
         double constant = 0;
         expression(
-            [&](const Token& t, double c) {
-              terms.emplace_back(model.column(std::string(t.text), t.line), c);
-            },
+            [&](const Token& t, double c) { terms.emplace_back(model.column(t.text, t.line), c); },
             constant);
         if (toks[i].kind != Token::op) fail("expected <=, >= or = after the row's terms");
         const std::string_view op = toks[i].text;
@@ -653,7 +720,8 @@ CoverInstance readLp(std::string_view text) {
         }
         double rhs = 0;
         if (toks[i].kind != Token::number || !parseNumber(toks[i].text, rhs)) {
-          fail("expected a number on the right of row " + quoteText(name));
+          fail("expected a number on the right of row " +
+               (name.empty() ? "R" + std::to_string(rowCount + 1) : quoteText(name)));
         }
         ++i;
         const Model::Sense sense = op.find('>') != std::string_view::npos   ? Model::Sense::geq
@@ -698,7 +766,7 @@ CoverInstance readLp(std::string_view text) {
         };
         if (toks[i].kind == Token::name && lower(toks[i].text) != "inf" &&
             lower(toks[i].text) != "infinity") {
-          const int j = model.column(std::string(toks[i].text), toks[i].line);
+          const int j = model.column(toks[i].text, toks[i].line);
           ++i;
           if (toks[i].kind == Token::name && lower(toks[i].text) == "free") {
             model.lower(j, -kInf);
@@ -716,7 +784,7 @@ CoverInstance readLp(std::string_view text) {
         if (toks[i].kind != Token::op) fail("expected <=, >= or = in a bound");
         const std::string_view op = toks[i++].text;
         if (toks[i].kind != Token::name) fail("expected a column in a bound");
-        const int j = model.column(std::string(toks[i].text), toks[i].line);
+        const int j = model.column(toks[i].text, toks[i].line);
         ++i;
         bound(j, op, v, false);
         if (toks[i].kind == Token::op) {
@@ -727,12 +795,12 @@ CoverInstance readLp(std::string_view text) {
       }
       case Section::binary:
         if (toks[i].kind != Token::name) fail("expected a column name");
-        model.binary(model.column(std::string(toks[i].text), toks[i].line));
+        model.binary(model.column(toks[i].text, toks[i].line));
         ++i;
         break;
       case Section::general:
         if (toks[i].kind != Token::name) fail("expected a column name");
-        model.integer(model.column(std::string(toks[i].text), toks[i].line));
+        model.integer(model.column(toks[i].text, toks[i].line));
         ++i;
         break;
     }
