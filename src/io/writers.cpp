@@ -170,7 +170,11 @@ void writeSteiner(Out& o, const CoverInstance& inst) {
 }
 
 std::string jsonString(const std::string& s) {
-  return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  try {
+    return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  } catch (const nlohmann::json::exception&) {
+    throw InstanceError("", "the name " + io::quoteText(s) + " is not valid UTF-8");
+  }
 }
 
 // YAML reads a scalar by its text whether quoted or not, so a string element that reads as a
