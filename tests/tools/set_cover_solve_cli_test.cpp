@@ -577,7 +577,7 @@ TEST(SetCoverSolveCli, TimeLimitIsHonouredOnAHardInstance) {
   EXPECT_EQ(run.err, "");
   const nlohmann::json j = parseJsonOutput(run);
   EXPECT_EQ(j.at("optimal"), false);
-  EXPECT_EQ(j.at("stopped"), "time limit");
+  EXPECT_EQ(j.at("stopped"), "time_limit");
   EXPECT_LE(j.at("seconds").get<double>(), 1.5);
   EXPECT_LT(run.wallSeconds, 15.0);  // numbering and output are small beside the limit
   EXPECT_LE(j.at("lowerBound").get<double>(), j.at("cost").get<double>());
@@ -1013,13 +1013,13 @@ TEST(SetCoverSolveCli, StoppingRulesThreadsAndJsonProgress) {
   const std::vector<Rule> rules = {
       {{"--gap", "0.6"}, "gap"},
       {{"--target", "1000"}, "target"},
-      {{"--node-limit", "0"}, "node limit"},
-      {{"--time-limit", "0.5"}, "time limit"},
+      {{"--node-limit", "0"}, "node_limit"},
+      {{"--time-limit", "0.5"}, "time_limit"},
   };
   for (const Rule& rule : rules) {
     std::vector<std::string> args = {"--json", "--threads", "1"};
     args.insert(args.end(), rule.args.begin(), rule.args.end());
-    if (rule.stopped != "time limit") args.insert(args.end(), {"--time-limit", "30"});
+    if (rule.stopped != "time_limit") args.insert(args.end(), {"--time-limit", "30"});
     args.push_back(path);
     const ChildRun run = runProgram(args);
     ASSERT_EQ(run.exitCode(), 0) << rule.stopped << "\n" << run.describe();

@@ -238,24 +238,13 @@ void checkCostTotal(const scs::CompactInstance& inst) {
   }
 }
 
-// What ended a run that is not proven optimal, in the words of the output.
+// What ended a run that is not proven optimal, in the library's words (solveStatusName), or the
+// signal that set the stop flag.
 std::string stoppedBy(ntu::SolveStatus status) {
-  switch (status) {
-    case ntu::SolveStatus::TimeLimit:
-      return "time limit";
-    case ntu::SolveStatus::NodeLimit:
-      return "node limit";
-    case ntu::SolveStatus::GapReached:
-      return "gap";
-    case ntu::SolveStatus::TargetReached:
-      return "target";
-    case ntu::SolveStatus::Stopped:
-      // The stop flag is set only by the signal handler.
-      return g_signal.load() == SIGTERM ? "SIGTERM" : "SIGINT";
-    case ntu::SolveStatus::Optimal:
-      break;
-  }
-  return "";
+  if (status == ntu::SolveStatus::Optimal) return "";
+  // The stop flag is set only by the signal handler.
+  if (status == ntu::SolveStatus::Stopped) return g_signal.load() == SIGTERM ? "SIGTERM" : "SIGINT";
+  return ntu::solveStatusName(status);
 }
 
 std::vector<int> readStart(const std::string& file, const scs::CompactInstance& inst) {
