@@ -1,6 +1,6 @@
 """Builds the extension nimbrel_tavik_util._core with the project's own CMake build (the metadata
 is in pyproject.toml). The library's code goes into the extension, so the installed module needs
-no libnimbrel_tavik_util.so; it links GLPK and yaml-cpp from the system."""
+no libnimbrel_tavik_util.so; it links GLPK, yaml-cpp, libyaml and simdjson from the system."""
 import re
 import shutil
 import subprocess

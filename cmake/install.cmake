@@ -14,8 +14,8 @@ install(EXPORT nimbrel_tavik_utilTargets NAMESPACE nimbrel_tavik_util::
   DESTINATION ${NTU_CMAKE_DIR} COMPONENT development)
 
 # The package config pins the JSON library to the version the library was built with (its
-# types are part of the binary interface), and finds GLPK and bliss itself for a static
-# library.
+# types are part of the binary interface), and finds GLPK, bliss, libyaml and simdjson for a
+# static library.
 set(NTU_STATIC_LIBRARY OFF)
 if(NTU_LIBRARY_TYPE STREQUAL "STATIC")
   set(NTU_STATIC_LIBRARY ON)
@@ -30,6 +30,7 @@ install(FILES
     "${PROJECT_BINARY_DIR}/nimbrel_tavik_utilConfigVersion.cmake"
     "${PROJECT_SOURCE_DIR}/cmake/FindGLPK.cmake"
     "${PROJECT_SOURCE_DIR}/cmake/FindBliss.cmake"
+    "${PROJECT_SOURCE_DIR}/cmake/FindLibYAML.cmake"
   DESTINATION ${NTU_CMAKE_DIR} COMPONENT development)
 
 # The pkg-config file finds its prefix from its own location, so the install stays relocatable.

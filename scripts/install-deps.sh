@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config dpkg-dev file valgrind lintian
-          libglpk-dev libbliss-dev libgmp-dev libyaml-cpp-dev nlohmann-json3-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libglpk-dev libbliss-dev libgmp-dev libyaml-cpp-dev libyaml-dev libsimdjson-dev nlohmann-json3-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
           pybind11-dev python3-dev python3-numpy python3-scipy python3-pytest python3-dask
           python3-distributed python3-setuptools python3-wheel python3-pip python3-matplotlib
           librsvg2-bin)

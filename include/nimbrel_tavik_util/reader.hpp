@@ -35,6 +35,9 @@
 // there; with this header alone a program using them compiles but does not link).
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include <yaml-cpp/node/node.h>
@@ -67,6 +70,13 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   ///                                              comparing and saving the document would
   ///                                              recurse that deep.)
   /// The depth is counted while parsing, without recursion; parsing stops at level 501.
+  ///
+  /// The text is read with simdjson in pieces (the root's members, the elements of arrays at the
+  /// two outer levels in batches of about 256 KB), which gives the JSON library's document
+  /// (value types included: a number without '-' is unsigned, a later duplicate key wins)
+  /// about twice as fast in memory close to the document's own. Where that reading cannot vouch
+  /// for the result (any syntax error, a "-0", a number beyond 64 bits, deep nesting), the file
+  /// is read again with the JSON library's parse, which decides the document and the message.
   static nlohmann::json readJson(const std::string& filepath);
 
   /// Writes `data` to `filepath`, creating missing parent directories.
@@ -183,11 +193,16 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
 
   /// Loads `filepath` as readYaml does and converts it like yamlNodeToJson, narrating progress.
   ///
-  /// The document is built straight from yaml-cpp's parser (the parser of YAML::LoadFile, so
-  /// every file parses the same way) without yaml-cpp's node tree: memory stays close to the
-  /// finished document's own size, and the result, the log lines and the exceptions are those
-  /// of loading the tree with readYaml and converting it member by member. A parse error
-  /// anywhere in the file wins over a conversion error: then only readYaml's lines are written.
+  /// The document is built straight from parser events without yaml-cpp's node tree: memory
+  /// stays close to the finished document's own size, and the result, the log lines and the
+  /// exceptions are those of loading the tree with readYaml and converting it member by member.
+  /// A parse error anywhere in the file wins over a conversion error: then only readYaml's lines
+  /// are written. The events come from libyaml's parser, several times faster than yaml-cpp's,
+  /// wherever the two are known to agree; a file with anything where they part ways (a libyaml
+  /// error, tags, directives, scalars and flow collections over several lines, a '?' anywhere, a
+  /// carriage return alone, keys that are collections, unknown aliases, nesting beyond 400 levels,
+  /// UTF-16/32) is read again by yaml-cpp's parser (the parser of YAML::LoadFile), silently, so
+  /// every file gives what yaml-cpp gives.
   ///
   /// A root that is not a map is converted whole after one INFO line
   /// "readYamlToJson: non-map root, converting whole document" (an empty file gives null).
@@ -216,11 +231,73 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// wrapped like the converter's other errors. Lines written before a failure stay in the log.
   /// The bounds of yamlNodeToJson hold for the whole file: the root map (level 1) and pose_info
   /// (level 2) are open while their members convert, and repeats count across all members.
-  /// Extra memory: yaml-cpp's parser, and for nodes below an anchor a copy of their value and
-  /// their shape (documents without anchors keep nothing).
+  /// Extra memory: the parser, and for nodes below an anchor a copy of their value and their
+  /// shape (documents without anchors keep nothing).
   static nlohmann::json readYamlToJson(const std::string& filepath);
 
+  /// What forEachPose calls with each pose: its index in pose_info (from 0) and the pose, which
+  /// the visitor may keep (move from it). Returns true to go on, false to stop the walk.
+  using PoseVisitor = std::function<bool(std::size_t index, nlohmann::json& pose)>;
+
+  /// Walks the top-level "pose_info" of the pose log at `filepath` one pose at a time, calling
+  /// `visit` with each, in memory bounded by the largest pose whatever the file's size.
+  ///
+  /// A path ending in ".json" (any case) is read as JSON, any other as YAML. Each pose is the
+  /// value readJson or readYamlToJson gives for that element of "pose_info" (the same value
+  /// types and scalar rules; YAML keys and strings must be valid UTF-8, aliases are copies of
+  /// their anchors, bounded as in readYamlToJson), and the walk gives the poses of the
+  /// converted document's "pose_info" for every file those read without error. It does not
+  /// give their checks or log lines: it writes no lines, reads YAML with libyaml only (where
+  /// readYamlToJson may also read with yaml-cpp), reads the first YAML document only, and in
+  /// JSON reads the first value only, checking other top-level members with simdjson. The
+  /// other top-level members are read and dropped one at a time; anchors are kept with their
+  /// values until the end.
+  ///
+  /// Returns the number of poses handed over (the stopping one included): 0 without
+  /// "pose_info" (an empty YAML file, a root that is not a map or object, no such member).
+  /// Throws std::runtime_error
+  ///   "forEachPose: cannot read <path>"
+  ///   "forEachPose: <path>: pose_info[<i>] at line <l>: <reason>"   in pose i
+  ///   "forEachPose: <path>: at line <l>: <reason>"                  elsewhere
+  /// for syntax errors (libyaml's or simdjson's description), an empty JSON file, "pose_info"
+  /// that is not a sequence or appears twice, keys that are not scalars, invalid UTF-8,
+  /// nesting deeper than 500 levels, unknown anchors, alias cycles and repeats beyond
+  /// readYamlToJson's bound. Poses handed over before an error stay handed over; an exception
+  /// from `visit` ends the walk and goes through unchanged.
+  /// Complexity: linear in the bytes read; stops reading when `visit` returns false.
+  static std::size_t forEachPose(const std::string& filepath, const PoseVisitor& visit);
+
   Reader() = delete;
+};
+
+/// The poses of a pose log pulled one at a time: what Reader::forEachPose walks (the same
+/// poses, rules, bounds and exceptions), for callers that cannot hand over a callback (the
+/// Python iterator). Reads the file as it goes; holds it open until destroyed. Not copyable;
+/// one stream is used by one thread at a time.
+class NIMBREL_TAVIK_UTIL_EXPORT PoseStream {
+ public:
+  /// Opens `filepath` (".json" is read as JSON, any other as YAML); reads nothing yet.
+  /// Throws std::runtime_error "forEachPose: cannot read <path>".
+  explicit PoseStream(const std::string& filepath);
+  ~PoseStream();
+  PoseStream(PoseStream&&) noexcept;
+  PoseStream& operator=(PoseStream&&) noexcept;
+  PoseStream(const PoseStream&) = delete;
+  PoseStream& operator=(const PoseStream&) = delete;
+
+  /// Reads the next pose into `pose`. Returns false after the last one (and on every call after
+  /// that). Throws what Reader::forEachPose throws; after an exception the stream is not read
+  /// again. Complexity: linear in the bytes read up to the pose's end.
+  bool next(nlohmann::json& pose);
+
+  /// The index in pose_info of the pose next() read last (valid after next() returned true).
+  std::size_t index() const;
+  /// The poses read so far.
+  std::size_t count() const;
+
+ private:
+  struct Cursor;
+  std::unique_ptr<Cursor> cursor_;
 };
 
 }  // namespace nimbrel_tavik_util

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <ios>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -303,9 +304,79 @@ py::dict applyOrientationOffset(py::handle pose, double offset) {
   return out;
 }
 
+// iter_poses: the poses of a pose log pulled one at a time through ntu::PoseStream, with the GIL
+// released while the file is read.
+class PoseIterator {
+ public:
+  explicit PoseIterator(std::string path) : path_(std::move(path)) {
+    try {
+      stream_ = std::make_unique<ntu::PoseStream>(path_);
+    } catch (const std::runtime_error&) {
+      raiseFileError(path_);
+    }
+  }
+
+  py::tuple next() {
+    if (busy_) raise(PyExc_RuntimeError, "iter_poses: the iterator is in use by another thread");
+    if (!stream_) throw py::stop_iteration();
+    busy_ = true;
+    json pose;
+    bool more = false;
+    std::string error;
+    bool outOfMemory = false;
+    {
+      // The exceptions are caught here, so that busy_ is cleared with the GIL held.
+      py::gil_scoped_release release;
+      try {
+        more = stream_->next(pose);
+      } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+    }
+    busy_ = false;
+    if (outOfMemory) throw std::bad_alloc();
+    if (!error.empty() || !more) stream_.reset();  // the file is closed at once
+    if (!error.empty()) raise(PyExc_ValueError, error);
+    if (!more) throw py::stop_iteration();
+    return py::make_tuple(pose_++, fromJson(pose));
+  }
+
+ private:
+  std::string path_;
+  std::unique_ptr<ntu::PoseStream> stream_;
+  std::size_t pose_ = 0;
+  bool busy_ = false;  // changed with the GIL held
+};
+
+void bindPoseIterator(py::module_& m) {
+  py::class_<PoseIterator>(m, "PoseIterator", "Iterator of iter_poses: (index, pose) pairs.")
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", &PoseIterator::next);
+  m.def(
+      "iter_poses", [](py::handle path) { return PoseIterator(pathOf(path)); }, py::arg("path"),
+      R"doc(
+Iterate over the poses of the pose log at ``path`` (``str`` or path-like) one at a time, as
+``(index, pose)`` pairs, in memory bounded by the largest pose whatever the file's size (the C++
+Reader::forEachPose and PoseStream).
+
+A path ending in ``.json`` is read as JSON, any other as YAML. Each pose is the element of the
+top-level ``pose_info`` that read_json or read_yaml_to_json would give (dict, list, str, int,
+float, bool, None); no lines are logged. A file without ``pose_info`` gives no poses. Stopping
+early (``break``) reads no further; the file is closed when the iterator is exhausted, fails or
+is garbage collected.
+
+Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError) when the file cannot be
+read, at the call; ValueError while iterating for a broken file, naming the file, the pose
+(``pose_info[3]``) and the line; RuntimeError when another thread is inside the same iterator.
+)doc");
+}
+
 }  // namespace
 
 void bindDocuments(py::module_& m) {
+  bindPoseIterator(m);
   m.def("read_json", &readJson, py::arg("path"), R"doc(
 Read the first JSON value of the file at ``path`` (``str``, ``bytes`` or path-like, as ``open``
 takes it; a NUL in it raises ValueError).

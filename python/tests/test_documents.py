@@ -228,3 +228,26 @@ def test_save_json_of_a_document_changed_by_an_elements_index(tmp_path):
     doc = {"a": [Dropping()] + [[i] for i in range(50)], "b": [1]}
     ntu.save_json(doc, tmp_path / "x.json")
     assert ntu.read_json(tmp_path / "x.json") == {"a": [7] + [[i] for i in range(50)]}
+
+
+def test_iter_poses_yields_the_converted_pose_info_and_stops(tmp_path):
+    text = "header: {robot: r1}\npose_info:\n" + "".join(
+        f"  - {{x: {i}, s: '{i}', on: yes, f: {i}.5}}\n" for i in range(120)) + "after: 1\n"
+    log = tmp_path / "log.yaml"
+    log.write_text(text)
+    expected = ntu.read_yaml_to_json(log)["pose_info"]
+    assert [pose for _, pose in ntu.iter_poses(log)] == expected
+    as_json = tmp_path / "log.json"
+    ntu.save_json({"pose_info": expected}, as_json)
+    assert list(ntu.iter_poses(as_json)) == list(enumerate(expected))
+    poses = ntu.iter_poses(log)
+    assert next(poses) == (0, expected[0]) and next(poses) == (1, expected[1])
+    broken = tmp_path / "broken.yaml"
+    broken.write_text("pose_info:\n  - {x: 1}\n  - {x: [1}\n")
+    seen = []
+    with pytest.raises(ValueError, match=r"pose_info\[1\] at line 3"):
+        for index, _ in ntu.iter_poses(broken):
+            seen.append(index)
+    assert seen == [0]
+    with pytest.raises(FileNotFoundError):
+        ntu.iter_poses(tmp_path / "missing.yaml")

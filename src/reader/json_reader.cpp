@@ -1,29 +1,30 @@
 // JSON files: read the first value of a file, save a document without ever losing the old file.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include <simdjson.h>
 #include <nlohmann/json.hpp>
 
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/file_writer.hpp"
+#include "reader/json_reader.hpp"
 
 namespace nimbrel_tavik_util {
 
 namespace {
 
-// Deepest nesting that readJson accepts and saveJson writes. The JSON library parses any depth
-// without recursion, but copying, comparing and dumping a document recurse once per level, and
-// a few tens of thousands of levels exhaust the stack.
-constexpr std::size_t kMaxJsonDepth = 500;
+using detail::kMaxJsonDepth;
 
 std::string tooDeep() {
   return "document nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
@@ -37,7 +38,9 @@ class DepthLimitedBuilder {
  public:
   using json = nlohmann::json;
 
-  explicit DepthLimitedBuilder(json& result) : root_(result) {}
+  // `limit`: the levels that may open (fewer than kMaxJsonDepth for a value inside others).
+  explicit DepthLimitedBuilder(json& result, std::size_t limit = kMaxJsonDepth)
+      : root_(result), limit_(limit) {}
 
   bool null() { return put(nullptr); }
   bool boolean(bool value) { return put(value); }
@@ -85,7 +88,7 @@ class DepthLimitedBuilder {
     return true;
   }
   bool open(json&& container) {
-    if (open_.size() == kMaxJsonDepth) throw std::runtime_error(tooDeep());
+    if (open_.size() == limit_) throw std::runtime_error(tooDeep());
     open_.push_back(place(std::move(container)));
     return true;
   }
@@ -95,6 +98,7 @@ class DepthLimitedBuilder {
   }
 
   json& root_;
+  std::size_t limit_;
   std::vector<json*> open_;  // the arrays and objects not yet closed, outermost first
   json* member_ = nullptr;   // the member named by the last key
 };
@@ -164,6 +168,89 @@ std::string widenIndent(const std::string& text, int indent) {
 }  // namespace
 
 nlohmann::json Reader::readJson(const std::string& filepath) {
+  return detail::readJsonFile(filepath, /*fast=*/true);
+}
+
+namespace detail {
+
+bool FastBuilder::build(simdjson::dom::element element, json& out, std::size_t depth) {
+  switch (element.type()) {
+    case simdjson::dom::element_type::ARRAY: {
+      if (depth == kMaxJsonDepth) return false;
+      out = json::array();
+      auto& elements = *out.get_ptr<json::array_t*>();
+      const simdjson::dom::array array(element);
+      elements.reserve(array.size());
+      for (const simdjson::dom::element child : array) {
+        elements.emplace_back();
+        if (!build(child, elements.back(), depth + 1)) return false;
+      }
+      return true;
+    }
+    case simdjson::dom::element_type::OBJECT: {
+      if (depth == kMaxJsonDepth) return false;
+      out = json::object();
+      auto& members = *out.get_ptr<json::object_t*>();
+      for (const simdjson::dom::key_value_pair member : simdjson::dom::object(element)) {
+        // A later duplicate key replaces the earlier value (build overwrites it). Keys often
+        // come in order, which the hint makes cheap.
+        const auto slot = members.emplace_hint(members.end(), std::string(member.key), json());
+        if (!build(member.value, slot->second, depth + 1)) return false;
+      }
+      return true;
+    }
+    case simdjson::dom::element_type::INT64: {
+      const std::int64_t value = element.get_int64().value_unsafe();
+      // The JSON library reads a literal without '-' as unsigned, one with '-' as signed;
+      // only 0 does not say which ("0" or "-0").
+      if (value < 0) {
+        out = value;
+      } else {
+        out = static_cast<json::number_unsigned_t>(value);
+        sawZero_ = sawZero_ || value == 0;
+      }
+      return true;
+    }
+    case simdjson::dom::element_type::UINT64:
+      out = element.get_uint64().value_unsafe();
+      return true;
+    case simdjson::dom::element_type::DOUBLE:
+      // Both parsers round the text to the nearest double.
+      out = element.get_double().value_unsafe();
+      return true;
+    case simdjson::dom::element_type::STRING:
+      out = std::string(element.get_string().value_unsafe());
+      return true;
+    case simdjson::dom::element_type::BOOL:
+      out = element.get_bool().value_unsafe();
+      return true;
+    case simdjson::dom::element_type::NULL_VALUE:
+      out = nullptr;
+      return true;
+  }
+  return false;
+}
+
+// True when `text` may hold the number "-0" (signed zero for the JSON library, which simdjson
+// reads as 0): a "-0" not followed by a digit, '.', 'e' or 'E'. Strings are not told apart.
+bool FastBuilder::mayHoldNegativeZero(std::string_view text) {
+  for (std::size_t at = text.find("-0"); at != std::string_view::npos;
+       at = text.find("-0", at + 2)) {
+    const char next = at + 2 < text.size() ? text[at + 2] : ' ';
+    if (!((next >= '0' && next <= '9') || next == '.' || next == 'e' || next == 'E')) return true;
+  }
+  return false;
+}
+
+nlohmann::json parseJsonText(const char* begin, const char* end, std::size_t depth) {
+  nlohmann::json document;
+  DepthLimitedBuilder builder(document, kMaxJsonDepth - std::min(depth, kMaxJsonDepth));
+  nlohmann::json::sax_parse(begin, end, &builder, nlohmann::json::input_format_t::json,
+                            /*strict=*/true, /*ignore_comments=*/false);
+  return document;
+}
+
+nlohmann::json readJsonFile(const std::string& filepath, bool fast) {
   try {
     std::ifstream in(filepath);
     // A folder opens like a file on Linux and fails only on the first read.
@@ -172,9 +259,11 @@ nlohmann::json Reader::readJson(const std::string& filepath) {
       Logger::error("Failed to open JSON file: " + filepath);
       return nlohmann::json::object();
     }
+    nlohmann::json document;
+    if (fast && readJsonInPieces(filepath, document)) return document;
     // The stream operator's parse (first value only, trailing text unread, no comments), with
     // a bound on the nesting.
-    nlohmann::json document;
+    document = nullptr;
     DepthLimitedBuilder builder(document);
     nlohmann::json::sax_parse(in, &builder, nlohmann::json::input_format_t::json,
                               /*strict=*/false, /*ignore_comments=*/false);
@@ -184,6 +273,8 @@ nlohmann::json Reader::readJson(const std::string& filepath) {
     return nlohmann::json::object();
   }
 }
+
+}  // namespace detail
 
 void Reader::saveJson(const nlohmann::json& data, const std::string& filepath, int indent) {
   try {

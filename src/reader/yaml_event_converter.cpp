@@ -1,6 +1,8 @@
 #include "reader/yaml_event_converter.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <ios>
 #include <limits>
@@ -73,6 +75,7 @@ ScalarReader::ScalarReader() : stream_(&view_) {
   // The stream takes the global locale now, as yaml-cpp's stream does per attempt.
   const auto& punctuation = std::use_facet<std::numpunct<char>>(stream_.getloc());
   dotEndsIntegers_ = punctuation.grouping().empty() || punctuation.thousands_sep() != '.';
+  plainNumbers_ = punctuation.grouping().empty() && punctuation.decimal_point() == '.';
 }
 
 // yaml-cpp's ConvertStreamTo: the stream starts with no base (so 0x and leading-0 octal are
@@ -102,8 +105,75 @@ bool ScalarReader::decodeDouble(const std::string& text, double& value) {
   return false;
 }
 
+// What the attempts below give for the texts of most files, without the stream (each attempt
+// through it costs more than a whole libyaml event): decimal integers without a leading zero,
+// decimal fractions that neither overflow nor underflow, and words that start with a letter
+// (never a number, nor an infinity or NaN, which start with '.' or a sign). False leaves the
+// text to the attempts.
+bool ScalarReader::quickAnswer(const std::string& text, nlohmann::json& value) const {
+  if (!plainNumbers_ || text.empty()) return false;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const char first = *p;
+  if ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z')) {
+    bool asBool = false;
+    if (decodeBool(text, asBool)) {
+      value = asBool;
+    } else {
+      value = nlohmann::json(nlohmann::json::value_t::discarded);
+    }
+    return true;
+  }
+  const bool negative = first == '-';
+  if (negative) ++p;
+  const char* const digits = p;
+  while (p != end && *p >= '0' && *p <= '9') ++p;
+  const std::size_t whole = static_cast<std::size_t>(p - digits);
+  if (whole == 0) return false;
+  if (p == end) {
+    // An integer: leading zeros mean octal; 18 digits always fit in 64 bits.
+    if ((whole > 1 && *digits == '0') || whole > 18) return false;
+    std::int64_t magnitude = 0;
+    for (const char* d = digits; d != end; ++d) magnitude = magnitude * 10 + (*d - '0');
+    const std::int64_t asInt64 = negative ? -magnitude : magnitude;
+    if (asInt64 >= std::numeric_limits<int>::min() && asInt64 <= std::numeric_limits<int>::max()) {
+      value = static_cast<int>(asInt64);
+      return true;
+    }
+    // Too wide for int: the double (correctly rounded, as the stream's is) when it is exact.
+    const auto asDouble = static_cast<double>(asInt64);
+    if (doubleHoldsExactly(asDouble, asInt64)) {
+      value = asDouble;
+    } else {
+      value = asInt64;
+    }
+    return true;
+  }
+  if (*p != '.' || !dotEndsIntegers_) return false;
+  ++p;
+  const char* const fraction = p;
+  while (p != end && *p >= '0' && *p <= '9') ++p;
+  if (p == fraction) return false;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    const char* const exponent = p;
+    while (p != end && *p >= '0' && *p <= '9') ++p;
+    if (p == exponent) return false;
+  }
+  if (p != end) return false;
+  double asDouble = 0.0;
+  const auto parsed = std::from_chars(text.data(), end, asDouble);
+  if (parsed.ec != std::errc() || parsed.ptr != end) return false;
+  // Underflow and zero are told apart by the digits; the stream's rules there are its own.
+  if (!std::isnormal(asDouble)) return false;
+  value = asDouble;
+  return true;
+}
+
 // The order and the 64-bit rule of the node-tree converter (yaml_node_converter.hpp).
 nlohmann::json ScalarReader::numberOrBool(const std::string& text) {
+  if (nlohmann::json quick; quickAnswer(text, quick)) return quick;
   bool isInt64 = false;
   std::int64_t asInt64 = 0;
   if (!dotEndsIntegers_ || text.find('.') == std::string::npos) {

@@ -52,11 +52,15 @@ class ScalarReader {
   template <typename T>
   bool extract(const std::string& text, T& value);
   bool decodeDouble(const std::string& text, double& value);
+  bool quickAnswer(const std::string& text, nlohmann::json& value) const;
 
   View view_;
   std::istream stream_;
   // No integer extraction consumes a '.', unless the stream's locale groups digits with it.
   bool dotEndsIntegers_;
+  // The stream reads numbers as the "C" locale does (no digit grouping, '.' as the decimal
+  // point), so the common texts can be answered without it.
+  bool plainNumbers_;
 };
 
 class YamlToJsonEvents final : public YAML::EventHandler {
@@ -194,5 +198,10 @@ class YamlToJsonEvents final : public YAML::EventHandler {
   YAML::Mark errorMark_;
   std::string errorMessage_;
 };
+
+// readYamlToJson's conversion read by yaml-cpp's parser (after "readYamlToJson: begin"): the
+// way every file was read before libyaml, and still the way for the files libyaml cannot vouch
+// for.
+nlohmann::json readYamlToJsonWithYamlCpp(const std::string& filepath);
 
 }  // namespace nimbrel_tavik_util::detail

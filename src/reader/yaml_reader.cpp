@@ -12,6 +12,7 @@
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/reader.hpp"
 #include "reader/yaml_event_converter.hpp"
+#include "reader/yaml_libyaml.hpp"
 #include "reader/yaml_node_converter.hpp"
 
 namespace nimbrel_tavik_util {
@@ -80,6 +81,21 @@ nlohmann::json Reader::yamlNodeToJson(const YAML::Node& node) {
 
 nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
   Logger::info("readYamlToJson: begin " + filepath);
+  {
+    // libyaml first: the converter holds every line and error until finish(), so a reading
+    // libyaml cannot vouch for leaves no trace, and yaml-cpp reads the file again below.
+    detail::YamlToJsonEvents events(filepath);
+    if (detail::feedLibyamlEvents(filepath, events)) {
+      narrateLoad(filepath, [&] { return events.rootType(); });
+      return events.finish();
+    }
+  }
+  return detail::readYamlToJsonWithYamlCpp(filepath);
+}
+
+namespace detail {
+
+nlohmann::json readYamlToJsonWithYamlCpp(const std::string& filepath) {
   detail::YamlToJsonEvents events(filepath);
   narrateLoad(filepath, [&] {
     // The steps of YAML::LoadFile, with the converter in place of yaml-cpp's tree builder: the
@@ -92,5 +108,7 @@ nlohmann::json Reader::readYamlToJson(const std::string& filepath) {
   });
   return events.finish();
 }
+
+}  // namespace detail
 
 }  // namespace nimbrel_tavik_util

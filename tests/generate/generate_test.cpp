@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "set_cover_generate/coverage.hpp"
+#include "set_cover_generate/crew_family.hpp"
 #include "set_cover_generate/instance_source.hpp"
 #include "set_cover_generate/options.hpp"
 #include "set_cover_generate/stress_family.hpp"
@@ -487,3 +488,41 @@ TEST(SetCoverGenerateProgram, WritesWhatTheLibraryWritesAndFailsWithOneLine) {
 #endif
 
 }  // namespace
+
+// The crew family: short columns of nearby rows, repeats, costs 1..K (none written for K = 1),
+// the same bytes for a seed, and the options that select it.
+TEST(SetCoverGenerate, CrewFamily) {
+  const scg::MatrixSource crew = scg::crewSource(5, 300, 4000, 2);
+  ASSERT_EQ(crew.columns(), 4000);
+  EXPECT_LE(crew.rows(), 300);
+  std::set<std::vector<int>> distinct;
+  std::vector<int> column;
+  for (int j = 0; j < crew.columns(); ++j) {
+    crew.column(j, column);
+    ASSERT_GE(column.size(), 2u);
+    ASSERT_LE(column.size(), 12u);
+    EXPECT_LT(column.back() - column.front(), 3 * static_cast<int>(column.size()));
+    EXPECT_TRUE(crew.cost(j) == 1.0 || crew.cost(j) == 2.0);
+    distinct.insert(column);
+  }
+  EXPECT_LT(distinct.size(), 3800u);  // about one column in ten repeats another
+  expectRoundTrip(crew);
+  EXPECT_FALSE(scg::crewSource(5, 300, 400, 1).hasCosts());
+  const scg::MatrixSource again = scg::crewSource(5, 300, 4000, 2);
+  std::vector<int> other;
+  for (int j = 0; j < crew.columns(); ++j) {
+    crew.column(j, column);
+    again.column(j, other);
+    ASSERT_EQ(column, other);
+  }
+  const scg::ParsedArgs ok =
+      scg::parseArgs({"crew", "--rows", "100", "--columns=900", "--max-cost", "1"});
+  ASSERT_EQ(ok.action, scg::ParsedArgs::Action::run) << ok.error;
+  EXPECT_EQ(ok.options.family, scg::Family::crew);
+  EXPECT_EQ(ok.options.rows, 100);
+  EXPECT_EQ(ok.options.columns, 900);
+  EXPECT_EQ(ok.options.maxCost, 1);
+  EXPECT_EQ(scg::parseArgs({"crew", "--rows", "11"}).action, scg::ParsedArgs::Action::usageError);
+  EXPECT_EQ(scg::parseArgs({"uniform", "--rows", "100"}).action,
+            scg::ParsedArgs::Action::usageError);
+}

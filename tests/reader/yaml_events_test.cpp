@@ -1,9 +1,10 @@
-// Reader::readYamlToJson, which converts straight from yaml-cpp's parser events, against the
-// node-tree reference (load the whole tree, then convert it member by member): the same
-// document, the same log lines in the same order, the same exception type and message, file by
-// file. Files: the YAML test suite, the fuzz regressions, and generated ones (pose files with
-// anchors, aliases, odd scalars, keys that are not text, a failure at every pose_info position,
-// and seeded random documents full of anchors and aliases).
+// Reader::readYamlToJson, which converts straight from parser events (libyaml's, or yaml-cpp's
+// where libyaml cannot vouch for a file), against the node-tree reference (load the whole tree,
+// then convert it member by member): the same document, the same log lines in the same order,
+// the same exception type and message, file by file. Files: the YAML test suite, the fuzz
+// regressions, and generated ones (pose files with anchors, aliases, odd scalars, keys that are
+// not text, a failure at every pose_info position, and seeded random documents full of anchors
+// and aliases).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // set_cover_generate: writes a reproducible set cover instance (coverage planning on a floor or
-// in a room, set_cover_stress's family, or the uniform family) in OR-Library or JSON text. See
-// --help and set_cover_generate(1).
+// in a room, set_cover_stress's family, the uniform family or the crew family) in OR-Library or
+// JSON text. See --help and set_cover_generate(1).
 //
 // Exit status: 0 when the instance was written, 1 when it could not be made or written, 2 on a
 // usage error.
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "set_cover_generate/coverage.hpp"
+#include "set_cover_generate/crew_family.hpp"
 #include "set_cover_generate/geometry.hpp"
 #include "set_cover_generate/instance_source.hpp"
 #include "set_cover_generate/options.hpp"
@@ -34,6 +35,8 @@ const char* familyName(scg::Family family) {
       return "stress";
     case scg::Family::uniform:
       return "uniform";
+    case scg::Family::crew:
+      return "crew";
     case scg::Family::floor:
       break;
   }
@@ -83,6 +86,9 @@ int run(const scg::Options& o) {
     }
     extra = size + extra;
     source = std::move(coverage);
+  } else if (o.family == scg::Family::crew) {
+    source =
+        std::make_unique<scg::MatrixSource>(scg::crewSource(o.seed, o.rows, o.columns, o.maxCost));
   } else if (o.family == scg::Family::stress) {
     source = std::make_unique<scg::MatrixSource>(scg::stressSource(o.seed, o.scale));
   } else {

@@ -40,7 +40,8 @@ double numberValue(const std::string& name, const std::string& text) {
 
 // Which families each option applies to.
 const std::map<std::string, std::set<Family>>& optionFamilies() {
-  const std::set<Family> all{Family::floor, Family::room, Family::stress, Family::uniform};
+  const std::set<Family> all{Family::floor, Family::room, Family::stress, Family::uniform,
+                             Family::crew};
   const std::set<Family> space{Family::floor, Family::room};
   static const std::map<std::string, std::set<Family>> table{
       {"--seed", all},
@@ -61,6 +62,9 @@ const std::map<std::string, std::set<Family>>& optionFamilies() {
       {"--scale", {Family::stress}},
       {"--sets", {Family::uniform}},
       {"--density", {Family::uniform}},
+      {"--rows", {Family::crew}},
+      {"--columns", {Family::crew}},
+      {"--max-cost", {Family::crew}},
   };
   return table;
 }
@@ -103,6 +107,12 @@ void apply(Options& o, const std::string& name, const std::string& value) {
     o.scale = static_cast<int>(integerValue(name, value, 1, 1000));
   } else if (name == "--sets") {
     o.sets = static_cast<int>(integerValue(name, value, 1, 20000));
+  } else if (name == "--rows") {
+    o.rows = static_cast<int>(integerValue(name, value, 12, 10000000));
+  } else if (name == "--columns") {
+    o.columns = static_cast<int>(integerValue(name, value, 1, 100000000));
+  } else if (name == "--max-cost") {
+    o.maxCost = static_cast<int>(integerValue(name, value, 1, 1000000));
   } else if (name == "--density") {
     o.density = numberValue(name, value);
     if (!(o.density > 0 && o.density <= 1)) {
@@ -125,7 +135,8 @@ Family familyOf(const std::string& word) {
   if (word == "room") return Family::room;
   if (word == "stress") return Family::stress;
   if (word == "uniform") return Family::uniform;
-  throw UsageError("unknown family '" + word + "' (floor, room, stress or uniform)");
+  if (word == "crew") return Family::crew;
+  throw UsageError("unknown family '" + word + "' (floor, room, stress, uniform or crew)");
 }
 
 }  // namespace
@@ -139,7 +150,7 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
         return parsed;
       }
     }
-    if (args.empty()) throw UsageError("no family given (floor, room, stress or uniform)");
+    if (args.empty()) throw UsageError("no family given (floor, room, stress, uniform or crew)");
     Options& o = parsed.options;
     o.family = familyOf(args[0]);
     o.coverage.space = o.family == Family::room ? Space::room : Space::floor;
@@ -195,6 +206,8 @@ Families:
            direction; a point is seen from the side it faces unless an obstacle hides it
   stress   the instances of set_cover_stress (seed as there), sizes times --scale
   uniform  --sets sets over twice as many elements, each pair present with --density
+  crew     the shape of crew scheduling: --rows trips, --columns pairings of 2 to 12 nearby
+           trips each, one in ten a repeat of an earlier one, costs 1..--max-cost
 
 Options (all families):
   --seed N          seed, 0..4294967295 (default 1); the same seed gives the same bytes
@@ -221,6 +234,10 @@ stress:
 uniform:
   --sets N          sets, 1..20000 (default 100)
   --density P       probability of each pair, (0, 1] (default 0.05)
+crew:
+  --rows N          rows, 12..10000000 (default 500)
+  --columns N       columns, 1..100000000 (default 50000)
+  --max-cost K      costs drawn from 1..K; 1 writes no costs (default 2)
 
 Exit status: 0 written, 1 the instance could not be made or written, 2 usage error.
 )";

@@ -10,7 +10,7 @@
 
 namespace set_cover_generate {
 
-enum class Family { floor, room, stress, uniform };
+enum class Family { floor, room, stress, uniform, crew };
 
 struct Options {
   Family family = Family::floor;
@@ -19,6 +19,9 @@ struct Options {
   int scale = 1;          ///< stress: sizes times k
   int sets = 100;         ///< uniform
   double density = 0.05;  ///< uniform
+  int rows = 500;         ///< crew
+  int columns = 50000;    ///< crew
+  int maxCost = 2;        ///< crew: costs 1..maxCost (1: unicost)
   FileFormat format = FileFormat::orlib;
   std::string output = "-";  ///< "-" for standard output
   std::string geometry;      ///< floor and room: also write the geometry there; empty: none

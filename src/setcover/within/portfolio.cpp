@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "setcover/glpk_trap.hpp"
 #include "setcover/propagate/exact_search.hpp"
 #include "setcover/within/bnb.hpp"
+#include "setcover/within/core_heuristic.hpp"
 #include "setcover/within/greedy_cost.hpp"
 #include "setcover/within/interval_rows.hpp"
 #include "setcover/within/lagrangian.hpp"
@@ -84,75 +86,228 @@ struct Team {
   }
 };
 
-// Returns true when the exact search proved the incumbent optimal (or the local search reached
-// `lower`).
+// The techniques of the turns behind the one interface (technique.hpp). Each turns the work
+// it is given into a count of its own steps (moves, nodes) from its work per step in its last
+// turn.
+class LocalTechnique final : public Technique {
+ public:
+  LocalTechnique(const CoverModel& model, Incumbent& incumbent, Budget& budget,
+                 const PortfolioSettings& settings)
+      : Technique(incumbent, budget),
+        local_(model, incumbent.rule(), settings.searchSeed),
+        perMove_(settings.firstWorkPerMove) {
+    local_.offer(incumbent.cols());
+  }
+  const char* name() const override { return "local"; }
+  void adopt(const std::vector<int>& cover) override { local_.offer(cover); }
+
+ protected:
+  TurnOutcome play(double work, double target) override {
+    TurnOutcome out;
+    const std::uint64_t before = budget_.work();
+    const long long moves = local_.steps();
+    out.found = local_.run(countFor(work, perMove_), budget_, target);
+    if (local_.steps() > moves) {
+      perMove_ = static_cast<double>(budget_.work() - before) /
+                 static_cast<double>(local_.steps() - moves);
+    }
+    out.proved = out.found && incumbent_.offer(local_.best()) && incumbent_.prunes(target);
+    return out;
+  }
+
+ private:
+  LocalSearch local_;
+  double perMove_;  // first guess; measured after each turn
+};
+
+class TreeTechnique final : public Technique {
+ public:
+  TreeTechnique(BranchAndBound& search, const CoverModel& model, Incumbent& incumbent,
+                Budget& budget, const PortfolioSettings& settings)
+      : Technique(incumbent, budget),
+        search_(search),
+        perNode_(static_cast<double>(model.numCols) * settings.firstWorkPerNodeColumn) {}
+  const char* name() const override { return "tree"; }
+  double lowerBound() const override { return search_.lowerBound(); }
+  double doneFraction() const { return search_.doneFraction(); }
+  bool symmetric() const { return search_.symmetric(); }
+
+ protected:
+  TurnOutcome play(double work, double /*target*/) override {
+    TurnOutcome out;
+    const std::uint64_t before = budget_.work();
+    const long long nodes = budget_.nodes();
+    out.proved = search_.run(countFor(work, perNode_));
+    if (!out.proved && budget_.nodes() > nodes) {
+      perNode_ = static_cast<double>(budget_.work() - before) /
+                 static_cast<double>(budget_.nodes() - nodes);
+    }
+    return out;
+  }
+
+ private:
+  BranchAndBound& search_;
+  double perNode_;
+};
+
+// PROPAGATE's search cannot pause: each turn is an attempt from scratch with a node cap that
+// doubles from turn to turn; the work it is given is not used (the turn rule caps its share).
+class EngineTechnique final : public Technique {
+ public:
+  EngineTechnique(const CoverModel& model, Incumbent& incumbent, Budget& budget,
+                  const PortfolioSettings& settings)
+      : Technique(incumbent, budget), model_(model), cap_(settings.engineFirstNodes) {}
+  const char* name() const override { return "engine"; }
+
+ protected:
+  TurnOutcome play(double /*work*/, double /*target*/) override {
+    TurnOutcome out;
+    const long long left = budget_.nodesLeft();
+    out.proved =
+        engineAttempt(model_, incumbent_, budget_, left >= 0 ? std::min(cap_, left) : cap_);
+    cap_ *= 2;
+    return out;
+  }
+
+ private:
+  const CoverModel& model_;
+  long long cap_;
+};
+
+// Whether the core heuristic gets turns on `model`: with many columns per row, where the
+// local search's moves over every column grow slow and a small core carries the covers; on
+// coverage models (fewer columns than rows) the turns stay as they were without it.
+bool coreFits(const CoverModel& model, const PortfolioSettings& settings) {
+  return settings.core && model.numRows > 0 &&
+         static_cast<double>(model.numCols) >=
+             settings.coreColumnsPerRow * static_cast<double>(model.numRows);
+}
+
+// The shares of a round by technique name. "local" is the local search's share of what the
+// core leaves, "core" the core heuristic's share of the whole round, the tree takes the rest;
+// the engine's turns are capped by its share of all work done.
+struct Shares {
+  double local = 0.0;
+  double core = 0.0;
+  double engine = 0.0;
+};
+
+// Returns true when the exact search proved the incumbent optimal (or a technique reached
+// `lower`). `lower`: the root's bound, raised by the techniques' bounds (not the tree's, which
+// the tree itself prunes with) as they prove them.
 bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& search,
-               Budget& budget, double lower, const PortfolioSettings& settings, Team& team) {
-  LocalSearch local(model, incumbent.rule(), settings.searchSeed);
-  local.offer(incumbent.cols());
+               Budget& budget, double& lower, const PortfolioSettings& settings, Team& team,
+               const std::vector<double>& rootU, const TechniqueHook& hook,
+               std::vector<TechniqueReport>& reports) {
+  std::optional<LocalTechnique> local;
+  if (settings.localSearch) local.emplace(model, incumbent, budget, settings);
+  TreeTechnique tree(search, model, incumbent, budget, settings);
+  std::optional<EngineTechnique> engine;
+  if (settings.engine && model.unicost && model.numCols <= settings.engineMaxSets) {
+    engine.emplace(model, incumbent, budget, settings);
+  }
+  std::unique_ptr<Technique> core;
+  if (coreFits(model, settings)) {
+    auto heuristic = std::make_unique<CoreHeuristic>(model, incumbent, budget, settings.coreOptions,
+                                                     settings.searchSeed);
+    heuristic->startFrom(rootU);
+    core = std::move(heuristic);
+  }
+  if (hook) core = hook(model, incumbent, budget);  // tests plant a technique of their own here
+  std::vector<Technique*> all{&tree};
+  if (local) all.push_back(&*local);
+  if (engine) all.push_back(&*engine);
+  if (core) all.push_back(core.get());
+  const auto report = [&all, &reports] {
+    reports.clear();
+    for (const Technique* t : all) reports.push_back({t->name(), t->stats()});
+  };
+  // After a turn that made the incumbent cheaper, the others may go on from it.
+  const auto spread = [&all, &incumbent](const Technique& from, double held) {
+    if (!incumbent.rule().better(incumbent.cost(), held)) return;
+    for (Technique* t : all) {
+      if (t != &from) t->adopt(incumbent.cols());
+    }
+  };
+  // A bound proven by a technique other than the tree raises `lower`.
+  const auto raise = [&all, &tree, &lower] {
+    for (const Technique* t : all) {
+      if (t != &tree) lower = std::max(lower, t->lowerBound());
+    }
+  };
+
   double round = settings.firstRound;
   // With workers searching locally all the time, this thread's turns go mostly to the tree.
   const double start = team.active() ? settings.minShare : settings.startShare;
-  double share = settings.localSearch ? start : 0.0;
-  double perMove = settings.firstWorkPerMove;  // first guesses; measured after each turn
-  double perNode = static_cast<double>(model.numCols) * settings.firstWorkPerNodeColumn;
+  Shares shares;
+  shares.local = local ? start : 0.0;
+  shares.core = core ? settings.coreStartShare : 0.0;
+  shares.engine = settings.engineShare;
   double searchWork = 0.0;  // work of the exact search's turns
-  const bool engineOn = settings.engine && model.unicost && model.numCols <= settings.engineMaxSets;
-  double engineWork = 0.0;
-  long long engineCap = settings.engineFirstNodes;
+  const auto finish = [&](bool proved) {
+    report();
+    return proved;
+  };
   for (;;) {
-    if (budget.expired() || budget.nodeLimitReached()) return false;
+    if (budget.expired() || budget.nodeLimitReached()) return finish(false);
     if (team.sync(incumbent, std::max(lower, search.lowerBound()))) {
-      if (incumbent.prunes(std::max(lower, search.lowerBound()))) return true;
-      if (settings.localSearch) local.offer(incumbent.cols());
+      if (incumbent.prunes(std::max(lower, search.lowerBound()))) return finish(true);
+      if (local) local->adopt(incumbent.cols());
     }
 
-    std::uint64_t before = budget.work();
+    const double rest = 1.0 - shares.core;
     bool found = false;
-    if (settings.localSearch) {
-      const long long moves = local.steps();
-      found = local.run(countFor(round * share, perMove), budget, lower);
-      if (local.steps() > moves) {
-        perMove = static_cast<double>(budget.work() - before) /
-                  static_cast<double>(local.steps() - moves);
-      }
-      if (found && incumbent.offer(local.best()) && incumbent.prunes(lower)) return true;
-      if (budget.expired() || budget.nodeLimitReached()) return false;
+    if (local) {
+      const double held = incumbent.cost();
+      const TurnOutcome out = local->turn(round * rest * shares.local, lower);
+      if (out.proved) return finish(true);
+      found = out.found;
+      spread(*local, held);
+      if (budget.expired() || budget.nodeLimitReached()) return finish(false);
     }
 
-    const double held = incumbent.cost();
-    before = budget.work();
-    const long long nodes = budget.nodes();
-    if (search.run(countFor(round * (1.0 - share), perNode))) return true;
-    if (budget.nodes() > nodes) {
-      perNode =
-          static_cast<double>(budget.work() - before) / static_cast<double>(budget.nodes() - nodes);
+    bool coreImproved = false;
+    if (core) {
+      const double held = incumbent.cost();
+      const TurnOutcome out = core->turn(round * shares.core, lower);
+      raise();
+      coreImproved = incumbent.rule().better(incumbent.cost(), held);
+      if (out.proved || incumbent.prunes(lower)) return finish(true);
+      spread(*core, held);
+      if (budget.expired() || budget.nodeLimitReached()) return finish(false);
     }
-    if (settings.localSearch && incumbent.cost() < held) local.offer(incumbent.cols());
+
+    double held = incumbent.cost();
+    std::uint64_t before = budget.work();
+    if (tree.turn(round * rest * (1.0 - shares.local), lower).proved) return finish(true);
+    spread(tree, held);
 
     // PROPAGATE's search knows no symmetry: where the tree prunes by it, the engine's turns
     // would only slow the proof (stn81: 9.5 s with them, 1 s without).
-    if (engineOn && !search.symmetric() &&
-        engineWork <= settings.engineShare * static_cast<double>(budget.work()) &&
+    if (engine && !tree.symmetric() &&
+        static_cast<double>(engine->stats().work) <=
+            shares.engine * static_cast<double>(budget.work()) &&
         !budget.expired() && !budget.nodeLimitReached()) {
+      held = incumbent.cost();
       before = budget.work();
-      const long long left = budget.nodesLeft();
-      const bool proved = engineAttempt(model, incumbent, budget,
-                                        left >= 0 ? std::min(engineCap, left) : engineCap);
-      engineWork += static_cast<double>(budget.work() - before);
-      engineCap *= 2;
-      if (proved) return true;
-      if (settings.localSearch && incumbent.cost() < held) local.offer(incumbent.cols());
+      if (engine->turn(0.0, lower).proved) return finish(true);
+      spread(*engine, held);
     }
 
-    if (settings.localSearch) {
-      share = found ? start : std::max(settings.minShare, share / 2);
+    if (local) {
+      shares.local = found ? start : std::max(settings.minShare, shares.local / 2);
       if (budget.hasDeadline() && (model.unicost || !settings.hopelessUnicostOnly)) {
         searchWork += static_cast<double>(budget.work() - before);
-        if (hopeless(search.doneFraction(), searchWork, budget, settings)) {
-          share = settings.hopelessShare;
+        if (hopeless(tree.doneFraction(), searchWork, budget, settings)) {
+          shares.local = settings.hopelessShare;
         }
       }
+    }
+    // The core heuristic's share follows its results: doubled after a turn that made the
+    // incumbent cheaper, halved after one that did not.
+    if (core && core->settled()) {
+      shares.core = coreImproved ? std::min(settings.coreMaxShare, shares.core * 2)
+                                 : std::max(settings.coreMinShare, shares.core / 2);
     }
     round = std::min(round * settings.roundGrowth, settings.maxRound);
   }
@@ -180,6 +335,37 @@ std::vector<double> rootMultipliers(const CoverModel& model, Residual all,
              : simple;
 }
 
+// The root's subgradient steps. Where the core heuristic takes turns and there is a deadline,
+// they stop at coreRootShare of the time limit (checked between chunks of coreRootChunk steps):
+// on models with many nonzeros the 2000 steps over every column take seconds that the core's
+// own steps, on a few columns per row, do better with (weighted scpnrf3 at 2 s: 16 with them,
+// 14 with 200). Without a deadline the steps are those of every model, so runs repeat.
+SubgradientOutcome rootSteps(const CoverModel& model, Residual all, std::vector<double>& u,
+                             std::vector<double>& gamma, Incumbent& incumbent, Budget& budget,
+                             const PortfolioSettings& settings) {
+  if (!coreFits(model, settings) || !budget.hasDeadline()) {
+    return subgradient(model, all, 0.0, {}, u, gamma, incumbent, settings.root, budget);
+  }
+  const double limit = budget.elapsedSeconds() + budget.remainingSeconds();
+  SubgradientOptions chunk = settings.root;
+  SubgradientOutcome root;
+  root.best = -kInfCost;
+  while (root.iterations < settings.root.iterations && !budget.expired() &&
+         budget.elapsedSeconds() < settings.coreRootShare * limit) {
+    chunk.iterations = std::min(settings.coreRootChunk, settings.root.iterations - root.iterations);
+    const SubgradientOutcome step =
+        subgradient(model, all, 0.0, {}, u, gamma, incumbent, chunk, budget);
+    if (step.iterations == 0) break;
+    root.iterations += step.iterations;
+    root.best = std::max(root.best, step.best);
+    root.lambda = chunk.lambda = step.lambda;
+    root.pruned = step.pruned;
+    if (root.pruned || step.lambda < settings.root.minLambda) break;
+  }
+  if (root.iterations == 0) root.best = 0.0;
+  return root;
+}
+
 // With a deadline, more root steps while they still raise the bound by rootExtraGain per chunk
 // of rootExtraSteps, up to rootExtraShare of the time limit: on large models (a reduced
 // coverage model of 49,486 rows) the default steps stop far below where the bound goes (2643
@@ -189,6 +375,9 @@ void extendRoot(const CoverModel& model, Residual all, std::vector<double>& u,
                 std::vector<double>& gamma, Incumbent& incumbent, Budget& budget,
                 const PortfolioSettings& settings, SubgradientOutcome& root) {
   if (!budget.hasDeadline() || root.pruned || root.iterations == 0) return;
+  // Where the core heuristic takes turns, its own steps on the core go on from here, at a
+  // fraction of the cost of steps over every column (rootSteps).
+  if (coreFits(model, settings)) return;
   const double limit = budget.elapsedSeconds() + budget.remainingSeconds();
   SubgradientOptions more = settings.root;
   more.iterations = settings.rootExtraSteps;
@@ -224,7 +413,9 @@ std::vector<int> reducedStart(const Reduced& red, const CoverModel& model,
 }  // namespace
 
 CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Budget& budget,
-                      Progress& progress, const PortfolioSettings& settings, int threads) {
+                      Progress& progress, const PortfolioSettings& settings, int threads,
+                      const TechniqueHook& hook) {
+  CoreResult out;
   CostRule rule;
   rule.integral = model.integral;
   progress.setCostRule(rule);
@@ -275,8 +466,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     const Residual all{rowActive.data(), colFree.data()};
     std::vector<double> gamma(rm.numCols, 0.0);
     std::vector<double> u = rootMultipliers(rm, all, gamma, budget, settings);
-    SubgradientOutcome root =
-        subgradient(rm, all, 0.0, {}, u, gamma, incumbent, settings.root, budget);
+    SubgradientOutcome root = rootSteps(rm, all, u, gamma, incumbent, budget, settings);
     extendRoot(rm, all, u, gamma, incumbent, budget, settings, root);
     if (root.iterations > 0) lower = std::max(lower, rule.bound(root.best));
     progress.bound(lower);
@@ -284,8 +474,10 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     if (incumbent.prunes(root.best)) {
       optimal = true;
     } else if (!budget.expired()) {
+      const std::vector<double> rootU = coreFits(rm, settings) ? u : std::vector<double>{};
       BranchAndBound search(rm, incumbent, budget, std::move(u), settings.bnb);
-      optimal = takeTurns(rm, incumbent, search, budget, lower, settings, team);
+      optimal = takeTurns(rm, incumbent, search, budget, lower, settings, team, rootU, hook,
+                          out.techniques);
       lower = std::max(lower, search.lowerBound());
     }
   }
@@ -296,7 +488,6 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     if (!optimal && incumbent.prunes(lower)) optimal = true;
   }
 
-  CoreResult out;
   for (int j : incumbent.cols()) out.cols.push_back(red.original(j));
   out.cols.insert(out.cols.end(), red.fixedCols.begin(), red.fixedCols.end());
   out.cost = coverCost(model, out.cols);

@@ -10,6 +10,7 @@
 
 #include "setcover/budget.hpp"
 #include "setcover/within/bnb.hpp"
+#include "setcover/within/core_heuristic.hpp"
 #include "setcover/within/lagrangian.hpp"
 #include "setcover/within/lp_bound.hpp"
 #include "setcover/within/presolve.hpp"
@@ -23,6 +24,7 @@ struct PortfolioSettings {
   bool lp = true;            // the LP relaxation's duals at the root
   bool localSearch = true;   // the row-weighting local search's turns
   bool engine = true;        // PROPAGATE's exact search's turns (unicost models)
+  bool core = true;          // the core heuristic's turns (models of many columns per row)
 
   ReduceOptions reduce;
   // Models with at least this many nonzeros get a greedy cover before the reductions (which
@@ -83,6 +85,27 @@ struct PortfolioSettings {
   long long engineFirstNodes = 1000;
   double engineShare = 0.25;
   int engineMaxSets = 600;
+
+  // The core heuristic (core_heuristic.hpp) takes turns on models with at least
+  // coreColumnsPerRow columns per row (after the reductions): crew-scheduling and most MIPLIB
+  // covering models, the OR-Library's scp4x-scpnrh. Coverage models, whose rows outnumber the
+  // columns, keep the turns without it. It starts with coreStartShare of each round; a turn
+  // that makes the incumbent cheaper doubles its share (up to coreMaxShare), one that does not
+  // halves it (down to coreMinShare), so the local search and the tree get the time back where
+  // the core has nothing more to give.
+  double coreColumnsPerRow = 2.0;
+  double coreStartShare = 0.5;
+  double coreMinShare = 1.0 / 16;
+  double coreMaxShare = 0.75;
+  // Where the core heuristic takes turns and there is a deadline, the root's subgradient steps
+  // over every column stop at coreRootShare of the time limit (checked every coreRootChunk
+  // steps), and no extra ones follow (rootExtraShare): the core's own steps go on from there at
+  // a fraction of the cost. A crew-shaped model of 500 rows and 50,000 columns spent all of 10 s
+  // in the root before (cover 66; 55-56 with the turns), weighted scpnrf3 at 2 s gave 16 against
+  // 14. Without a deadline nothing changes, so node-limited runs repeat.
+  double coreRootShare = 0.2;
+  int coreRootChunk = 100;
+  CoreOptions coreOptions;
 
   // The least time between two progress reports without a better cover (tests set 0).
   double heartbeatSeconds = Budget::kBeatSeconds;
