@@ -19,7 +19,8 @@
 // One numbering of elements and sets, used by the solvers, set_cover_solve and the Python
 // module: columns are the sets in ascending id (OR-Library, rail, Steiner: ids 1..n; documents:
 // their integer keys, or the keys in document order when some key is a name; models: the
-// columns in the order the file first names them, ids 1..n, names kept); rows are the elements
+// columns in the order the file first names them, named, their ids the column indices); rows
+// are the elements
 // in ascending order (OR-Library, rail, Steiner: rows 1..m are row indices 0..m-1; documents:
 // ascending integers or strings; models: the rows in file order, named by the file).
 //
@@ -236,8 +237,9 @@ readInstance(std::istream& in, std::optional<InstanceFormat> format = std::nullo
 ///     InstanceError);
 ///   json, yaml: set keys are the names or ids, elements the labels or names, "costs" when the
 ///     instance has costs, "elements" always (so that an element in no set stays one);
-///   mps, lp: columns named by the set names (or "x<id>"), rows by "e<row>" (names kept when
-///     they are valid model names), binary columns, rows "sum >= 1".
+///   mps, lp: columns named by the set names (or "x<id>"), rows by the element names (or
+///     "e<label>"; names are kept when every one is a valid model name, else all are numbered),
+///     binary columns, rows "sum >= 1".
 /// Throws InstanceError when the instance breaks its invariants or cannot be written in the
 /// format, std::ios_base::failure when the stream fails. O(entries).
 NIMBREL_TAVIK_UTIL_EXPORT void writeInstance(std::ostream& out, const CoverInstance& instance,
