@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "nimbrel_tavik_util/set_cover_io.hpp"
 #include "set_cover_generate/coverage.hpp"
 #include "set_cover_generate/instance_source.hpp"
 #include "set_cover_stress/generator.hpp"
@@ -214,24 +215,15 @@ int within(const Args& a) {
 
 int writeLp(const Args& a) {
   const scg::ColumnArrays arrays = instanceOf(a);
-  const scg::Compressed rows = scg::transpose(arrays.columns, arrays.rows);
-  std::ofstream out(a.lp);
-  out << "Minimize\n obj:";
-  for (int j = 0; j < arrays.columns.lines(); ++j)
-    out << (j % 16 == 15 ? "\n" : "") << " + x" << j + 1;
-  out << "\nSubject To\n";
-  for (int i = 0; i < arrays.rows; ++i) {
-    out << " r" << i + 1 << ":";
-    for (auto e = rows.start[i]; e < rows.start[i + 1]; ++e) {
-      out << ((e - rows.start[i]) % 16 == 15 ? "\n" : "") << " + x" << rows.index[e] + 1;
-    }
-    out << " >= 1\n";
-  }
-  out << "Binaries\n";
-  for (int j = 0; j < arrays.columns.lines(); ++j)
-    out << " x" << j + 1 << (j % 16 == 15 ? "\n" : "");
-  out << "\nEnd\n";
-  if (!out) throw std::runtime_error("cannot write " + a.lp);
+  // The library's LP writer, unicost: columns x1..xn, rows e1..em.
+  nimbrel_tavik_util::CoverInstance inst;
+  inst.elements = arrays.rows;
+  inst.setStart = arrays.columns.start;
+  inst.elementIndex = arrays.columns.index;
+  inst.costs.assign(static_cast<std::size_t>(arrays.columns.lines()), 1.0);
+  for (int j = 0; j < arrays.columns.lines(); ++j) inst.setIds.push_back(j + 1);
+  for (int i = 0; i < arrays.rows; ++i) inst.elementLabels.push_back(i + 1);
+  nimbrel_tavik_util::writeInstance(a.lp, inst, nimbrel_tavik_util::InstanceFormat::lp);
   header(a, arrays, 0);
   std::printf(", \"lp\": \"%s\"}\n", a.lp.c_str());
   return 0;

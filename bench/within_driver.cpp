@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "nimbrel_tavik_util/set_cover_io.hpp"
 #include "set_cover_stress/generator.hpp"
 #include "setcover/corpus_reader.hpp"
 #include "setcover/cover_matrix.hpp"
@@ -118,28 +119,27 @@ Problem scattered(int sets, int seed) {
   return p;
 }
 
-// CPLEX LP format, read by glpsol --lp and cbc alike.
+// CPLEX LP format, read by glpsol --lp and cbc alike: the library's writer, columns x<id>.
 void writeLp(const Problem& p, bool weighted, const std::string& path) {
-  std::ofstream out(path);
-  out << "Minimize\n obj:";
-  for (const auto& [id, c] : p.costs) {
-    if (!p.sets.at(id).empty()) out << " + " << (weighted ? c : 1.0) << " x" << id << "\n";
-  }
-  std::map<int, std::vector<int>> rows;
+  nimbrel_tavik_util::CoverInstance inst;
+  std::vector<int> elements;
+  for (const auto& [id, elems] : p.sets)
+    elements.insert(elements.end(), elems.begin(), elems.end());
+  std::sort(elements.begin(), elements.end());
+  elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
+  inst.elements = static_cast<int>(elements.size());
+  inst.elementLabels.assign(elements.begin(), elements.end());
   for (const auto& [id, elems] : p.sets) {
-    for (int e : elems) rows[e].push_back(id);
+    for (const int e : elems) {
+      inst.elementIndex.push_back(static_cast<int>(
+          std::lower_bound(elements.begin(), elements.end(), e) - elements.begin()));
+    }
+    inst.setStart.push_back(static_cast<std::int64_t>(inst.elementIndex.size()));
+    inst.setIds.push_back(id);
+    inst.costs.push_back(weighted ? p.costs.at(id) : 1.0);
   }
-  out << "Subject To\n";
-  for (const auto& [e, ids] : rows) {
-    out << " r" << e << ":";
-    for (int id : ids) out << " + x" << id;
-    out << " >= 1\n";
-  }
-  out << "Binary\n";
-  for (const auto& [id, elems] : p.sets) {
-    if (!elems.empty()) out << " x" << id << "\n";
-  }
-  out << "End\n";
+  inst.hasCosts = weighted;
+  nimbrel_tavik_util::writeInstance(path, inst, nimbrel_tavik_util::InstanceFormat::lp);
 }
 
 // The root's symmetry detection on the reduced model, timed (see --symmetry above).

@@ -1,4 +1,4 @@
-// set_cover_solve's document readers on arbitrary bytes: every input is read as JSON and as
+// The library's document readers on arbitrary bytes: every input is read as JSON and as
 // YAML (properties: instance_fuzz.hpp).
 #include <cstddef>
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ntu_fuzz::harness();
-  ntu_fuzz::readAndCheck(data, size, set_cover_solve::Format::json);
-  ntu_fuzz::readAndCheck(data, size, set_cover_solve::Format::yaml);
+  ntu_fuzz::readAndCheck(data, size, nimbrel_tavik_util::InstanceFormat::json);
+  ntu_fuzz::readAndCheck(data, size, nimbrel_tavik_util::InstanceFormat::yaml);
   return 0;
 }

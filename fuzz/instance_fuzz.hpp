@@ -1,6 +1,7 @@
-// What the instance-reader targets (orlib_read, steiner_read, document_read) share: one reading
-// of the input with set_cover_solve's reader, the properties of its outcome, and a bound on the
-// memory a reading may take.
+// What the instance-reader targets (orlib_read, steiner_read, document_read, model_read) share:
+// one reading of the input with the library's reader, the properties of its outcome, a bound on
+// the memory a reading may take, and the round trip: an instance read, written in its format and
+// read again is the same matrix with the same costs.
 //
 // Outcomes: an InputError whose message is one line (NoCover among them), or an instance in valid
 // compact form (offsets ascending from 0, rows in range and strictly ascending within a set,
@@ -16,8 +17,10 @@
 #include <string>
 #include <string_view>
 
+#include <sstream>
 #include "fuzz_support.hpp"
-#include "set_cover_solve/compact_instance.hpp"
+
+#include "nimbrel_tavik_util/set_cover_io.hpp"
 
 extern "C" {
 // From the sanitizer runtime when there is one.
@@ -60,7 +63,7 @@ inline bool meterAvailable() {
   return installed;
 }
 
-inline void checkInstance(const set_cover_solve::CompactInstance& c, std::size_t inputSize) {
+inline void checkInstance(const nimbrel_tavik_util::CoverInstance& c, std::size_t inputSize) {
   const int n = c.sets();
   check(n >= 0 && !c.setStart.empty() && c.setStart[0] == 0, "offsets do not start at 0");
   check(c.costs.size() == static_cast<std::size_t>(n) &&
@@ -85,10 +88,28 @@ inline void checkInstance(const set_cover_solve::CompactInstance& c, std::size_t
   check(covered.find('\0') == std::string::npos, "a row in no set came back");
 }
 
+// `c` written in `format` and read back: the same matrix and costs. YAML may refuse a string
+// element that it would read back as a number or a boolean.
+inline void roundTrip(const nimbrel_tavik_util::CoverInstance& c,
+                      nimbrel_tavik_util::InstanceFormat format) {
+  namespace ntu = nimbrel_tavik_util;
+  std::ostringstream out;
+  try {
+    ntu::writeInstance(out, c, format);
+  } catch (const ntu::InstanceError& e) {
+    check(format == ntu::InstanceFormat::yaml, "an instance read cannot be written", e.what());
+    return;
+  }
+  const ntu::CoverInstance back = ntu::readInstanceText(out.str(), format);
+  check(back.elements == c.elements && back.setStart == c.setStart &&
+            back.elementIndex == c.elementIndex && back.costs == c.costs,
+        "written and read back, another matrix or other costs", out.str().substr(0, 200));
+}
+
 // Reads `data` in `format`, checks the outcome and notes its name for the tally.
 inline void readAndCheck(const std::uint8_t* data, std::size_t size,
-                         set_cover_solve::Format format) {
-  namespace scs = set_cover_solve;
+                         nimbrel_tavik_util::InstanceFormat format) {
+  namespace ntu = nimbrel_tavik_util;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   AllocationMeter& m = meter();
   const bool metered = meterAvailable();
@@ -97,16 +118,17 @@ inline void readAndCheck(const std::uint8_t* data, std::size_t size,
   m.on = metered;
   std::string outcome;
   try {
-    const scs::CompactInstance c = scs::readInstanceText(text, format, [](const std::string&) {});
+    const ntu::CoverInstance c = ntu::readInstanceText(text, format, [](const std::string&) {});
     m.on = false;
     checkInstance(c, size);
     outcome = "instance";
-  } catch (const scs::NoCover& e) {
+    roundTrip(c, format);
+  } catch (const ntu::NoCoverError& e) {
     m.on = false;
     check(std::string(e.what()).find(" is in no set") != std::string::npos, "no-cover message",
           e.what());
     outcome = "no cover";
-  } catch (const scs::InputError& e) {
+  } catch (const ntu::InstanceError& e) {
     m.on = false;
     const std::string what = e.what();
     check(what.find('\n') == std::string::npos && e.where().find('\n') == std::string::npos,
@@ -117,7 +139,7 @@ inline void readAndCheck(const std::uint8_t* data, std::size_t size,
   const long long limit = 16LL * static_cast<long long>(size) + (1LL << 20);
   check(m.peak <= limit, "reading allocated more than 16 times the input",
         std::to_string(m.peak) + " bytes for " + std::to_string(size));
-  note(std::string(set_cover_solve::formatName(format)) + ": " + outcome);
+  note(std::string(nimbrel_tavik_util::instanceFormatName(format)) + ": " + outcome);
 }
 
 }  // namespace ntu_fuzz

@@ -10,8 +10,8 @@
 #       work/<target>.log the fuzzer's output (default build/fuzz/fuzz/work)
 #   -c  the shared corpora (default ../shared/corpora); missing corpora are left out
 #   TARGET  json_read, yaml_file, yaml_node, setcover, orlib_read, steiner_read, document_read,
-#           pose_read
-#           (default: all seven)
+#           model_read, pose_read
+#           (default: all nine)
 #
 # Seeds: the corpora, fuzz/regressions/<kind> and fuzz/seeds/<target>. Exit status 0 when no
 # target found anything; otherwise 1, and the artifacts say which inputs to look at (commit them
@@ -35,7 +35,7 @@ done
 shift $((OPTIND - 1))
 [[ -n "$work" ]] || work="$bin/work"
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(json_read yaml_file yaml_node setcover orlib_read steiner_read document_read pose_read)
+[[ ${#targets[@]} -gt 0 ]] || targets=(json_read yaml_file yaml_node setcover orlib_read steiner_read document_read model_read pose_read)
 
 # A fuzzer that needs more than a few seconds or 1 GiB for one input has found a fault.
 common=(-timeout=10 -rss_limit_mb=1024 -print_final_stats=1 -max_total_time="$seconds")
@@ -52,7 +52,7 @@ for target in "${targets[@]}"; do
     setcover) kinds=(setcover); corpus_dirs=(); dict=""; max_len=64 ;;
     # The instance readers: small files are enough to reach every rule (and the allocation
     # bound of instance_fuzz.hpp is about headers that promise more than the bytes behind them).
-    orlib_read | steiner_read) kinds=(instances); corpus_dirs=(); dict=""; max_len=4096 ;;
+    orlib_read | steiner_read | model_read) kinds=(instances); corpus_dirs=(); dict=""; max_len=4096 ;;
     document_read) kinds=(instances); corpus_dirs=(json yaml); dict=json.dict; max_len=4096 ;;
     *) echo "unknown target: $target" >&2; exit 2 ;;
   esac

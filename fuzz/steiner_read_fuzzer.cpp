@@ -1,4 +1,4 @@
-// set_cover_solve's Steiner reader on arbitrary bytes (properties: instance_fuzz.hpp).
+// The library's Steiner reader on arbitrary bytes (properties: instance_fuzz.hpp).
 #include <cstddef>
 #include <cstdint>
 
@@ -6,6 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ntu_fuzz::harness();
-  ntu_fuzz::readAndCheck(data, size, set_cover_solve::Format::steiner);
+  ntu_fuzz::readAndCheck(data, size, nimbrel_tavik_util::InstanceFormat::steiner);
   return 0;
 }

@@ -1,11 +1,14 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Solve every set-cover instance file of a folder on a Dask cluster and print a summary table.
 
     examples/python/batch_dask.py FOLDER [--scheduler tcp://host:8786] [--workers 2]
                                          [--time-limit 10] [--weighted]
 
-Instance files: JSON or YAML documents {"sets": {"<id>": [elements...]}, "costs": {"<id>": cost}}
-(.json, .yaml, .yml) and OR-Library set-covering files (any other name). Without --scheduler a
+Instance files: every format set_cover_solve reads, through the library's reader (read_instance):
+OR-Library (row-wise, or column-wise rail files), Steiner triples, JSON or YAML documents
+{"sets": {"<id or name>": [elements...]}, "costs": {...}}, MPS and LP set-covering models,
+gzip-compressed or not; the format comes from the file name as for set_cover_solve. Without
+--scheduler a
 LocalCluster of --workers processes runs on this machine; with it, the cluster's workers must
 have nimbrel_tavik_util installed. Each file is solved by one task (solve_within with the time
 limit); a progress bar goes to standard error, the table to standard output. Exit status 1 when
@@ -18,44 +21,21 @@ import time
 from pathlib import Path
 
 
-def read_instance(path):
-    """({id: [elements]}, {id: cost} or None) from a document or an OR-Library file."""
-    import nimbrel_tavik_util as ntu
-
-    if path.suffix in (".json", ".yaml", ".yml"):
-        doc = ntu.read_json(path) if path.suffix == ".json" else ntu.read_yaml_to_json(path)
-        if not isinstance(doc, dict) or not isinstance(doc.get("sets"), dict):
-            raise ValueError('not a document with a "sets" object (or unreadable JSON: see the log)')
-        sets = {int(k): v for k, v in doc["sets"].items()}
-        costs = doc.get("costs")
-        return sets, ({int(k): float(v) for k, v in costs.items()} if costs else None)
-    # OR-Library: m n, n column costs, then for each row its count and its (1-based) columns.
-    numbers = [int(t) for t in path.read_text().split()]
-    m, n = numbers[0], numbers[1]
-    costs = {j + 1: float(c) for j, c in enumerate(numbers[2:2 + n])}
-    sets = {j: [] for j in costs}
-    at = 2 + n
-    for row in range(1, m + 1):
-        count = numbers[at]
-        for column in numbers[at + 1:at + 1 + count]:
-            sets[column].append(row)
-        at += 1 + count
-    return sets, costs
-
-
 def solve_file(path, time_limit, weighted):
     """One task: runs on a worker, returns a row of the table (plain values, cheap to send)."""
-    import nimbrel_tavik_util as ntu
-
     path = Path(path)
     row = {"file": path.name}
     try:
-        sets, costs = read_instance(path)
-        result = ntu.solve_within(sets, costs if weighted else None, time_limit=time_limit)
+        # Inside the try: a worker without the module gives this file's row, not a dead batch.
+        import nimbrel_tavik_util as ntu
+
+        instance = ntu.read_instance(path)
+        result = ntu.solve_within(instance, instance.costs if weighted else None,
+                                  time_limit=time_limit)
     except Exception as error:  # reported in the table; the batch goes on
         row["error"] = f"{type(error).__name__}: {error}"
         return row
-    row.update(sets=len(sets), size=len(result.ids), cost=result.cost,
+    row.update(sets=instance.sets, size=len(result.ids), cost=result.cost,
                lower_bound=result.lower_bound, gap=result.gap, stopped=result.stopped,
                seconds=result.seconds, worker=os.getpid())
     return row

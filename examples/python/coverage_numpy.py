@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Plan which viewpoints a robot should visit so that every point of interest is seen.
 
 Points of interest and candidate viewpoints are scattered over a 100 m x 100 m site; a viewpoint

@@ -84,9 +84,10 @@ class NIMBREL_TAVIK_UTIL_EXPORT Reader {
   /// Text: `data.dump(indent, ' ', false, strict)`, that is `indent` blanks per level when
   /// `indent` >= 0 (0: one element per line, no indentation), one line without any blank when
   /// negative; non-ASCII characters as raw UTF-8; no final newline. NaN and infinities are
-  /// written as null. Indents above 512 are laid out here, not by the JSON library's
-  /// serializer, which reads past its buffer of blanks beyond 1,024; the text is the same. Its
-  /// size is computed first: a text too large to hold fails as below.
+  /// written as null (the Python module's save_json refuses them with ValueError instead,
+  /// before writing, as json.dumps(allow_nan=False) does). Indents above 512 are laid out here, not
+  /// by the JSON library's serializer, which reads past its buffer of blanks beyond 1,024; the text
+  /// is the same. Its size is computed first: a text too large to hold fails as below.
   ///
   /// The document is serialised before the file system is touched. Where the text goes:
   /// - A regular file (or a missing one) is replaced atomically: the text goes to a temporary

@@ -78,6 +78,11 @@ enum class SolveStatus {
   TargetReached,  ///< a cover of cost at most SolveLimits::targetCost was found
 };
 
+/// The name of `status` in the one vocabulary of stop reasons that set_cover_solve's JSON and the
+/// Python module share: "optimal", "time_limit", "node_limit", "stopped", "gap" or "target".
+/// (Where a signal set the stop flag, the program and Python say "SIGINT" or "SIGTERM".)
+NIMBREL_TAVIK_UTIL_EXPORT const char* solveStatusName(SolveStatus status);
+
 /// Limits of one solveWithin call. The call returns the best cover found when the first limit
 /// is reached, or earlier when it proves that cover optimal.
 struct SolveLimits {

@@ -4,8 +4,9 @@
     ntu.solve({1: [1, 2, 3, 4], 2: [1, 2, 5], 3: [3, 4, 6]}, method="propagate")   # [2, 3]
     r = ntu.solve_within(sets, time_limit=2.0)   # r.ids, r.cost, r.lower_bound, r.stopped
 
-The solvers take a dict of id -> elements (int or str) or a scipy.sparse matrix whose rows
-are elements and columns sets. The library's log lines go to the logging logger
+The solvers take a dict of id -> elements (int or str), a scipy.sparse matrix whose rows
+are elements and columns sets, or an Instance that read_instance reads from a file in any
+format set_cover_solve reads (OR-Library, rail, Steiner, JSON/YAML documents, MPS, LP; gzip). The library's log lines go to the logging logger
 "nimbrel_tavik_util"; C++ errors arrive as ValueError (bad input), OSError (files),
 MemoryError or RuntimeError.
 
@@ -15,11 +16,13 @@ document, plot_plan and plot_progress draw a plan and a solve's progress on matp
 
 from ._core import (
     LOGGER_NAME,
+    Instance,
     PoseIterator,
     Progress,
     Result,
     __version__,
     apply_orientation_offset,
+    read_instance,
     iter_poses,
     read_json,
     read_yaml_to_json,
@@ -44,11 +47,13 @@ from .plan import (
 
 __all__ = [
     "LOGGER_NAME",
+    "Instance",
     "PoseIterator",
     "Progress",
     "Result",
     "__version__",
     "apply_orientation_offset",
+    "read_instance",
     "iter_poses",
     "read_json",
     "read_yaml_to_json",

@@ -9,9 +9,42 @@ __version__: str
 LOGGER_NAME: str
 
 Element = Union[int, str]
-# A dict of id -> elements, or a scipy.sparse matrix (rows = elements, columns = sets).
-Sets = Union[Mapping[int, Iterable[Element]], Any]
-Costs = Union[Mapping[int, float], Sequence[float], npt.NDArray[np.floating[Any]]]
+# A set id: an int >= 0, or (named sets: a dict with a key that is not an int, a file's named
+# sets) the name as given.
+SetId = Union[int, str]
+# A dict of id -> elements, a scipy.sparse matrix (rows = elements, columns = sets; ids are its
+# 0-based column indices), or an Instance of read_instance.
+Sets = Union[Mapping[SetId, Iterable[Element]], "Instance", Any]
+Costs = Union[Mapping[SetId, float], Sequence[float], npt.NDArray[np.floating[Any]]]
+Format = Literal["orlib", "rail", "steiner", "json", "yaml", "mps", "lp"]
+# Why solve_within ended: the words of set_cover_solve's JSON and the C++ solveStatusName, and
+# "SIGINT" for Ctrl-C.
+Stopped = Literal["optimal", "time_limit", "node_limit", "gap", "target", "stopped", "SIGINT"]
+
+class Instance:
+    """An instance file read by read_instance (C++ arrays); solve and solve_within take it."""
+    @property
+    def set_ids(self) -> list[SetId]: ...
+    @property
+    def costs(self) -> list[float]: ...
+    @property
+    def has_costs(self) -> bool: ...
+    @property
+    def elements(self) -> int: ...
+    @property
+    def sets(self) -> int: ...
+    @property
+    def entries(self) -> int: ...
+    @property
+    def format(self) -> Format: ...
+    @property
+    def path(self) -> str: ...
+    def __len__(self) -> int: ...
+
+def read_instance(path: PathLike, format: Optional[Format] = None) -> Instance:
+    """Read an instance file in any format set_cover_solve reads (gzip too). Raises OSError
+    when it cannot be read, ValueError for an unknown format or malformed input (naming the
+    file, the line and what is wrong)."""
 Json = Union[None, bool, int, float, str, list["Json"], dict[str, "Json"]]
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -31,7 +64,7 @@ class Progress:
 class Result:
     """The answer of solve_within."""
     @property
-    def ids(self) -> list[int]: ...
+    def ids(self) -> list[SetId]: ...
     @property
     def cost(self) -> float: ...
     @property
@@ -45,15 +78,13 @@ class Result:
     @property
     def seconds(self) -> float: ...
     @property
-    def stopped(
-        self,
-    ) -> Literal["optimal", "time_limit", "node_limit", "stopped", "gap", "target"]: ...
+    def stopped(self) -> Stopped: ...
 
 def solve(
     sets: Sets,
     method: Literal["greedy", "ilp", "propagate"] = "greedy",
     continuity: bool = False,
-) -> list[int]: ...
+) -> list[SetId]: ...
 def solve_within(
     sets: Sets,
     costs: Optional[Costs] = None,
@@ -62,6 +93,9 @@ def solve_within(
     node_limit: Optional[int] = None,
     threads: int = 1,
     on_progress: Optional[Callable[[Progress], Optional[bool]]] = None,
+    gap: Optional[float] = None,
+    target: Optional[float] = None,
+    start: Optional[Iterable[SetId]] = None,
 ) -> Result: ...
 def read_json(path: PathLike) -> Json: ...
 def save_json(obj: Json, path: PathLike, indent: int = 4) -> None: ...

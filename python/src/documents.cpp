@@ -52,7 +52,16 @@ json toJson(py::handle o, std::string& path, int depth) {
   PyObject* p = o.ptr();
   if (p == Py_None) return nullptr;
   if (PyBool_Check(p)) return p == Py_True;
-  if (PyFloat_Check(p)) return PyFloat_AS_DOUBLE(p);
+  if (PyFloat_Check(p)) {
+    // As json.dumps(allow_nan=False): JSON has no NaN or infinity, and writing null instead
+    // would lose the value without a word.
+    const double v = PyFloat_AS_DOUBLE(p);
+    if (!std::isfinite(v)) {
+      raise(PyExc_ValueError, "the float " + py::repr(o).cast<std::string>() + " at " + path +
+                                  " is not a JSON number (NaN and infinities are refused)");
+    }
+    return v;
+  }
   if (PyLong_Check(p) || (PyIndex_Check(p) && !PySequence_Check(p))) {  // NumPy integers too
     py::int_ value = py::reinterpret_steal<py::int_>(PyNumber_Index(p));
     if (!value) throw py::error_already_set();
@@ -383,10 +392,11 @@ Write ``obj`` as JSON to ``path``, replacing the file atomically (parent folders
 
 ``indent`` blanks per level, any width (negative: one line). ``path`` is a ``str``, ``bytes`` or
 path-like, as ``open`` takes it: a NUL in it raises ValueError("embedded null byte"). ``obj`` is
-made of dicts with str keys, lists, tuples, str, int (64 bits), float (NaN and infinities are
-written as null), bool and None.
-Raises TypeError for any other object or key, ValueError for an int beyond 64 bits or nesting
-deeper than 500 levels (a list that contains itself), before anything is written. A file that
+made of dicts with str keys, lists, tuples, str, int (64 bits), finite float, bool and None.
+Raises TypeError for any other object or key, ValueError for a NaN or infinite float (as
+``json.dumps(allow_nan=False)``; the C++ Reader::saveJson writes them as null), an int beyond 64
+bits or nesting deeper than 500 levels (a list that contains itself), before anything is written
+(the message names where, such as ``$.pose[2]``). A file that
 cannot be written is not raised: it is logged as an ERROR line, as the C++ Reader::saveJson does;
 success logs INFO "Saved JSON: <path>".
 )doc");

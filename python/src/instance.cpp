@@ -120,7 +120,7 @@ class ElementReader {
     for (PyObject* o : strings_) Py_DECREF(o);
   }
 
-  void add(PyObject* element, long long id) {
+  void add(PyObject* element, const std::string& id) {
     if (PyUnicode_Check(element)) {
       expect(kStr, element, id);
       Py_ssize_t size = 0;
@@ -133,13 +133,12 @@ class ElementReader {
       long long value = 0;
       bool overflow = false;
       if (!asInteger(element, value, overflow)) {
-        raise(PyExc_TypeError, "sets: set " + std::to_string(id) + ": element " + reprOf(element) +
-                                   " of type " + typeName(element) +
-                                   " is neither an int nor a str");
+        raise(PyExc_TypeError, "sets: set " + id + ": element " + reprOf(element) + " of type " +
+                                   typeName(element) + " is neither an int nor a str");
       }
       if (overflow) {
-        raise(PyExc_ValueError, "sets: set " + std::to_string(id) + ": element " + reprOf(element) +
-                                    " does not fit in 64 bits");
+        raise(PyExc_ValueError,
+              "sets: set " + id + ": element " + reprOf(element) + " does not fit in 64 bits");
       }
       expect(kInt, element, id);
       ints_.push_back(value);
@@ -154,11 +153,11 @@ class ElementReader {
   }
 
  private:
-  void expect(Kind kind, PyObject* element, long long id) {
+  void expect(Kind kind, PyObject* element, const std::string& id) {
     if (kind_ == kNone) kind_ = kind;
     if (kind_ != kind) {
-      raise(PyExc_TypeError, "sets: set " + std::to_string(id) + ": element " + reprOf(element) +
-                                 " is " + (kind == kStr ? "a str" : "an int") +
+      raise(PyExc_TypeError, "sets: set " + id + ": element " + reprOf(element) + " is " +
+                                 (kind == kStr ? "a str" : "an int") +
                                  " but earlier elements are " + (kind == kStr ? "ints" : "strs"));
     }
   }
@@ -189,14 +188,27 @@ Instance readDict(PyObject* dict) {
     keys.push_back({0, py::reinterpret_borrow<py::object>(key),
                     py::reinterpret_borrow<py::object>(value), static_cast<int>(keys.size())});
   }
+  // A key that is not an int (a str, say) makes every key a name: columns in the dict's order,
+  // ids returned as given, as instance documents with named sets are read.
+  bool named = false;
+  for (const Key& entry : keys) {
+    long long id = 0;
+    bool overflow = false;
+    if (!asInteger(entry.key.ptr(), id, overflow)) named = true;
+  }
   long long smallest = 0;
   for (Key& entry : keys) {
     bool overflow = false;
     PyObject* const k = entry.key.ptr();
-    if (!asInteger(k, entry.id, overflow)) {
-      raise(PyExc_TypeError,
-            "sets: set id " + reprOf(k) + " of type " + typeName(k) + " is not an int");
+    if (named) {
+      if (PyUnicode_Check(k) == 0 && PyLong_Check(k) == 0) {
+        raise(PyExc_TypeError, "sets: set id " + reprOf(k) + " of type " + typeName(k) +
+                                   " is neither an int nor a str");
+      }
+      entry.id = entry.order;
+      continue;
     }
+    asInteger(k, entry.id, overflow);
     if (overflow || entry.id > INT_MAX) {
       raise(PyExc_ValueError, "sets: set id " + reprOf(k) + " is larger than 2147483647");
     }
@@ -206,7 +218,9 @@ Instance readDict(PyObject* dict) {
     raise(PyExc_ValueError,
           "sets: negative set id " + std::to_string(smallest) + " (ids must be >= 0)");
   }
-  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.id < b.id; });
+  if (!named) {
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.id < b.id; });
+  }
 
   Instance in;
   const std::size_t n = keys.size();
@@ -222,10 +236,12 @@ Instance readDict(PyObject* dict) {
     in.ids[k] = static_cast<int>(entry.id);
     in.keyObjects[k] = entry.key;
     in.dictOrder[static_cast<std::size_t>(entry.order)] = static_cast<int>(k);
+    if (named) in.names.push_back(entry.key);
+    const std::string who = named ? reprOf(entry.key.ptr()) : std::to_string(entry.id);
     PyObject* set = entry.value.ptr();
     if (PyUnicode_Check(set) || PyBytes_Check(set)) {
-      raise(PyExc_TypeError, "sets: set " + std::to_string(entry.id) + " is a " + typeName(set) +
-                                 ", not a collection of elements");
+      raise(PyExc_TypeError,
+            "sets: set " + who + " is a " + typeName(set) + ", not a collection of elements");
     }
     if (PyList_Check(set) || PyTuple_Check(set)) {
       // The size is read again after each element: its __index__ may have shortened the list.
@@ -234,22 +250,22 @@ Instance readDict(PyObject* dict) {
       for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(set); ++i) {
         PyObject* const item = PySequence_Fast_GET_ITEM(set, i);
         if (PyLong_CheckExact(item) || PyUnicode_CheckExact(item)) {
-          elements.add(item, entry.id);
+          elements.add(item, who);
         } else {
           const py::object owned = py::reinterpret_borrow<py::object>(item);
-          elements.add(item, entry.id);
+          elements.add(item, who);
         }
       }
     } else {
       py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(set));
       if (!it) {
         PyErr_Clear();
-        raise(PyExc_TypeError, "sets: set " + std::to_string(entry.id) + " is a " + typeName(set) +
-                                   ", not a collection of elements");
+        raise(PyExc_TypeError,
+              "sets: set " + who + " is a " + typeName(set) + ", not a collection of elements");
       }
       while (PyObject* item = PyIter_Next(it.ptr())) {
         py::object owned = py::reinterpret_steal<py::object>(item);
-        elements.add(item, entry.id);
+        elements.add(item, who);
       }
       if (PyErr_Occurred()) throw py::error_already_set();
     }
@@ -452,13 +468,13 @@ double checkedCost(PyObject* value, const Instance& in, int column) {
   if (c == -1.0 && PyErr_Occurred()) {
     if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
       PyErr_Clear();
-      raise(PyExc_ValueError, "costs: the cost of set " + std::to_string(in.idOf(column)) + " (" +
-                                  reprOf(value) + ") is beyond the range of a float");
+      raise(PyExc_ValueError, "costs: the cost of set " + in.label(column) + " (" + reprOf(value) +
+                                  ") is beyond the range of a float");
     }
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
     PyErr_Clear();
-    raise(PyExc_TypeError, "costs: the cost of set " + std::to_string(in.idOf(column)) + " (" +
-                               reprOf(value) + ") is not a number");
+    raise(PyExc_TypeError, "costs: the cost of set " + in.label(column) + " (" + reprOf(value) +
+                               ") is not a number");
   }
   return c;
 }
@@ -483,13 +499,44 @@ std::map<int, std::set<int>> Instance::mapForm() const {
   return out;
 }
 
+py::object Instance::idObject(int column) const {
+  if (!names.empty()) return names[static_cast<std::size_t>(column)];
+  return py::int_(idOf(column));
+}
+
+std::string Instance::label(int column) const {
+  if (file && !file->setNames.empty()) {
+    return reprOf(py::str(file->setNames[static_cast<std::size_t>(column)]).ptr());
+  }
+  if (!names.empty()) return reprOf(names[static_cast<std::size_t>(column)].ptr());
+  return std::to_string(idOf(column));
+}
+
 Instance readInstance(py::handle sets) {
   if (PyDict_Check(sets.ptr())) return readDict(sets.ptr());
+  if (py::isinstance<FileInstance>(sets)) {
+    const FileInstance& f = sets.cast<const FileInstance&>();
+    Instance in;
+    in.file = f.instance;
+    in.keep = py::reinterpret_borrow<py::object>(sets);
+    in.elements = f.instance->elements;
+    in.numSets = f.instance->sets();
+    in.start = f.instance->setStart.data();
+    in.rows = f.instance->elementIndex.data();
+    if (f.instance->setNames.empty()) {
+      in.ids = f.instance->setIds;
+    } else {
+      in.names.reserve(f.instance->setNames.size());
+      for (const std::string& n : f.instance->setNames) in.names.push_back(py::str(n));
+    }
+    return in;
+  }
   if (isSparse(sets)) {
     return readSparse(py::reinterpret_borrow<py::object>(sets));
   }
-  raise(PyExc_TypeError, "sets must be a dict of id -> elements or a scipy.sparse matrix, not " +
-                             typeName(sets.ptr()));
+  raise(PyExc_TypeError,
+        "sets must be a dict of id -> elements, a scipy.sparse matrix or an Instance, not " +
+            typeName(sets.ptr()));
 }
 
 void readCosts(Instance& in, py::handle costs) {
@@ -502,7 +549,7 @@ void readCosts(Instance& in, py::handle costs) {
       PyObject* found = PyDict_GetItemWithError(costs.ptr(), key.ptr());
       if (found == nullptr) {
         if (PyErr_Occurred()) throw py::error_already_set();
-        raise(PyExc_ValueError, "costs: no cost for set " + std::to_string(in.idOf(j)));
+        raise(PyExc_ValueError, "costs: no cost for set " + in.label(j));
       }
       // Owned: its __float__ may remove it from the dict.
       const py::object value = py::reinterpret_borrow<py::object>(found);
@@ -521,7 +568,9 @@ void readCosts(Instance& in, py::handle costs) {
         bool known = false;
         long long id = 0;
         bool overflow = false;
-        if (asInteger(key, id, overflow) && !overflow && id >= 0 && id <= INT_MAX) {
+        if (!in.names.empty()) {
+          known = false;  // every name was looked up above; this key is another
+        } else if (asInteger(key, id, overflow) && !overflow && id >= 0 && id <= INT_MAX) {
           if (in.ids.empty()) {
             known = id < n;
           } else {
@@ -546,7 +595,7 @@ void readCosts(Instance& in, py::handle costs) {
   for (int j = 0; j < n; ++j) {
     const double c = in.costs[j];
     if (!std::isfinite(c) || c < 0.0) {
-      raise(PyExc_ValueError, "costs: the cost of set " + std::to_string(in.idOf(j)) + " is " +
+      raise(PyExc_ValueError, "costs: the cost of set " + in.label(j) + " is " +
                                   py::str(py::float_(c)).cast<std::string>() +
                                   " (costs must be finite and >= 0)");
     }

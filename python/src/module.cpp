@@ -6,6 +6,7 @@
 
 #include "documents.hpp"
 #include "gil.hpp"
+#include "instance_file.hpp"
 #include "interrupt.hpp"
 #include "nimbrel_tavik_util/logger.hpp"
 #include "nimbrel_tavik_util/version.hpp"
@@ -78,6 +79,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("__version__") = NIMBREL_TAVIK_UTIL_VERSION_STRING;
   ntu_python::rememberMainThread();
   ntu_python::bindSolvers(m);
+  ntu_python::bindInstanceFiles(m);
   ntu_python::bindDocuments(m);
   installLogging(m);
 }

@@ -29,8 +29,11 @@ def test_json_round_trip_and_logging(tmp_path, caplog):
     assert path.read_text().startswith('{\n    "big": 9223372036854775813')  # indent 4
     ntu.save_json([1, (2, 3)], str(path), indent=-1)
     assert path.read_text() == "[1,[2,3]]" and ntu.read_json(path) == [1, [2, 3]]
-    ntu.save_json({"x": math.nan}, path)
-    assert ntu.read_json(path) == {"x": None}
+    # NaN and infinities: ValueError naming where, and the file as it was.
+    for bad in (math.nan, math.inf, -math.inf):
+        with pytest.raises(ValueError, match=r"at \$\.x\[1\] is not a JSON number"):
+            ntu.save_json({"x": [0.5, bad]}, path)
+        assert path.read_text() == "[1,[2,3]]"
 
     caplog.clear()
     assert ntu.read_json(tmp_path / "missing.json") == {}

@@ -14,7 +14,7 @@ SETS = {1: [1, 2], 2: [2, 3]}
 @pytest.mark.parametrize("sets, costs, error, message", [
     ({1: [1], -3: [2], -1: [3]}, None, ValueError, "negative set id -3"),
     ({2**31: [1]}, None, ValueError, "larger than 2147483647"),
-    ({"a": [1]}, None, TypeError, "set id 'a'"),
+    ({1.5: [1]}, None, TypeError, "set id 1.5 of type float is neither an int nor a str"),
     ({1: "abc"}, None, TypeError, "set 1 is a str"),
     ({1: 5}, None, TypeError, "set 1 is a int"),
     ({1: [1, "a"]}, None, TypeError, "set 1: element 'a' is a str but earlier elements are ints"),

@@ -1,4 +1,5 @@
 """The example scripts of examples/python run and say the right things."""
+import gzip
 import os
 import re
 import subprocess
@@ -12,6 +13,11 @@ from conftest import random_instance
 
 EXAMPLES = Path(os.environ.get("NTU_EXAMPLES_DIR",
                                Path(__file__).resolve().parents[2] / "examples" / "python"))
+
+
+def test_examples_run_with_the_interpreter_on_the_path():
+    for script in EXAMPLES.glob("*.py"):
+        assert script.read_text().startswith("#!/usr/bin/env python3\n"), script
 
 
 def run(script, *args):
@@ -40,6 +46,13 @@ def test_dask_batch_on_a_local_cluster_of_two_workers(tmp_path, rng):
     (tmp_path / "tiny.txt").write_text("3 3\n1 2 3\n2 1 2\n1 2\n1 3\n")
     expected["tiny.txt"] = 5.0
     (tmp_path / "broken.json").write_text('{"sets": ')
+    # The files the example's own reader used to fail on: Steiner, gzip, named sets.
+    (tmp_path / "t.stn").write_text("4 2\n1 2 3\n2 3 4\n")
+    expected["t.stn"] = 1.0
+    (tmp_path / "tiny2.txt.gz").write_bytes(gzip.compress(b"3 3\n1 2 3\n2 1 2\n1 2\n1 3\n"))
+    expected["tiny2.txt.gz"] = 5.0
+    (tmp_path / "named.json").write_text('{"sets": {"a": [1, 2], "b": [2]}}')
+    expected["named.json"] = 1.0
 
     out = run("batch_dask.py", tmp_path, "--workers", "2", "--time-limit", "5", "--weighted")
     assert out.returncode == 1, out.stderr  # broken.json failed, the rest was solved
@@ -48,5 +61,5 @@ def test_dask_batch_on_a_local_cluster_of_two_workers(tmp_path, rng):
     assert {name: float(row[3]) for name, row in rows.items()} == expected
     assert all(row[6] == "optimal" for row in rows.values())
     summary = out.stdout.splitlines()[-1]
-    assert summary.startswith("8 files: 7 proved optimal, 0 stopped by the limit, 1 failed")
-    assert "8/8" in out.stderr  # the progress bar ran to the end
+    assert summary.startswith("11 files: 10 proved optimal, 0 stopped by the limit, 1 failed")
+    assert "11/11" in out.stderr  # the progress bar ran to the end

@@ -30,7 +30,7 @@ def test_sigint_ends_a_long_solve_and_keeps_the_best_cover():
     # Well before the limit (the latency itself, a few ms, is measured by the benchmark).
     assert sent and ended - sent[0] < 1.0 and ended - start < 3.0
     result = info.value.result
-    assert result.stopped == "stopped" and is_cover(HARD, result.ids)
+    assert result.stopped == "SIGINT" and is_cover(HARD, result.ids)
     assert result.cost == len(result.ids) and result.lower_bound <= 198  # the best known cover
     # Python's own handler is back: the next Ctrl-C is an ordinary KeyboardInterrupt.
     assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
@@ -46,7 +46,7 @@ def test_sigint_handled_inside_on_progress_keeps_the_result_too():
 
     with pytest.raises(KeyboardInterrupt) as info:
         ntu.solve_within(HARD, time_limit=10.0, on_progress=report)
-    assert info.value.result.stopped == "stopped" and is_cover(HARD, info.value.result.ids)
+    assert info.value.result.stopped == "SIGINT" and is_cover(HARD, info.value.result.ids)
 
 
 def test_on_progress_false_stops_and_exceptions_propagate():

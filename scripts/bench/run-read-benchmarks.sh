@@ -3,7 +3,7 @@
 # against an older commit's program in the same run, and the report docs/performance-read.md.
 #
 #   scripts/bench/run-read-benchmarks.sh [--old REF] [--runs N] [--old-runs N] [--old-json]
-#                                        [--size "M N K"] [--seed S]
+#                                        [--size "M N K"] [--seed S] [--report NAME]
 #
 # The instance (bench/read_instance_writer): M rows, N columns of about K rows each (default
 # 655453 90000 330: 29.7 million entries, a 180 MB OR-Library file), written once as OR-Library
@@ -16,6 +16,8 @@
 # REF (default e18412f, the last commit that read through std::map<int, std::set<int>>) is built
 # in a temporary worktree as Release.
 #
+# --report NAME writes docs/NAME instead of docs/performance-read.md (to keep that report when
+# comparing against a newer REF, e.g. --old main).
 # BUILD_DIR (default build/bench) is the build folder of this checkout.
 set -euo pipefail
 
@@ -27,6 +29,7 @@ old_runs=1
 old_json=no
 size="655453 90000 330"
 seed=1
+report_name=performance-read.md
 while [[ $# -gt 0 ]]; do
   case $1 in
     --old) old_ref=$2; shift 2 ;;
@@ -35,6 +38,7 @@ while [[ $# -gt 0 ]]; do
     --old-json) old_json=yes; shift ;;
     --size) size=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
+    --report) report_name=$2; shift 2 ;;
     *) echo "run-read-benchmarks: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -97,7 +101,7 @@ for file in "$base.txt" "$base.txt.gz" "$base.json"; do
     prog=$new_prog
     [[ $side == old ]] && prog=$old_prog
     # The old program took no gzip.
-    [[ $side == old && $file == *.gz ]] && continue
+    [[ $side == old && $file == *.gz && $old_ref == e18412f ]] && continue
     [[ $side == old && $file == *.json && $old_json == no ]] && continue
     n_runs=$runs
     [[ $side == old ]] && n_runs=$old_runs
@@ -114,7 +118,7 @@ done
 size_mb=$(du -m "$base.txt" | cut -f1)
 gz_mb=$(du -m "$base.txt.gz" | cut -f1)
 json_mb=$(du -m "$base.json" | cut -f1)
-report=$root/docs/performance-read.md
+report=$root/docs/$report_name
 {
   echo "# Reading instances: set_cover_solve's readers"
   echo
@@ -122,10 +126,10 @@ report=$root/docs/performance-read.md
   echo "\`bench/read_instance_writer\`): OR-Library text of $size_mb MB, the same gzip-compressed"
   echo "($gz_mb MB) and as a JSON document ($json_mb MB). Each program ran each file the times in"
   echo "brackets with \`--json --time-limit 0\`; medians. *read s* is the new program's \`readSeconds\`"
-  echo "and, for the old one ($old_commit, which read through \`std::map<int, std::set<int>>\`),"
-  echo "its wall time less the seconds of its solve. *peak MB* is the maximum resident set of the"
+  echo "and, for the old one ($old_commit$([[ $old_ref == e18412f ]] && echo ', which read through `std::map<int, std::set<int>>`')),"
+  echo "its \`readSeconds\` when it reports one, else its wall time less the seconds of its solve. *peak MB* is the maximum resident set of the"
   echo "whole run by \`/usr/bin/time -v\`, *CPU s* its user + system seconds (on a shared machine"
-  echo "the wall time includes waiting for a core). The old program has no gzip input."
+  echo "the wall time includes waiting for a core).$([[ $old_ref == e18412f ]] && echo " The old program has no gzip input.")"
   echo "$(uptime | sed 's/.*load average/Load average at the end/')."
   echo
   echo "| file | program | read s | wall s | CPU s | solve s | peak MB | entries |"

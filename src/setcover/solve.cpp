@@ -6,6 +6,24 @@
 
 namespace nimbrel_tavik_util {
 
+const char* solveStatusName(SolveStatus status) {
+  switch (status) {
+    case SolveStatus::Optimal:
+      return "optimal";
+    case SolveStatus::TimeLimit:
+      return "time_limit";
+    case SolveStatus::NodeLimit:
+      return "node_limit";
+    case SolveStatus::Stopped:
+      return "stopped";
+    case SolveStatus::GapReached:
+      return "gap";
+    case SolveStatus::TargetReached:
+      return "target";
+  }
+  return "stopped";
+}
+
 template <typename T>
 std::vector<int> SetCoverSolver<T>::solve(const std::map<int, std::set<T>>& instance,
                                           SolveMethod method, bool continuity) {

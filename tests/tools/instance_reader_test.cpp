@@ -426,6 +426,12 @@ TEST(InstanceReader, FormatTable) {
   EXPECT_EQ(scs::formatFromName("stn27.stn"), scs::Format::steiner);
   EXPECT_EQ(scs::formatFromName("scp41.txt"), scs::Format::orlib);
   EXPECT_EQ(scs::formatFromName("json"), scs::Format::orlib);
+  EXPECT_EQ(scs::formatFromName("rail507"), scs::Format::rail);
+  EXPECT_EQ(scs::formatFromName("m.mps.gz"), scs::Format::mps);
+  EXPECT_EQ(scs::formatFromName("m.lp"), scs::Format::lp);
+  EXPECT_EQ(scs::formatFromText("NAME x\nROWS", scs::Format::orlib), scs::Format::mps);
+  EXPECT_EQ(scs::formatFromText("\\ c\nMinimize", scs::Format::orlib), scs::Format::lp);
+  EXPECT_EQ(scs::formatFromText("minimize\n", scs::Format::orlib), scs::Format::lp);
   EXPECT_EQ(scs::formatFromText(" \n{\"sets\"", scs::Format::orlib), scs::Format::json);
   EXPECT_EQ(scs::formatFromText("\xEF\xBB\xBF{", scs::Format::orlib), scs::Format::json);
   EXPECT_EQ(scs::formatFromText("\n sets:", scs::Format::orlib), scs::Format::yaml);
@@ -436,7 +442,7 @@ TEST(InstanceReader, FormatTable) {
   // Every name of the table round-trips and the help names every one.
   std::size_t n = 0;
   const scs::FormatInfo* table = scs::formatTable(n);
-  ASSERT_EQ(n, 4u);
+  ASSERT_EQ(n, 7u);
   for (std::size_t i = 0; i < n; ++i) {
     scs::Format f;
     ASSERT_TRUE(scs::formatFromString(table[i].name, f));
@@ -446,5 +452,5 @@ TEST(InstanceReader, FormatTable) {
   }
   scs::Format f;
   EXPECT_FALSE(scs::formatFromString("xml", f));
-  EXPECT_EQ(scs::formatNameList(), "orlib, steiner, json or yaml");
+  EXPECT_EQ(scs::formatNameList(), "orlib, rail, steiner, json, yaml, mps or lp");
 }

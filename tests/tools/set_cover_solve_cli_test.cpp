@@ -518,6 +518,36 @@ TEST(SetCoverSolveCli, InputFormsAndNoCover) {
       << yaml.err;
 }
 
+TEST(SetCoverSolveCli, WriteConvertsAndModelsThatAreNotSetCoveringAreRefused) {
+  TempDir dir;
+  const std::string source = dir.write("w.txt", "3 4\n2 1 1 3\n2 1 2\n2 2 3\n2 3 4\n");
+  const std::string expected = runProgram({"--quiet", "--weighted", source}).out;
+  ASSERT_EQ(expected, "2 3\n");
+  // Every format the program reads, written and solved again: the same cover.
+  for (const char* name : {"w.rail", "w.json", "w.yaml", "w.mps", "w.lp.gz", "w.orlib.txt"}) {
+    const std::string path = (fs::path(source).parent_path() / name).string();
+    const ChildRun write = runProgram({"--write", path, source});
+    ASSERT_EQ(write.exitCode(), 0) << name << "\n" << write.describe();
+    EXPECT_EQ(write.out, "");
+    const ChildRun again = runProgram({"--quiet", "--weighted", path});
+    EXPECT_EQ(again.out, name[2] == 'm' || name[2] == 'l' ? "x2 x3\n" : expected) << name;
+  }
+  // Steiner text has no costs: refused naming the set, status 1, nothing written.
+  const std::string stn = (fs::path(source).parent_path() / "w.stn").string();
+  const ChildRun steiner = runProgram({"--write", stn, source});
+  EXPECT_EQ(steiner.exitCode(), 1);
+  EXPECT_NE(steiner.err.find("--write " + stn + ": Steiner text has no costs"), std::string::npos)
+      << steiner.err;
+  EXPECT_FALSE(fs::exists(stn));
+  // A model that is not set covering: status 1, one line naming the row.
+  const ChildRun lp =
+      runProgram({dir.write("eq.lp", "min\n obj: x + y\nst\n c7: x + y = 1\nbinary\n x y\nend\n")});
+  EXPECT_EQ(lp.exitCode(), 1) << lp.describe();
+  ASSERT_EQ(lp.errLines().size(), 1u) << lp.err;
+  EXPECT_NE(lp.err.find("eq.lp:4: row 'c7' is not a set-covering row"), std::string::npos)
+      << lp.err;
+}
+
 TEST(SetCoverSolveCli, HelpVersionAndUsageErrors) {
   const ChildRun help = runProgram({"--help"});
   EXPECT_EQ(help.exitCode(), 0);
@@ -577,7 +607,7 @@ TEST(SetCoverSolveCli, TimeLimitIsHonouredOnAHardInstance) {
   EXPECT_EQ(run.err, "");
   const nlohmann::json j = parseJsonOutput(run);
   EXPECT_EQ(j.at("optimal"), false);
-  EXPECT_EQ(j.at("stopped"), "time limit");
+  EXPECT_EQ(j.at("stopped"), "time_limit");
   EXPECT_LE(j.at("seconds").get<double>(), 1.5);
   EXPECT_LT(run.wallSeconds, 15.0);  // numbering and output are small beside the limit
   EXPECT_LE(j.at("lowerBound").get<double>(), j.at("cost").get<double>());
@@ -1013,13 +1043,13 @@ TEST(SetCoverSolveCli, StoppingRulesThreadsAndJsonProgress) {
   const std::vector<Rule> rules = {
       {{"--gap", "0.6"}, "gap"},
       {{"--target", "1000"}, "target"},
-      {{"--node-limit", "0"}, "node limit"},
-      {{"--time-limit", "0.5"}, "time limit"},
+      {{"--node-limit", "0"}, "node_limit"},
+      {{"--time-limit", "0.5"}, "time_limit"},
   };
   for (const Rule& rule : rules) {
     std::vector<std::string> args = {"--json", "--threads", "1"};
     args.insert(args.end(), rule.args.begin(), rule.args.end());
-    if (rule.stopped != "time limit") args.insert(args.end(), {"--time-limit", "30"});
+    if (rule.stopped != "time_limit") args.insert(args.end(), {"--time-limit", "30"});
     args.push_back(path);
     const ChildRun run = runProgram(args);
     ASSERT_EQ(run.exitCode(), 0) << rule.stopped << "\n" << run.describe();

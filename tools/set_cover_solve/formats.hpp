@@ -1,46 +1,43 @@
-// The instance formats of set_cover_solve: one table (formats.def) behind the names, the file
-// name rules, the help lines and the parsers.
+// The instance formats of set_cover_solve: the library's format table (set_cover_io.hpp) under
+// the program's names, and the help text built from it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "nimbrel_tavik_util/set_cover_io.hpp"
+
 namespace set_cover_solve {
 
-enum class Format {
-#define NTU_SCS_FORMAT(id, name, names, what) id,
-#include "set_cover_solve/formats.def"
-#undef NTU_SCS_FORMAT
-};
+using Format = nimbrel_tavik_util::InstanceFormat;
+using FormatInfo = nimbrel_tavik_util::InstanceFormatInfo;
 
-/// One row of the table.
-struct FormatInfo {
-  Format format;
-  const char* name;   ///< as --format takes it
-  const char* names;  ///< the file names it is chosen for: patterns separated by blanks
-  const char* what;   ///< one line: what the format holds
-};
+/// Every format, in the order of the table; `count` receives the number of rows.
+inline const FormatInfo* formatTable(std::size_t& count) {
+  return nimbrel_tavik_util::instanceFormatTable(count);
+}
 
-/// Every format, in the order of formats.def; `count` receives the number of rows.
-const FormatInfo* formatTable(std::size_t& count);
-
-/// "orlib", "steiner", "json" or "yaml".
-const char* formatName(Format format);
+/// "orlib", "rail", "steiner", "json", "yaml", "mps" or "lp".
+inline const char* formatName(Format format) {
+  return nimbrel_tavik_util::instanceFormatName(format);
+}
 
 /// The format called `name`; false when there is none.
 bool formatFromString(std::string_view name, Format& format);
 
-/// "orlib, steiner, json or yaml": the names for messages and help.
+/// "orlib, rail, ... or lp": the names for messages and help.
 std::string formatNameList();
 
-/// The format a file name suggests by the table's patterns (a trailing ".gz" is ignored); the
-/// first format without patterns (OR-Library) otherwise.
-Format formatFromName(const std::string& path);
+/// The format a file name suggests (a trailing ".gz" is ignored); OR-Library otherwise.
+inline Format formatFromName(const std::string& path) {
+  return nimbrel_tavik_util::instanceFormatFromPath(path);
+}
 
-/// The format of text whose name says nothing (standard input): a document when its first
-/// non-blank character is '{' (JSON) or one YAML typically starts a map with ('-' of "---",
-/// or a letter or quote of a key such as sets:); else `fallback`. A byte-order mark is skipped.
-Format formatFromText(std::string_view text, Format fallback);
+/// The format of text whose name says nothing (standard input); `fallback` when nothing shows.
+inline Format formatFromText(std::string_view text, Format fallback) {
+  return nimbrel_tavik_util::instanceFormatFromText(text, fallback);
+}
 
 /// The help lines of the formats: "  name  names: what" per format, each ending in a newline.
 std::string formatHelp();

@@ -32,9 +32,6 @@ Instance<int> toInstance(const CompactInstance& c) {
 
 }  // namespace
 
-InputError::InputError(std::string where, const std::string& what)
-    : std::runtime_error(escapeText(what)), where_(escapeText(where)) {}
-
 Instance<int> parseOrLibrary(std::string_view text) { return toInstance(readOrLibrary(text)); }
 
 Instance<int> parseSteiner(std::string_view text) { return toInstance(readSteiner(text)); }

@@ -14,21 +14,15 @@
 #include <string>
 #include <string_view>
 
+#include "nimbrel_tavik_util/set_cover_io.hpp"
 #include "set_cover_solve/formats.hpp"
 
 namespace set_cover_solve {
 
-/// Malformed input. `where` is "<line>" for the text formats, a JSON pointer for documents, or
-/// empty when the whole input is at fault; what() is the description alone (one line, bytes
-/// that are not UTF-8 and control characters written as \xNN).
-class InputError : public std::runtime_error {
- public:
-  InputError(std::string where, const std::string& what);
-  const std::string& where() const { return where_; }
-
- private:
-  std::string where_;
-};
+/// Malformed input: the library's InstanceError. `where` is "<line>" for the text formats, a
+/// JSON pointer for documents, or empty when the whole input is at fault; what() is the
+/// description alone (one line, bytes that are not UTF-8 and control characters as \xNN).
+using InputError = nimbrel_tavik_util::InstanceError;
 
 /// A set-cover instance as read: sets by id, and a cost per id (1 for every set when the input
 /// has no costs).

@@ -238,24 +238,13 @@ void checkCostTotal(const scs::CompactInstance& inst) {
   }
 }
 
-// What ended a run that is not proven optimal, in the words of the output.
+// What ended a run that is not proven optimal, in the library's words (solveStatusName), or the
+// signal that set the stop flag.
 std::string stoppedBy(ntu::SolveStatus status) {
-  switch (status) {
-    case ntu::SolveStatus::TimeLimit:
-      return "time limit";
-    case ntu::SolveStatus::NodeLimit:
-      return "node limit";
-    case ntu::SolveStatus::GapReached:
-      return "gap";
-    case ntu::SolveStatus::TargetReached:
-      return "target";
-    case ntu::SolveStatus::Stopped:
-      // The stop flag is set only by the signal handler.
-      return g_signal.load() == SIGTERM ? "SIGTERM" : "SIGINT";
-    case ntu::SolveStatus::Optimal:
-      break;
-  }
-  return "";
+  if (status == ntu::SolveStatus::Optimal) return "";
+  // The stop flag is set only by the signal handler.
+  if (status == ntu::SolveStatus::Stopped) return g_signal.load() == SIGTERM ? "SIGTERM" : "SIGINT";
+  return ntu::solveStatusName(status);
 }
 
 std::vector<int> readStart(const std::string& file, const scs::CompactInstance& inst) {
@@ -397,6 +386,12 @@ int main(int argc, char** argv) {
   }
   const scs::Options& o = parsed.options;
   const std::string display = o.path == "-" ? "<stdin>" : o.path;
+  if (!o.writeFile.empty() && isTheInstance(o.writeFile, o.path)) {
+    std::cerr << oneLine("set_cover_solve: --write " + o.writeFile + " is the instance file " +
+                         display + "; it would be replaced")
+              << '\n';
+    return 2;
+  }
   if (!o.outputFile.empty() && isTheInstance(o.outputFile, o.path)) {
     std::cerr << oneLine("set_cover_solve: -o " + o.outputFile + " is the instance file " +
                          display + "; it would be replaced (see set_cover_solve --help)")
@@ -413,6 +408,15 @@ int main(int argc, char** argv) {
     const scs::CompactInstance& instance = read.instance;
     scs::InstanceInfo info{display, read.format, scs::countInstance(instance)};
     info.readSeconds = read.seconds;
+    if (!o.writeFile.empty()) {
+      try {
+        ntu::writeInstance(o.writeFile, instance);
+      } catch (const scs::InputError& e) {
+        std::cerr << oneLine("set_cover_solve: --write " + o.writeFile + ": " + e.what()) << '\n';
+        return 1;
+      }
+      return 0;
+    }
     if (o.verbose) {
       std::cerr << oneLine("set_cover_solve: " + display + ": read in " +
                            std::to_string(read.seconds) + " s")

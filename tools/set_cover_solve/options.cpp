@@ -109,9 +109,13 @@ std::string helpText() {
          "  --format F       " +
          formatNames() +
          " (default: by the file name, as below; standard input\n"
-         "                   by its first non-blank character: a document when '{' or a letter,\n"
-         "                   else orlib). Files and standard input may be gzip-compressed\n"
-         "                   (at most 1 GiB once decompressed).\n"
+         "                   by its first words: json at '{', mps at NAME, ROWS or '*', lp at\n"
+         "                   '\\' or Minimize, yaml at another letter, else orlib). Files and\n"
+         "                   standard input may be gzip-compressed (at most 1 GiB once\n"
+         "                   decompressed).\n"
+         "  --write FILE     write the instance read to FILE in the format its name says (as\n"
+         "                   below; gzip when it ends in .gz), e.g. an .lp or .mps file for\n"
+         "                   another solver, and exit without solving\n"
          "  --method M       one of (default: " +
          methodTable().front().name + "):\n" + methods +
          "  --weighted       minimise the total cost of the sets\n"
@@ -188,9 +192,9 @@ bool parseCount(const std::string& text, long long& out) {
 }
 
 bool takesValue(const std::string& name) {
-  static const char* const kWithValue[] = {"--format", "--method",  "--time-limit", "--node-limit",
-                                           "--gap",    "--target",  "--threads",    "--start",
-                                           "-o",       "--progress"};
+  static const char* const kWithValue[] = {"--format", "--method",   "--time-limit", "--node-limit",
+                                           "--gap",    "--target",   "--threads",    "--start",
+                                           "-o",       "--progress", "--write"};
   for (const char* option : kWithValue) {
     if (name == option) return true;
   }
@@ -297,6 +301,9 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
       if (value.empty()) return fail("--start needs a file name");
       o.startFile = value;
       limitedOnly.push_back(name);
+    } else if (name == "--write") {
+      if (value.empty()) return fail("--write needs a file name");
+      o.writeFile = value;
     } else if (name == "-o") {
       if (value.empty()) return fail("-o needs a file name");
       o.outputFile = value;
@@ -331,6 +338,9 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
     return fail("one instance file expected, got " + std::to_string(files.size()));
   o.path = files[0];
   if (jsonGiven && quietGiven) return fail("--json and --quiet exclude each other");
+  if (!o.writeFile.empty() && !o.outputFile.empty()) {
+    return fail("--write converts the instance and solves nothing, so -o has nothing to write");
+  }
   // --quiet means no progress unless asked for by name.
   if (quietGiven && !progressGiven) o.progress = Progress::none;
   const MethodInfo& method = methodInfo(o.method);

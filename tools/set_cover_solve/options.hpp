@@ -57,6 +57,7 @@ struct Options {
   int threads = 0;                                             ///< 0: one per hardware thread
   std::string startFile;   ///< --start: a result document or a list of ids; empty: none
   std::string outputFile;  ///< -o: the JSON document also goes there; empty: none
+  std::string writeFile;   ///< --write: the instance is written there (nothing is solved)
   Output output = Output::human;
   Progress progress = Progress::automatic;
   bool verbose = false;  ///< library log lines of every level on standard error

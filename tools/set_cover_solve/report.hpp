@@ -26,7 +26,7 @@ struct Outcome {
   Method method = Method::best;
   bool weighted = false;
   int threads = 1;  ///< threads the search was allowed (0 already replaced by the count)
-  /// The rule that ended a run without a proof: "time limit", "node limit", "gap", "target",
+  /// The rule that ended a run without a proof: "time_limit", "node_limit", "gap", "target",
   /// "SIGINT", "SIGTERM"; "" when the run ended by itself.
   std::string stopped;
 };

@@ -1,6 +1,6 @@
-// OR-Library and Steiner text straight into the compact form. The hot loop reads unsigned
-// decimal integers by hand (no locale, no token copy) and keeps no line count: the line of an
-// error is counted only when there is one.
+// OR-Library (row-wise and column-wise) and Steiner text straight into the compact form. The hot
+// loop reads unsigned decimal integers by hand (no locale, no token copy) and keeps no line count:
+// the line of an error is counted only when there is one.
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -11,10 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "set_cover_solve/compact_instance.hpp"
-#include "set_cover_solve/text_quote.hpp"
+#include "io/quote.hpp"
+#include "nimbrel_tavik_util/set_cover_io.hpp"
 
-namespace set_cover_solve {
+namespace nimbrel_tavik_util {
+
+using io::quoteText;
+using io::withoutBom;
 
 namespace {
 
@@ -57,23 +60,25 @@ class Scanner {
   // A cost: a finite number >= 0, with an optional leading '+' as counts have.
   double cost(const std::string& what) {
     const std::string_view tok = token();
-    if (tok.empty()) throw InputError(where(), "expected " + what + ", found the end of the file");
+    if (tok.empty())
+      throw InstanceError(where(), "expected " + what + ", found the end of the file");
     const char* first = tok.data();
     const char* last = first + tok.size();
     if (*first == '+' && tok.size() > 1 && first[1] != '-') ++first;
     double v = 0;
     const auto [ptr, ec] = std::from_chars(first, last, v);
     if (ec != std::errc() || ptr != last || !std::isfinite(v)) {
-      throw InputError(where(), "expected " + what + " (a finite number), found " + quoteText(tok));
+      throw InstanceError(where(),
+                          "expected " + what + " (a finite number), found " + quoteText(tok));
     }
-    if (v < 0) throw InputError(where(), what + " " + quoteText(tok) + " is negative");
+    if (v < 0) throw InstanceError(where(), what + " " + quoteText(tok) + " is negative");
     return v + 0.0;  // -0 becomes 0
   }
 
   void expectEnd() {
     const std::string_view tok = token();
     if (!tok.empty()) {
-      throw InputError(where(), "unexpected " + quoteText(tok) + " after the last row");
+      throw InstanceError(where(), "unexpected " + quoteText(tok) + " after the last row");
     }
   }
 
@@ -93,21 +98,22 @@ class Scanner {
 
   long long slowInteger(const std::string& what, long long lo, long long hi) {
     const std::string_view tok = token();
-    if (tok.empty()) throw InputError(where(), "expected " + what + ", found the end of the file");
+    if (tok.empty())
+      throw InstanceError(where(), "expected " + what + ", found the end of the file");
     const char* first = tok.data();
     const char* last = first + tok.size();
     if (*first == '+') ++first;  // from_chars takes no plus sign
     long long v = 0;
     const auto [ptr, ec] = std::from_chars(first, last, v);
     if (ec == std::errc::result_out_of_range) {
-      throw InputError(where(), what + " " + quoteText(tok) + " is out of range");
+      throw InstanceError(where(), what + " " + quoteText(tok) + " is out of range");
     }
     if (ec != std::errc() || ptr != last || first == last) {
-      throw InputError(where(), "expected " + what + ", found " + quoteText(tok));
+      throw InstanceError(where(), "expected " + what + ", found " + quoteText(tok));
     }
     if (v < lo || v > hi) {
-      throw InputError(where(), what + " is " + std::to_string(v) + ", outside " +
-                                    std::to_string(lo) + ".." + std::to_string(hi));
+      throw InstanceError(where(), what + " is " + std::to_string(v) + ", outside " +
+                                       std::to_string(lo) + ".." + std::to_string(hi));
     }
     return v;
   }
@@ -124,15 +130,15 @@ void checkCount(const Scanner& in, const std::string& what, long long count,
                 std::size_t bytesEach) {
   const long long room = static_cast<long long>((in.left() + 1) / bytesEach);
   if (count > room) {
-    throw InputError(in.where(), what + " " + std::to_string(count) + " is more than the " +
-                                     std::to_string(in.left()) + " bytes after it can hold");
+    throw InstanceError(in.where(), what + " " + std::to_string(count) + " is more than the " +
+                                        std::to_string(in.left()) + " bytes after it can hold");
   }
 }
 
 // Column-compressed form of entries read row by row: `columnOf` holds the 0-based column of
 // each entry in row order, `rowLength` the entries of each row. A counting sort by column keeps
 // the rows ascending within each column; a column repeated in one row counts once.
-void buildColumns(CompactInstance& inst, int columns, const std::vector<int>& columnOf,
+void buildColumns(CoverInstance& inst, int columns, const std::vector<int>& columnOf,
                   const std::vector<int>& rowLength) {
   std::vector<std::int64_t> start(static_cast<std::size_t>(columns) + 1, 0);
   for (const int c : columnOf) ++start[static_cast<std::size_t>(c) + 1];
@@ -171,7 +177,7 @@ void buildColumns(CompactInstance& inst, int columns, const std::vector<int>& co
 
 }  // namespace
 
-CompactInstance readOrLibrary(std::string_view text) {
+CoverInstance readOrLibrary(std::string_view text) {
   Scanner in(withoutBom(text));
   const long long m = in.integerIn([] { return std::string("row count"); }, 0, INT_MAX);
   // Each row takes at least 2 bytes ("0 "), each cost as much.
@@ -179,16 +185,16 @@ CompactInstance readOrLibrary(std::string_view text) {
   const long long n = in.integerIn([] { return std::string("column count"); }, 0, INT_MAX);
   checkCount(in, "column count", n, 2);
   if (2 * (m + n) > static_cast<long long>(in.left()) + 2) {
-    throw InputError(in.where(), std::to_string(m) + " rows and " + std::to_string(n) +
-                                     " columns are more than the " + std::to_string(in.left()) +
-                                     " bytes after them can hold");
+    throw InstanceError(in.where(), std::to_string(m) + " rows and " + std::to_string(n) +
+                                        " columns are more than the " + std::to_string(in.left()) +
+                                        " bytes after them can hold");
   }
-  CompactInstance inst;
+  CoverInstance inst;
   inst.hasCosts = true;
   inst.costs.reserve(static_cast<std::size_t>(n));
   for (long long j = 1; j <= n; ++j) inst.costs.push_back(in.cost("column cost"));
   if (n == 0 && m > 0) {
-    throw InputError(in.where(), std::to_string(m) + " rows but no column to cover them");
+    throw InstanceError(in.where(), std::to_string(m) + " rows but no column to cover them");
   }
   std::vector<int> rowLength(static_cast<std::size_t>(m));
   std::vector<int> columnOf;
@@ -211,7 +217,7 @@ CompactInstance readOrLibrary(std::string_view text) {
   }
   in.expectEnd();
   if (firstEmpty != 0) {
-    throw NoCover(firstEmptyWhere, "row " + std::to_string(firstEmpty) + " is in no set");
+    throw NoCoverError(firstEmptyWhere, "row " + std::to_string(firstEmpty) + " is in no set");
   }
   inst.elements = static_cast<int>(m);
   buildColumns(inst, static_cast<int>(n), columnOf, rowLength);
@@ -223,17 +229,68 @@ CompactInstance readOrLibrary(std::string_view text) {
   return inst;
 }
 
-CompactInstance readSteiner(std::string_view text) {
+CoverInstance readRail(std::string_view text) {
+  Scanner in(withoutBom(text));
+  const long long m = in.integerIn([] { return std::string("row count"); }, 0, INT_MAX);
+  const long long n = in.integerIn([] { return std::string("column count"); }, 0, INT_MAX);
+  // Each column takes at least 4 bytes ("1 0 ").
+  checkCount(in, "column count", n, 4);
+  if (n == 0 && m > 0) {
+    throw InstanceError(in.where(), std::to_string(m) + " rows but no column to cover them");
+  }
+  CoverInstance inst;
+  inst.hasCosts = true;
+  inst.costs.reserve(static_cast<std::size_t>(n));
+  inst.setStart.reserve(static_cast<std::size_t>(n) + 1);
+  // Every entry takes at least 2 bytes: reserving for that many costs address space only.
+  inst.elementIndex.reserve(in.left() / 2 + 1);
+  std::vector<char> covered(static_cast<std::size_t>(m), 0);
+  for (long long j = 1; j <= n; ++j) {
+    inst.costs.push_back(in.cost("the cost of column " + std::to_string(j)));
+    const long long k =
+        in.integerIn([j] { return "the row count of column " + std::to_string(j); }, 0, m);
+    const std::size_t first = inst.elementIndex.size();
+    bool sorted = true;
+    for (long long t = 0; t < k; ++t) {
+      const int r = static_cast<int>(
+          in.integerIn([j] { return "a row of column " + std::to_string(j); }, 1, m) - 1);
+      if (inst.elementIndex.size() > first && r <= inst.elementIndex.back()) sorted = false;
+      inst.elementIndex.push_back(r);
+      covered[static_cast<std::size_t>(r)] = 1;
+    }
+    if (!sorted) {
+      const auto b = inst.elementIndex.begin() + static_cast<std::ptrdiff_t>(first);
+      std::sort(b, inst.elementIndex.end());
+      inst.elementIndex.erase(std::unique(b, inst.elementIndex.end()), inst.elementIndex.end());
+    }
+    inst.setStart.push_back(static_cast<std::int64_t>(inst.elementIndex.size()));
+  }
+  in.expectEnd();
+  for (long long i = 0; i < m; ++i) {
+    if (!covered[static_cast<std::size_t>(i)]) {
+      throw NoCoverError("", "row " + std::to_string(i + 1) + " is in no set");
+    }
+  }
+  inst.elementIndex.shrink_to_fit();
+  inst.elements = static_cast<int>(m);
+  inst.setIds.resize(static_cast<std::size_t>(n));
+  for (int j = 0; j < n; ++j) inst.setIds[j] = j + 1;
+  inst.elementLabels.resize(static_cast<std::size_t>(m));
+  for (int i = 0; i < m; ++i) inst.elementLabels[i] = i + 1;
+  return inst;
+}
+
+CoverInstance readSteiner(std::string_view text) {
   Scanner in(withoutBom(text));
   const long long n = in.integerIn([] { return std::string("column count"); }, 0, INT_MAX);
   const long long m = in.integerIn([] { return std::string("row count"); }, 0, INT_MAX);
   // A row of three columns takes at least 6 bytes ("1 2 3 ").
   checkCount(in, "row count", m, 6);
   if (n > 3 * m) {
-    throw InputError(in.where(), std::to_string(n) + " columns but only " + std::to_string(m) +
-                                     " rows of three: some column would be in no row");
+    throw InstanceError(in.where(), std::to_string(n) + " columns but only " + std::to_string(m) +
+                                        " rows of three: some column would be in no row");
   }
-  CompactInstance inst;
+  CoverInstance inst;
   std::vector<int> columnOf;
   columnOf.reserve(static_cast<std::size_t>(3 * m));
   for (long long i = 1; i <= m; ++i) {
@@ -254,4 +311,4 @@ CompactInstance readSteiner(std::string_view text) {
   return inst;
 }
 
-}  // namespace set_cover_solve
+}  // namespace nimbrel_tavik_util

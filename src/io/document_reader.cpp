@@ -30,10 +30,13 @@
 #include <utility>
 #include <vector>
 
-#include "set_cover_solve/compact_instance.hpp"
-#include "set_cover_solve/text_quote.hpp"
+#include "io/quote.hpp"
+#include "nimbrel_tavik_util/set_cover_io.hpp"
 
-namespace set_cover_solve {
+namespace nimbrel_tavik_util {
+
+using io::quoteText;
+using io::withoutBom;
 
 namespace {
 
@@ -240,8 +243,8 @@ class Builder {
     if (error_) return;
     try {
       event();
-    } catch (const InputError& e) {
-      error_ = std::make_unique<InputError>(e);
+    } catch (const InstanceError& e) {
+      error_ = std::make_unique<InstanceError>(e);
     }
   }
   void rethrow() const {
@@ -249,7 +252,7 @@ class Builder {
   }
 
   // --- the instance ---
-  CompactInstance finish();
+  CoverInstance finish();
 
   // Elements as read (integers are their own raw numbers), for the YAML front end's check of
   // scalar spellings.
@@ -257,7 +260,7 @@ class Builder {
   const std::vector<int>& rawUniverse() const { return universe_; }
 
   [[noreturn]] static void fail(const std::string& where, const std::string& what) {
-    throw InputError(where, what);
+    throw InstanceError(where, what);
   }
 
  private:
@@ -319,7 +322,7 @@ class Builder {
     return static_cast<int>(v.i);
   }
 
-  std::unique_ptr<InputError> error_;
+  std::unique_ptr<InstanceError> error_;
   State state_ = State::start;
   Member member_ = Member::sets;
   bool seenMember_[3] = {false, false, false};
@@ -363,7 +366,7 @@ struct Numbering {
   }
 };
 
-CompactInstance Builder::finish() {
+CoverInstance Builder::finish() {
   if (state_ != State::done) fail("/", "expected an object with a member \"sets\"");
   if (!seenMember_[static_cast<int>(Member::sets)]) fail("/", "missing member \"sets\"");
   const bool strings = elementType_ == Value::string;
@@ -372,7 +375,7 @@ CompactInstance Builder::finish() {
   begins_.push_back(static_cast<std::int64_t>(raw_.size()));
 
   // Set ids or names.
-  CompactInstance inst;
+  CoverInstance inst;
   std::vector<int> ids(nSets);
   bool named = false;
   for (std::size_t j = 0; j < nSets && !named; ++j) {
@@ -461,7 +464,8 @@ CompactInstance Builder::finish() {
     for (std::size_t at = 0; at < universe_.size(); ++at) {
       const int r = universe_[at];
       if (!covered[static_cast<std::size_t>(num.row(r, strings))]) {
-        throw NoCover("/elements/" + std::to_string(at), "element " + label(r) + " is in no set");
+        throw NoCoverError("/elements/" + std::to_string(at),
+                           "element " + label(r) + " is in no set");
       }
     }
   }
@@ -592,9 +596,9 @@ class JsonEvents : public nlohmann::json_sax<nlohmann::json> {
     const std::string message = ex.what();
     std::smatch m;
     if (std::regex_search(message, m, kAt)) {
-      throw InputError(m[1].str(), "column " + m[2].str() + ": " + m[3].str());
+      throw InstanceError(m[1].str(), "column " + m[2].str() + ": " + m[3].str());
     }
-    throw InputError("", message);
+    throw InstanceError("", message);
   }
 
  private:
@@ -644,8 +648,8 @@ class YamlEvents : public YAML::EventHandler {
   }
   void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
     b_.guarded([&] {
-      throw InputError(std::to_string(mark.line + 1),
-                       "aliases (*name) are not supported in instance documents");
+      throw InstanceError(std::to_string(mark.line + 1),
+                          "aliases (*name) are not supported in instance documents");
     });
     if (expectKey()) {
       stack_.back().atKey = false;
@@ -684,7 +688,7 @@ class YamlEvents : public YAML::EventHandler {
     line_ = mark.line;
     if (expectKey()) {
       b_.guarded(
-          [&] { throw InputError(std::to_string(mark.line + 1), "a key that is a sequence"); });
+          [&] { throw InstanceError(std::to_string(mark.line + 1), "a key that is a sequence"); });
       stack_.back().atKey = false;
     }
     open(false);
@@ -694,7 +698,8 @@ class YamlEvents : public YAML::EventHandler {
                   YAML::EmitterStyle::value) override {
     line_ = mark.line;
     if (expectKey()) {
-      b_.guarded([&] { throw InputError(std::to_string(mark.line + 1), "a key that is a map"); });
+      b_.guarded(
+          [&] { throw InstanceError(std::to_string(mark.line + 1), "a key that is a map"); });
       stack_.back().atKey = false;
     }
     open(true);
@@ -826,7 +831,7 @@ void checkFlowDepth(std::string_view text) {
       quote = c;
     } else if (c == '[' || c == '{') {
       if (++depth > kMaxDepth)
-        throw InputError(std::to_string(line), "Nesting deeper than 500 levels");
+        throw InstanceError(std::to_string(line), "Nesting deeper than 500 levels");
     } else if ((c == ']' || c == '}') && depth > 0) {
       --depth;
     }
@@ -835,7 +840,7 @@ void checkFlowDepth(std::string_view text) {
 
 }  // namespace
 
-CompactInstance readJsonDocument(std::string_view text) {
+CoverInstance readJsonDocument(std::string_view text) {
   Builder builder;
   JsonEvents events(builder);
   text = withoutBom(text);
@@ -844,7 +849,7 @@ CompactInstance readJsonDocument(std::string_view text) {
   return builder.finish();
 }
 
-CompactInstance readYamlDocument(std::string_view text, const WarningSink& warn) {
+CoverInstance readYamlDocument(std::string_view text, const InstanceWarning& warn) {
   Builder builder;
   YamlEvents events(builder);
   text = withoutBom(text);
@@ -855,19 +860,19 @@ CompactInstance readYamlDocument(std::string_view text, const WarningSink& warn)
     YAML::Parser parser(in);
     parser.HandleNextDocument(events);
   } catch (const YAML::DeepRecursion& e) {
-    throw InputError(std::to_string(e.mark.line + 1), "Nesting deeper than 500 levels");
+    throw InstanceError(std::to_string(e.mark.line + 1), "Nesting deeper than 500 levels");
   } catch (const YAML::Exception& e) {
-    if (e.mark.is_null()) throw InputError("", e.msg);
-    throw InputError(std::to_string(e.mark.line + 1), e.msg);
+    if (e.mark.is_null()) throw InstanceError("", e.msg);
+    throw InstanceError(std::to_string(e.mark.line + 1), e.msg);
   }
   builder.rethrow();
   if (!builder.started()) {
     Builder::fail("/", "expected an object with a member \"sets\", found null");
   }
-  CompactInstance inst = builder.finish();
+  CoverInstance inst = builder.finish();
   const std::string w = events.warning();
   if (!w.empty() && warn) warn(w);
   return inst;
 }
 
-}  // namespace set_cover_solve
+}  // namespace nimbrel_tavik_util
