@@ -39,6 +39,9 @@ class Instance:
     def format(self) -> Format: ...
     @property
     def path(self) -> str: ...
+    def to_dict(self) -> dict[SetId, list[Element]]:
+        """The sets as {set id: [element, ...]}: ids as in set_ids, elements as the file labels
+        them (OR-Library rows 1..m). O(entries) Python objects."""
     def __len__(self) -> int: ...
 
 def read_instance(path: PathLike, format: Optional[Format] = None) -> Instance:

@@ -188,22 +188,11 @@ def save_poses(document: dict, path: "os.PathLike[str] | str") -> None:
 
 
 def read_sets(path: "os.PathLike[str] | str") -> dict:
-    """The sets of an instance file as set_cover_generate writes it: a JSON document
-    ({"sets": {"1": [rows...]}}) or OR-Library text. Returns {set id: [point ids]}."""
-    with open(path, encoding="utf-8") as f:
-        text = f.read()
-    if text.lstrip()[:1] == "{":
-        return {int(k): list(v) for k, v in json.loads(text)["sets"].items()}
-    tokens = text.split()
-    rows, columns = int(tokens[0]), int(tokens[1])
-    sets = {j: [] for j in range(1, columns + 1)}
-    at = 2 + columns
-    for row in range(1, rows + 1):
-        count = int(tokens[at])
-        for t in tokens[at + 1:at + 1 + count]:
-            sets[int(t)].append(row)
-        at += 1 + count
-    return sets
+    """The sets of an instance file, in any format read_instance reads (set_cover_generate
+    writes OR-Library text or a JSON document). Returns {set id: [point ids]}; raises what
+    read_instance raises."""
+    from . import read_instance
+    return read_instance(path).to_dict()
 
 
 def seen_by(geometry: Any, result: Any, sets: Mapping[int, Iterable[int]]) -> dict:

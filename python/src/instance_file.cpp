@@ -84,6 +84,34 @@ py::list setIds(const FileInstance& f) {
   return out;
 }
 
+// {set id: [element, ...]} with the ids of set_ids and the elements as the file labels them.
+py::dict toDict(const FileInstance& f) {
+  const ntu::CoverInstance& c = *f.instance;
+  std::vector<py::object> labels;
+  labels.reserve(static_cast<std::size_t>(c.elements));
+  for (int row = 0; row < c.elements; ++row) {
+    const auto r = static_cast<std::size_t>(row);
+    if (c.elementNames.empty()) {
+      labels.push_back(py::int_(r < c.elementLabels.size() ? c.elementLabels[r] : row));
+    } else {
+      labels.push_back(py::str(c.elementNames[r]));
+    }
+  }
+  const py::list ids = setIds(f);
+  py::dict out;
+  for (int j = 0; j < c.sets(); ++j) {
+    const auto begin = c.setStart[static_cast<std::size_t>(j)];
+    const auto end = c.setStart[static_cast<std::size_t>(j) + 1];
+    py::list members(static_cast<std::size_t>(end - begin));
+    for (auto k = begin; k < end; ++k) {
+      members[static_cast<std::size_t>(k - begin)] =
+          labels[static_cast<std::size_t>(c.elementIndex[static_cast<std::size_t>(k)])];
+    }
+    out[ids[static_cast<std::size_t>(j)]] = members;
+  }
+  return out;
+}
+
 }  // namespace
 
 void bindInstanceFiles(py::module_& m) {
@@ -113,6 +141,12 @@ path         the path as given
       .def_property_readonly("entries", [](const FileInstance& f) { return f.instance->entries(); })
       .def_readonly("format", &FileInstance::format)
       .def_readonly("path", &FileInstance::path)
+      .def("to_dict", &toDict, R"doc(
+The sets as a dict {set id: [element, ...]}: ids as in ``set_ids``, elements as the file labels
+them (OR-Library, rail and Steiner rows 1..m; a document's elements; a model's row names), each
+list ascending in the library's row order. O(entries) Python objects: for inspection and
+plotting, not needed to solve (solve and solve_within take the instance itself).
+)doc")
       .def("__len__", [](const FileInstance& f) { return f.instance->sets(); })
       .def("__repr__", [](const FileInstance& f) {
         return "Instance(path=" + py::repr(py::str(f.path)).cast<std::string>() + ", format='" +

@@ -45,6 +45,8 @@ def test_every_format_gives_the_programs_answer(set_cover_solve, tmp_path):
                 subprocess.run([set_cover_solve, "--write", str(path), str(source)], check=True)
             inst = ntu.read_instance(path)
             assert (inst.sets, inst.elements) == (30, 40) and inst.costs == [costs[j] for j in sorted(costs)]
+            if ext not in (".mps", ".lp"):  # models name their columns and rows
+                assert inst.to_dict() == {j: sorted(sets[j]) for j in sorted(sets)}, ext
             ours = ntu.solve_within(inst, inst.costs, node_limit=20)
             theirs = program(set_cover_solve, path, "--weighted", "--node-limit", "20")
             assert [str(i) for i in ours.ids] == [str(i) for i in theirs["ids"]], ext
