@@ -156,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ntu_fuzz::note(poses.empty() ? "json: no poses" : "json: poses");
 
   poses.clear();
-  const bool aliases = std::memchr(data, '*', size) != nullptr;
+  const bool aliases = size != 0 && std::memchr(data, '*', size) != nullptr;
   const bool walked = walk(yamlPath, poses, !aliases, size);
   nimbrel_tavik_util::detail::YamlToJsonEvents probe(yamlPath);
   if (walked && nimbrel_tavik_util::detail::feedLibyamlEvents(yamlPath, probe)) {
