@@ -233,8 +233,10 @@ CoverInstance readRail(std::string_view text) {
   Scanner in(withoutBom(text));
   const long long m = in.integerIn([] { return std::string("row count"); }, 0, INT_MAX);
   const long long n = in.integerIn([] { return std::string("column count"); }, 0, INT_MAX);
-  // Each column takes at least 4 bytes ("1 0 ").
+  // Each column takes at least 4 bytes ("1 0 "), and each row must stand in one (2 bytes: "1 "),
+  // so a count beyond that is refused before anything of its size is allocated.
   checkCount(in, "column count", n, 4);
+  checkCount(in, "row count", m, 2);
   if (n == 0 && m > 0) {
     throw InstanceError(in.where(), std::to_string(m) + " rows but no column to cover them");
   }

@@ -157,14 +157,15 @@ void writeSteiner(Out& o, const CoverInstance& inst) {
   rowsOf(inst, start, sets);
   o << static_cast<long long>(inst.sets()) << ' ' << static_cast<long long>(inst.elements) << '\n';
   for (int i = 0; i < inst.elements; ++i) {
-    if (start[i + 1] - start[i] != 3) {
+    const std::int64_t count = start[i + 1] - start[i];
+    if (count < 1 || count > 3) {
       throw InstanceError("", "Steiner text has three sets per row, and element " +
-                                  inst.elementLabel(i) + " is in " +
-                                  std::to_string(start[i + 1] - start[i]));
+                                  inst.elementLabel(i) + " is in " + std::to_string(count));
     }
-    for (std::int64_t k = start[i]; k < start[i + 1]; ++k) {
-      o << static_cast<long long>(sets[static_cast<std::size_t>(k)] + 1)
-        << (k + 1 == start[i + 1] ? '\n' : ' ');
+    // A row of fewer sets repeats its last one: the reader counts a repeat once.
+    for (std::int64_t t = 0; t < 3; ++t) {
+      const std::int64_t k = start[i] + std::min(t, count - 1);
+      o << static_cast<long long>(sets[static_cast<std::size_t>(k)] + 1) << (t == 2 ? '\n' : ' ');
     }
   }
 }

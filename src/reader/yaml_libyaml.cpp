@@ -55,8 +55,9 @@ bool wideEncoding(std::FILE* file) {
 
 namespace {
 
-// libyaml's input: the file, noting whether it holds a '?' at all, or a carriage return that
-// does not end a line with a line feed (the parsers break lines differently there).
+// libyaml's input: the file, noting whether it holds a '?', a '|' or a '>' at all (block scalars
+// and their indicators in plain text are read differently), or a carriage return that does not
+// end a line with a line feed (the parsers break lines differently there).
 struct Input {
   std::FILE* file;
   bool unsure;  // seen either
@@ -77,7 +78,8 @@ int readChunk(void* data, unsigned char* buffer, std::size_t size, std::size_t* 
   *read = std::fread(buffer, 1, size, input->file);
   if (*read < size && std::ferror(input->file)) return 0;
   if (!input->unsure &&
-      (std::memchr(buffer, '?', *read) != nullptr || loneCarriageReturn(buffer, *read))) {
+      (std::memchr(buffer, '?', *read) != nullptr || std::memchr(buffer, '|', *read) != nullptr ||
+       std::memchr(buffer, '>', *read) != nullptr || loneCarriageReturn(buffer, *read))) {
     input->unsure = true;
   }
   return 1;
