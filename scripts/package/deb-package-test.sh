@@ -106,7 +106,8 @@ if [[ -n $tools ]]; then
       --geometry "$plan_dir/g.json" --output "$plan_dir/f.txt" &&
       "$root/usr/bin/set_cover_solve" --quiet "$plan_dir/f.txt" >"$plan_dir/ids.txt" &&
       "$root/usr/bin/set_cover_plan" svg "$plan_dir/g.json" "$plan_dir/ids.txt" \
-        --instance "$plan_dir/f.txt" | grep -q ', 0 uncovered' ||
+        --instance "$plan_dir/f.txt" -o "$plan_dir/plan.svg" &&
+      grep -q ', 0 uncovered' "$plan_dir/plan.svg" ||
       fail "the packaged set_cover_plan does not draw a plan of set_cover_generate's geometry"
     rm -rf "$plan_dir"
   fi
