@@ -112,19 +112,21 @@ struct SolveLimits {
   std::function<void(const SolveProgress&)> onProgress;
   /// Threads the call may use: 1 (the default) runs everything in the calling thread, with the
   /// determinism described at `nodes`. k > 1: the calling thread runs the whole portfolio as
-  /// with 1 (leaving most of its local search to the others) and k - 1 more threads each run
-  /// the local search with a seed of their own; they share the best cover and the bound. They
-  /// start after the reductions and are joined before the call returns or throws, also when
-  /// onProgress throws or the stop flag ends it; an exception in one of them ends the call and
-  /// leaves it. onProgress is only ever called on the calling thread. Results may then differ
-  /// from run to run (a node limit then bounds the calling thread's tree, not the others'
-  /// work). 0 means one per hardware thread (std::thread::hardware_concurrency(), 1 when
-  /// unknown). Counts above 4 per hardware thread (at least 8) are cut to that, with one
-  /// warning through Logger; every thread holds the call's deadline, however late it starts.
-  /// A thread the system refuses to create (EAGAIN: out of threads or address space) is done
-  /// without, with one warning through Logger: the call goes on with those that started and
-  /// the calling thread. Memory grows by O(elements + sets) per thread. Negative is rejected
-  /// (std::invalid_argument).
+  /// with 1 (leaving most of its local search to the others), and the branch-and-bound's tree
+  /// is split between all k threads: a thread without a part of the tree takes the rest of a
+  /// busy thread's shallowest open node (work stealing), and runs the local search with a seed
+  /// of its own while it has none. They share the best cover, the bound and the node count
+  /// (a node limit bounds the nodes of every thread together). They start after the reductions
+  /// and are joined before the call returns or throws, also when onProgress throws or the stop
+  /// flag ends it; an exception in one of them ends the call and leaves it. onProgress is only
+  /// ever called on the calling thread. Results may then differ from run to run. 0 means one per
+  /// hardware thread (std::thread::hardware_concurrency(), 1 when unknown). Counts above 4 per
+  /// hardware thread (at least 8) are cut to that, with one warning through Logger; every
+  /// thread holds the call's deadline, however late it starts. A thread the system refuses to
+  /// create (EAGAIN: out of threads or address space) is done without, with one warning through
+  /// Logger: the call goes on with those that started and the calling thread. Memory grows by
+  /// O(elements + sets) per thread, and by a GLPK problem of the reduced instance per thread
+  /// that searches a part of the tree. Negative is rejected (std::invalid_argument).
   int threads = 1;
   /// A warm start: ids of a cover, or of a partial selection that the call completes. When it
   /// is a cover, the call never returns a costlier one, whichever limit ends it (a limit

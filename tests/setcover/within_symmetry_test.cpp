@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <set>
@@ -33,6 +34,7 @@
 #include "setcover/within/bnb.hpp"
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/settings.hpp"
+#include "setcover/within/tree_share.hpp"
 #include "setcover/within/within.hpp"
 #include "support/child_process.hpp"
 
@@ -296,7 +298,7 @@ Case rowBroken(const Case& c, std::mt19937& rng) {
 // representative out first, Bare choosing it first; the map and matrix forms take the default
 // rule); their Rows variants branch on rows, leaving each finished child's orbit out of its
 // later siblings.
-enum class Route { Map, Matrix, TreeOnly, TreeOnlyRows, Bare, BareRows };
+enum class Route { Map, Matrix, TreeOnly, TreeOnlyRows, Bare, BareRows, Split, SplitRows };
 
 const char* nameOf(Route route) {
   switch (route) {
@@ -310,8 +312,12 @@ const char* nameOf(Route route) {
       return "tree only, row branching";
     case Route::Bare:
       return "bare tree";
-    default:
+    case Route::BareRows:
       return "bare tree, row branching";
+    case Route::Split:
+      return "bare tree split three ways";
+    default:
+      return "bare tree split three ways, row branching";
   }
 }
 
@@ -345,7 +351,7 @@ double tolerance(double optimum) { return 1e-9 * std::max(1.0, std::fabs(optimum
 // every cover comes from its leaves, and nodes are pruned only by what they have chosen. Run one
 // node at a time, checking the bound over the open nodes after each. The node limit and threads
 // are ignored.
-ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
+detail::CoverModel modelOf(const Case& c) {
   std::vector<int> start{0};
   std::vector<int> rows;
   std::vector<double> cost;
@@ -354,12 +360,10 @@ ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
     start.push_back(static_cast<int>(rows.size()));
     cost.push_back(c.costs.at(id));
   }
-  const int m = elementCount(c.sets);
-  const detail::CoverModel model = detail::makeCoverModel(m, start, rows, cost);
-  const std::function<void(const ntu::SolveProgress&)> none;
-  detail::Budget budget(1e30, -1, nullptr);
-  detail::Progress progress(none, budget);
-  detail::Incumbent incumbent(model, detail::CostRule::forModel(model), progress);
+  return detail::makeCoverModel(elementCount(c.sets), start, rows, cost);
+}
+
+detail::BnbOptions bareOptions(bool orbitBranching) {
   detail::BnbOptions options;
   options.heuristicDepth = 0;
   options.heuristicEvery = 1LL << 40;
@@ -367,6 +371,17 @@ ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
   options.nodeSteps = 0;
   options.orbitBranching = orbitBranching;
   options.orbitWay = 1;  // choosing the orbit's representative first
+  return options;
+}
+
+ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
+  const detail::CoverModel model = modelOf(c);
+  const int m = model.numRows;
+  const std::function<void(const ntu::SolveProgress&)> none;
+  detail::Budget budget(1e30, -1, nullptr);
+  detail::Progress progress(none, budget);
+  detail::Incumbent incumbent(model, detail::CostRule::forModel(model), progress);
+  const detail::BnbOptions options = bareOptions(orbitBranching);
   detail::BranchAndBound search(model, incumbent, budget,
                                 std::vector<double>(static_cast<std::size_t>(m), 0.0), options);
   ntu::SolveResult r;
@@ -389,8 +404,74 @@ ntu::SolveResult bareTree(const Case& c, bool orbitBranching) {
   return r;
 }
 
+// The bare tree split between three searches as threads split it, run in turns on this thread
+// one node at a time: the first holds the whole tree, the others wait, and a search gives away
+// the rest of its shallowest open node whenever one waits, so pieces change hands as often as
+// they can. After every step the least bound over the pieces (and the cover) stays at most the
+// optimum; at the end nothing is held and the cover is optimal.
+ntu::SolveResult splitTree(const Case& c, bool orbitBranching) {
+  const detail::CoverModel model = modelOf(c);
+  const std::function<void(const ntu::SolveProgress&)> none;
+  detail::Budget budget(1e30, -1, nullptr);
+  detail::Progress progress(none, budget);
+  detail::Incumbent incumbent(model, detail::CostRule::forModel(model), progress);
+  const detail::BnbOptions options = bareOptions(orbitBranching);
+  constexpr int kSearches = 3;
+  detail::TreeShare share(kSearches);
+  std::vector<std::unique_ptr<detail::BranchAndBound>> searches;
+  std::vector<char> holding(kSearches, 0);
+  for (int k = 0; k < kSearches; ++k) {
+    searches.push_back(std::make_unique<detail::BranchAndBound>(
+        model, incumbent, budget, std::vector<double>(static_cast<std::size_t>(model.numRows), 0.0),
+        options));
+    searches.back()->joinShare(&share, k);
+  }
+  share.hold(0, 0.0);
+  holding[0] = 1;
+  long long steps = 0;
+  while (!share.quiescent() && steps < 2000000) {
+    for (int k = 0; k < kSearches; ++k, ++steps) {
+      detail::BranchAndBound& search = *searches[static_cast<std::size_t>(k)];
+      if (!holding[static_cast<std::size_t>(k)]) {
+        detail::OpenNode piece;
+        if (!share.take(k, piece)) continue;
+        search.restartAt(piece);
+        holding[static_cast<std::size_t>(k)] = 1;
+      }
+      if (search.run(1)) {
+        share.finish(k);
+        holding[static_cast<std::size_t>(k)] = 0;
+      } else {
+        share.raise(k, search.lowerBound());
+      }
+      const double open = std::min(share.openBound(), incumbent.cost());
+      if (open > c.optimum + tolerance(c.optimum)) {
+        ADD_FAILURE() << "bound " << open << " over the pieces above the optimum after "
+                      << budget.nodes() << " nodes";
+        steps = 1LL << 40;
+        break;
+      }
+    }
+  }
+  ntu::SolveResult r;
+  r.optimal = share.quiescent();
+  if (budget.nodes() > 20) {
+    EXPECT_GT(share.given(), 0) << "the tree was never split";
+  }
+  r.nodes = budget.nodes();
+  r.status = r.optimal ? ntu::SolveStatus::Optimal : ntu::SolveStatus::NodeLimit;
+  r.ids = incumbent.cols();
+  std::sort(r.ids.begin(), r.ids.end());
+  r.cost = incumbent.cost();
+  r.lowerBound = r.optimal ? r.cost : std::min(share.openBound(), incumbent.cost());
+  return r;
+}
+
 ntu::SolveResult solve(const Case& c, Route route, const ntu::SolveLimits& limits) {
   if (route == Route::Bare || route == Route::BareRows) return bareTree(c, route == Route::Bare);
+  if (route == Route::Split || route == Route::SplitRows) {
+    return splitTree(c, route == Route::Split);
+  }
   if (route == Route::Map) {
     return c.weighted ? ntu::SetCoverSolver<int>::solveWithin(c.sets, c.costs, limits)
                       : ntu::SetCoverSolver<int>::solveWithin(c.sets, limits);
@@ -446,15 +527,16 @@ void expectExact(const Case& c, const ntu::SolveResult& r) {
 }
 
 // Exact on every route: the map form with one thread, the CoverMatrix form with two, the
-// tree-only portfolio with one (orbit branching) and two (row branching), the bare tree (both
-// ways). Cut by a node limit (0 and a few nodes), the map and matrix forms stay sound, and
-// optimal only at the optimum.
+// tree-only portfolio with one and eight (orbit branching) and three (row branching), the bare
+// tree alone and split three ways (both ways). Cut by a node limit (0 and a few nodes), the map and
+// matrix forms stay sound, and optimal only at the optimum.
 void expectExactEverywhere(const Case& c) {
   const std::string what = c.name + " (" + (c.weighted ? "weighted" : "unicost") + ", optimum " +
                            std::to_string(c.optimum) + "), ";
-  const std::vector<std::pair<Route, int>> runs{{Route::Map, 1},      {Route::Matrix, 2},
-                                                {Route::TreeOnly, 1}, {Route::TreeOnlyRows, 2},
-                                                {Route::Bare, 1},     {Route::BareRows, 1}};
+  const std::vector<std::pair<Route, int>> runs{
+      {Route::Map, 1},      {Route::Matrix, 2},       {Route::TreeOnly, 1},
+      {Route::TreeOnly, 8}, {Route::TreeOnlyRows, 3}, {Route::Bare, 1},
+      {Route::BareRows, 1}, {Route::Split, 1},        {Route::SplitRows, 1}};
   for (const auto& [route, threads] : runs) {
     SCOPED_TRACE(what + nameOf(route) + ", threads " + std::to_string(threads));
     ntu::SolveLimits limits;

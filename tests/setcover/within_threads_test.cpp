@@ -161,7 +161,7 @@ TEST(WithinThreadsTest, AnswersAndBoundsAgainstExhaustiveSearch) {
     limits.nodes = 0;
     const double root = solve(c, limits, settings).lowerBound;
     for (long long nodes : {1LL, 3LL, 20LL, 200LL, -1LL}) {
-      for (int threads : {1, 3}) {
+      for (int threads : {1, 2 + k % 2, 8}) {
         SCOPED_TRACE("case " + std::to_string(k) + " nodes " + std::to_string(nodes) + " threads " +
                      std::to_string(threads));
         limits.nodes = nodes;

@@ -25,6 +25,7 @@ BranchAndBound::BranchAndBound(const CoverModel& model, Incumbent& incumbent, Bu
       open_(model.numRows),
       symmetry_(options.symmetry &&
                 static_cast<double>(model.colRows.size()) <= options.symmetryMaxEntries),
+      symmetryAllowed_(symmetry_),
       nodeLp_(model, options.lp) {
   u_.resize(model.numRows, 0.0);
   for (int i = 0; i < model.numRows; ++i) freeCount_[i] = model.rowSize(i);
@@ -131,7 +132,7 @@ bool BranchAndBound::enterNode(Frame& frame, int depth) {
   if (open_ == 0) return leaf();
   if (incumbent_.prunes(chosenCost_)) return false;
   SubgradientOptions options;
-  options.iterations = depth == 0 ? options_.rootSteps : options_.nodeSteps;
+  options.iterations = depth == 0 && !piece_ ? options_.rootSteps : options_.nodeSteps;
   options.lambda = options_.lambda;
   if (nodeLp_.wanted(depth, entered_)) {
     nodeLpMultipliers(nodeLp_, m_, res, chosen_, chosenCost_, incumbent_.cost(), depth, budget_, u_,
@@ -296,8 +297,79 @@ void BranchAndBound::openBound() {
   const double proven = rule_.bound(open);
   if (proven > lowerBound_) {
     lowerBound_ = proven;
-    incumbent_.reportBound(open);
+    if (share_ == nullptr) incumbent_.reportBound(open);
   }
+}
+
+void BranchAndBound::giveAway() {
+  for (std::size_t k = 0; k + 1 < frames_.size(); ++k) {
+    Frame& f = frames_[k];
+    if (f.next >= f.cands.size()) continue;
+    const double bound =
+        std::max({f.bound, f.lagrangian + f.gain, f.next > 0 ? f.rest : -kInfCost});
+    if (incumbent_.prunes(bound)) {
+      f.next = f.cands.size();  // nothing left there can beat the incumbent
+      continue;
+    }
+    // The frame's state as its child in progress (frames_[k + 1]) was entered.
+    const int mark = frames_[k + 1].logMark;
+    OpenNode node;
+    std::vector<char> decided(static_cast<std::size_t>(m_.numCols), 0);
+    for (int e = 0; e < mark; ++e) {
+      const Change& c = log_[static_cast<std::size_t>(e)];
+      decided[c.col] = 1;
+      (c.select ? node.chosen : node.excluded).push_back(c.col);
+    }
+    const auto leaveOut = [&](int j) {
+      if (decided[j]) return;
+      decided[j] = 1;
+      node.excluded.push_back(j);
+    };
+    if (f.orbit >= 0) {
+      // The first child is in progress: the rest is the second, which decides the whole orbit.
+      for (const int* c = f.orbits.begin(f.orbit); c != f.orbits.end(f.orbit); ++c) {
+        if (decided[*c]) continue;
+        decided[*c] = 1;
+        (f.choose ? node.excluded : node.chosen).push_back(*c);
+      }
+    } else {
+      // The children after the one in progress leave its column and its orbit out, as
+      // finishChild would once it is finished: the thread in it explores every cover with them.
+      const std::size_t current = f.next - 1;
+      leaveOut(f.cands[current]);
+      if (!f.candOrbit.empty() && f.candOrbit[current] >= 0) {
+        const int o = f.candOrbit[current];
+        for (const int* c = f.orbits.begin(o); c != f.orbits.end(o); ++c) leaveOut(*c);
+      }
+    }
+    node.bound = bound;
+    node.u = u_;
+    node.symmetric = symmetry_;
+    budget_.charge(static_cast<std::uint64_t>(mark) + static_cast<std::uint64_t>(m_.numCols));
+    f.next = f.cands.size();
+    share_->give(std::move(node));
+    return;
+  }
+}
+
+void BranchAndBound::restartAt(const OpenNode& node) {
+  undoTo(0);
+  frames_.clear();
+  pending_.clear();
+  chosenCost_ = 0.0;
+  started_ = false;
+  done_ = false;
+  piece_ = true;
+  lowerBound_ = 0.0;
+  symmetry_ = symmetryAllowed_ && node.symmetric;
+  for (int j : node.chosen) {
+    if (colFree_[j]) select(j);
+  }
+  for (int j : node.excluded) {
+    if (colFree_[j]) exclude(j);
+  }
+  u_ = node.u;
+  u_.resize(static_cast<std::size_t>(m_.numRows), 0.0);
 }
 
 bool BranchAndBound::run(long long maxNodes) {
@@ -317,6 +389,7 @@ bool BranchAndBound::run(long long maxNodes) {
   }
   while (!frames_.empty()) {
     openBound();
+    if (share_ != nullptr && share_->wanted()) giveAway();
     Frame& f = frames_.back();
     if (f.next >= f.cands.size() || incumbent_.prunes(f.bound)) {
       const int via = f.via;

@@ -19,6 +19,10 @@
 // optimum is lost).
 //
 // The walk keeps its own stack and undo log, so it can stop at any node and go on later.
+//
+// Split between threads (tree_share.hpp): a search that joined a TreeShare gives away the rest
+// of its shallowest open node when another thread waits for work, and starts over at a piece
+// another thread gave (restartAt) once its own is exhausted.
 #pragma once
 
 #include <vector>
@@ -28,6 +32,7 @@
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/node_lp.hpp"
 #include "setcover/within/symmetry.hpp"
+#include "setcover/within/tree_share.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -101,6 +106,20 @@ class BranchAndBound {
   // has been entered), so that the search prunes by symmetry.
   bool symmetric() const { return rootSymmetric_; }
 
+  // Joins a tree split between threads as `slot` of `share`: from now on a thread waiting for
+  // work gets the rest of this search's shallowest open node, and the bound of this search's
+  // open nodes is no longer reported to the incumbent's progress (they are not the whole
+  // tree's).
+  void joinShare(TreeShare* share, int slot) {
+    share_ = share;
+    slot_ = slot;
+  }
+  // Starts over at `node`, a piece of the tree given by another thread; its root takes the
+  // node's steps, not the root's. The search must be exhausted or not started. O(n + |node|).
+  void restartAt(const OpenNode& node);
+  // The tree (or the piece it started over at) is exhausted.
+  bool exhausted() const { return done_; }
+
  private:
   struct Frame {
     int logMark = 0;         // undo log size on entry (before the entering selection)
@@ -148,6 +167,10 @@ class BranchAndBound {
   // frame of its own above, or is finished), capped by the incumbent; raises lowerBound_.
   // O(depth). Decides nothing in the search, so the walk is the same with or without it.
   void openBound();
+  // Gives the rest of the shallowest frame with children not yet entered (below the one the
+  // walk is in) to share_: its decisions as the frame's current child was entered, plus what
+  // its siblings after it leave out. O(log size + n).
+  void giveAway();
 
   const CoverModel& m_;
   const BnbOptions options_;
@@ -171,6 +194,10 @@ class BranchAndBound {
   double lowerBound_ = 0.0;
   long long entered_ = 0;
   bool symmetry_;  // still computing groups (off once the root's is trivial)
+  bool symmetryAllowed_;
+  bool piece_ = false;  // started over at a piece given by another thread
+  TreeShare* share_ = nullptr;
+  int slot_ = 0;
   bool rootSymmetric_ = false;
   std::vector<int> orbitOf_;  // scratch, -1 between uses
   std::vector<int> seenIn_;   // scratch: the last row that met an orbit

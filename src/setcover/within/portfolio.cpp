@@ -69,6 +69,7 @@ namespace {
 // workers. Null members with threads = 1, where nothing below changes.
 struct Team {
   SharedBest* shared = nullptr;
+  TreeShare* tree = nullptr;  // the tree's pieces, when it is split between the threads
   std::uint64_t seen = 0;
   std::vector<int> cols;
 
@@ -120,33 +121,110 @@ class LocalTechnique final : public Technique {
   double perMove_;  // first guess; measured after each turn
 };
 
+// With threads > 1 and a TreeShare, the calling thread's tree is one slot (0) of the split:
+// its turns search the piece it holds, which starts as the whole tree, take a piece another
+// thread gave once it is exhausted, and wait a moment for one when there is none. Proved once
+// no piece is held or waiting anywhere; its bound is then the least over every piece.
 class TreeTechnique final : public Technique {
  public:
   TreeTechnique(BranchAndBound& search, const CoverModel& model, Incumbent& incumbent,
-                Budget& budget, const PortfolioSettings& settings)
+                Budget& budget, const PortfolioSettings& settings, TreeShare* share,
+                SharedBest* shared)
       : Technique(incumbent, budget),
         search_(search),
-        perNode_(static_cast<double>(model.numCols) * settings.firstWorkPerNodeColumn) {}
+        share_(share),
+        shared_(shared),
+        perNode_(static_cast<double>(model.numCols) * settings.firstWorkPerNodeColumn) {
+    if (share_ != nullptr) search_.joinShare(share_, 0);
+  }
   const char* name() const override { return "tree"; }
-  double lowerBound() const override { return search_.lowerBound(); }
+  double lowerBound() const override { return share_ == nullptr ? search_.lowerBound() : bound_; }
   double doneFraction() const { return search_.doneFraction(); }
   bool symmetric() const { return search_.symmetric(); }
 
  protected:
-  TurnOutcome play(double work, double /*target*/) override {
+  TurnOutcome play(double work, double target) override {
     TurnOutcome out;
+    if (share_ != nullptr) {
+      budget_.addNodes(share_->drainNodes());
+      // A bound proven elsewhere (the root, another technique, the pieces) may settle it: the
+      // threads holding pieces then stop without finishing them.
+      importShared();
+      if (incumbent_.prunes(std::max(target, bound_))) {
+        out.proved = true;
+        return out;
+      }
+    }
+    if (share_ != nullptr && !holding_) {
+      OpenNode piece;
+      if (share_->take(0, piece)) {
+        search_.restartAt(piece);
+        holding_ = true;
+      } else {
+        // Nothing to search here for now: wait briefly for a piece (the holders give one at
+        // their next node), well within the stop flag's reaction time.
+        if (!share_->quiescent()) share_->waitForPiece(std::chrono::microseconds(1000));
+        out.proved = share_->quiescent() && importShared();
+        raiseBound();
+        return out;
+      }
+    }
     const std::uint64_t before = budget_.work();
     const long long nodes = budget_.nodes();
-    out.proved = search_.run(countFor(work, perNode_));
-    if (!out.proved && budget_.nodes() > nodes) {
+    const bool done = search_.run(countFor(work, perNode_));
+    if (!done && budget_.nodes() > nodes) {
       perNode_ = static_cast<double>(budget_.work() - before) /
                  static_cast<double>(budget_.nodes() - nodes);
     }
+    if (share_ == nullptr) {
+      out.proved = done;
+      return out;
+    }
+    // Covers are published before the piece is marked finished, so that the bound taken
+    // below never passes a cover only this thread knows.
+    shared_->publish(incumbent_.cols(), incumbent_.cost());
+    if (done) {
+      share_->finish(0);
+      holding_ = false;
+      out.proved = share_->quiescent() && importShared();
+    } else {
+      share_->raise(0, search_.lowerBound());
+    }
+    raiseBound();
     return out;
   }
 
  private:
+  // Takes the best cover any thread published when it is better. Returns true, for use where
+  // the tree is exhausted everywhere and that cover is therefore optimal.
+  bool importShared() {
+    double cost = kInfCost;
+    if (shared_->fetch(seen_, cols_, cost) && incumbent_.rule().better(cost, incumbent_.cost())) {
+      incumbent_.offer(cols_);
+    }
+    return true;
+  }
+  // The least bound over the pieces held or waiting, read before the shared cover's cost: a
+  // piece is marked finished only after its covers were published.
+  void raiseBound() {
+    const double open = share_->openBound();
+    const double best = std::min(shared_->cost(), incumbent_.cost());
+    const double lb = std::min(open, best);
+    if (lb == kInfCost) return;
+    const double proven = incumbent_.rule().bound(lb);
+    if (proven > bound_) {
+      bound_ = proven;
+      incumbent_.reportBound(lb);
+    }
+  }
+
   BranchAndBound& search_;
+  TreeShare* share_;
+  SharedBest* shared_;
+  bool holding_ = true;  // the whole tree, to begin with
+  std::uint64_t seen_ = 0;
+  std::vector<int> cols_;
+  double bound_ = 0.0;
   double perNode_;
 };
 
@@ -193,15 +271,15 @@ struct Shares {
 };
 
 // Returns true when the exact search proved the incumbent optimal (or a technique reached
-// `lower`). `lower`: the root's bound, raised by the techniques' bounds (not the tree's, which
-// the tree itself prunes with) as they prove them.
+// `lower`). `lower`: the root's bound, raised by the techniques' bounds (the tree's only on
+// return: the tree itself prunes with it) as they prove them.
 bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& search,
                Budget& budget, double& lower, const PortfolioSettings& settings, Team& team,
                const std::vector<double>& rootU, const TechniqueHook& hook,
                std::vector<TechniqueReport>& reports) {
   std::optional<LocalTechnique> local;
   if (settings.localSearch) local.emplace(model, incumbent, budget, settings);
-  TreeTechnique tree(search, model, incumbent, budget, settings);
+  TreeTechnique tree(search, model, incumbent, budget, settings, team.tree, team.shared);
   std::optional<EngineTechnique> engine;
   if (settings.engine && model.unicost && model.numCols <= settings.engineMaxSets) {
     engine.emplace(model, incumbent, budget, settings);
@@ -246,12 +324,13 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
   double searchWork = 0.0;  // work of the exact search's turns
   const auto finish = [&](bool proved) {
     report();
+    lower = std::max(lower, tree.lowerBound());
     return proved;
   };
   for (;;) {
     if (budget.expired() || budget.nodeLimitReached()) return finish(false);
-    if (team.sync(incumbent, std::max(lower, search.lowerBound()))) {
-      if (incumbent.prunes(std::max(lower, search.lowerBound()))) return finish(true);
+    if (team.sync(incumbent, std::max(lower, tree.lowerBound()))) {
+      if (incumbent.prunes(std::max(lower, tree.lowerBound()))) return finish(true);
       if (local) local->adopt(incumbent.cols());
     }
 
@@ -450,13 +529,24 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
   // With threads > 1, the workers start here, from the greedy cover, and search beside the
   // root bound and the turns below; the pool's destructor joins them on every way out.
   std::optional<SharedBest> shared;
+  std::optional<TreeShare> tree;
   std::optional<WorkerPool> pool;
   Team team;
-  if (!optimal && !budget.expired() && threads > 1 && settings.localSearch) {
+  if (!optimal && !budget.expired() && threads > 1 &&
+      (settings.localSearch || settings.splitTree)) {
     shared.emplace(rule);
     shared->publish(incumbent.cols(), incumbent.cost());
+    WorkerRoles roles;
+    roles.localSearch = settings.localSearch;
+    if (settings.splitTree) {
+      tree.emplace(threads);
+      tree->hold(0, 0.0);  // the calling thread holds the whole tree until it gives pieces away
+      roles.tree = &*tree;
+      roles.bnb = &settings.bnb;
+      team.tree = &*tree;
+    }
     pool.emplace(rm, rule, *shared, incumbent.cols(), threads - 1, settings.searchSeed,
-                 budget.deadline(), budget.stopFlag());
+                 budget.deadline(), budget.stopFlag(), roles);
     budget.alsoStopOn(&pool->failed());
     team.shared = &*shared;
   }
@@ -478,7 +568,6 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
       BranchAndBound search(rm, incumbent, budget, std::move(u), settings.bnb);
       optimal = takeTurns(rm, incumbent, search, budget, lower, settings, team, rootU, hook,
                           out.techniques);
-      lower = std::max(lower, search.lowerBound());
     }
   }
   if (pool) {

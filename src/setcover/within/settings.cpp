@@ -34,6 +34,7 @@ const std::vector<std::pair<std::string, Setter>>& table() {
       {"localSearch", flag(&S::localSearch)},
       {"engine", flag(&S::engine)},
       {"core", flag(&S::core)},
+      {"splitTree", flag(&S::splitTree)},
       {"earlyGreedyEntries", field(&S::earlyGreedyEntries)},
       {"reduce.workPerEntry", field(&S::reduce, &ReduceOptions::workPerEntry)},
       {"reduce.workExtra", field(&S::reduce, &ReduceOptions::workExtra)},

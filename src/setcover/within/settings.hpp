@@ -25,6 +25,9 @@ struct PortfolioSettings {
   bool localSearch = true;   // the row-weighting local search's turns
   bool engine = true;        // PROPAGATE's exact search's turns (unicost models)
   bool core = true;          // the core heuristic's turns (models of many columns per row)
+  // With threads > 1, the branch-and-bound's tree split between the threads (tree_share.hpp).
+  // Off: the workers run the local search only and the tree stays on the calling thread.
+  bool splitTree = true;
 
   ReduceOptions reduce;
   // Models with at least this many nonzeros get a greedy cover before the reductions (which

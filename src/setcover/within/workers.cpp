@@ -2,6 +2,9 @@
 #include "setcover/within/workers.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -38,14 +41,16 @@ void SharedBest::raiseBound(double lb) {
 
 WorkerPool::WorkerPool(const CoverModel& model, CostRule rule, SharedBest& shared,
                        const std::vector<int>& start, int count, std::uint64_t seed,
-                       Budget::Deadline deadline, const std::atomic<bool>* callerStop)
-    : model_(model), rule_(rule), shared_(shared), start_(start) {
+                       Budget::Deadline deadline, const std::atomic<bool>* callerStop,
+                       WorkerRoles roles)
+    : model_(model), rule_(rule), shared_(shared), start_(start), roles_(roles) {
   threads_.reserve(static_cast<std::size_t>(std::max(count, 0)));
   try {
     for (int k = 0; k < count; ++k) {
       // Seeds far apart in a 64-bit odd-constant sequence, so that no two walks repeat.
       const std::uint64_t own = seed + 0x9e3779b97f4a7c15ULL * static_cast<std::uint64_t>(k + 1);
-      threads_.emplace_back([this, own, deadline, callerStop] { work(own, deadline, callerStop); });
+      threads_.emplace_back(
+          [this, k, own, deadline, callerStop] { work(k + 1, own, deadline, callerStop); });
     }
   } catch (const std::system_error& e) {
     // The threads that started search on; the calling thread always does.
@@ -73,35 +78,96 @@ void WorkerPool::stop() {
   if (error_) std::rethrow_exception(error_);
 }
 
-void WorkerPool::work(std::uint64_t seed, Budget::Deadline deadline,
+void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
                       const std::atomic<bool>* callerStop) {
   try {
     Budget budget(deadline, -1, callerStop);
     budget.alsoStopOn(&stop_);
-    LocalSearch local(model_, rule_, seed);
-    local.offer(start_);
+    // The worker's own incumbent (its reports go nowhere: only the calling thread reports),
+    // which its tree prunes with; it follows the shared one at every turn boundary.
+    static const std::function<void(const SolveProgress&)> silent;
+    Progress progress(silent, budget);
+    progress.setCostRule(rule_);
+    Incumbent incumbent(model_, rule_, progress);
+    incumbent.offer(start_);
+    std::optional<LocalSearch> local;
+    if (roles_.localSearch) {
+      local.emplace(model_, rule_, seed);
+      local->offer(start_);
+    }
+    std::optional<BranchAndBound> tree;
+    bool holding = false;
+    OpenNode piece;
     std::uint64_t seen = 0;
     std::vector<int> cols;
     double cost = kInfCost;
     // Turns of about kTurnWork units (a few milliseconds), so that a better cover found
-    // elsewhere arrives soon; the first guess of the work per move is refined after each turn.
+    // elsewhere arrives soon and a waiting thread gets a piece soon; the first guesses of the
+    // work per move and per node are refined after each turn.
     constexpr double kTurnWork = 1 << 20;
     double perMove = 64.0;
+    double perNode = 64.0 * static_cast<double>(model_.numCols);
+    const auto publish = [&] {
+      if (local && local->hasCover()) incumbent.offer(local->best());
+      shared_.publish(incumbent.cols(), incumbent.cost());
+    };
     while (!budget.timeUp()) {
-      if (shared_.fetch(seen, cols, cost) && local.improves(cost)) local.offer(cols);
+      if (shared_.fetch(seen, cols, cost)) {
+        if (rule_.better(cost, incumbent.cost())) incumbent.offer(cols);
+        if (local && local->improves(cost)) local->offer(cols);
+      }
       const double lower = shared_.bound();
-      if (local.hasCover() && rule_.prunes(lower, local.bestCost())) return;
-      const long long moves = local.steps();
+      if (rule_.prunes(lower, incumbent.cost())) {
+        // The shared bound proves the cover optimal: what this thread holds of the tree is done.
+        if (holding) roles_.tree->finish(slot);
+        return;
+      }
+      if (roles_.tree != nullptr && !holding && roles_.tree->take(slot, piece)) {
+        if (!tree) {
+          tree.emplace(model_, incumbent, budget, piece.u, *roles_.bnb);
+          tree->joinShare(roles_.tree, slot);
+        }
+        tree->restartAt(piece);
+        holding = true;
+      }
+      if (holding) {
+        const std::uint64_t before = budget.work();
+        const long long nodes = budget.nodes();
+        const bool done = tree->run(
+            static_cast<long long>(std::clamp(kTurnWork / std::max(perNode, 1.0), 1.0, 1e9)));
+        if (budget.nodes() > nodes) {
+          perNode = static_cast<double>(budget.work() - before) /
+                    static_cast<double>(budget.nodes() - nodes);
+          roles_.tree->countNodes(budget.nodes() - nodes);
+        }
+        publish();
+        if (done) {
+          roles_.tree->finish(slot);
+          holding = false;
+        } else {
+          roles_.tree->raise(slot, tree->lowerBound());
+        }
+        continue;
+      }
+      if (!local) {
+        roles_.tree->waitForPiece(std::chrono::microseconds(2000));
+        continue;
+      }
+      if (local->hasCover() && rule_.prunes(lower, local->bestCost())) return;
+      const long long moves = local->steps();
       const std::uint64_t before = budget.work();
       const long long steps =
           static_cast<long long>(std::clamp(kTurnWork / std::max(perMove, 1.0), 1.0, 1e9));
-      if (local.run(steps, budget, lower)) shared_.publish(local.best(), local.bestCost());
-      if (local.steps() == moves) {
+      if (local->run(steps, budget, lower)) publish();
+      if (local->steps() == moves) {
         // No move was possible: no cheaper cover exists unless the budget ended the turn.
-        if (!budget.expired()) return;
+        if (!budget.expired()) {
+          if (roles_.tree == nullptr) return;
+          local.reset();  // the tree's pieces are all that is left to do
+        }
       } else {
         perMove = static_cast<double>(budget.work() - before) /
-                  static_cast<double>(local.steps() - moves);
+                  static_cast<double>(local->steps() - moves);
       }
     }
   } catch (...) {

@@ -26,7 +26,9 @@
 
 #include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
+#include "setcover/within/bnb.hpp"
 #include "setcover/within/incumbent.hpp"
+#include "setcover/within/tree_share.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
 
@@ -55,18 +57,30 @@ class SharedBest {
   std::atomic<double> bound_{0.0};
 };
 
-// `count` local searches on their own threads, each with its own seed, started at
-// construction from `start` (a cover of `model`). Each runs short turns until its budget ends
-// (the caller's `deadline`, however late the thread starts, the caller's stop flag, or
-// stop()), and at every turn boundary imports the shared cover when it is better than its own
-// and publishes its own when better. A thread the system refuses to create (EAGAIN: out of
-// threads or address space) is done without: the pool goes on with those that started, maybe
-// none, and logs one warning. Memory O(count * (m + n)).
+// `count` workers on their own threads, started at construction from `start` (a cover of
+// `model`), each with its own seed. With a TreeShare, a worker searches the pieces of the tree
+// the other threads give away (slot k + 1 for worker k), each on its own BranchAndBound with
+// `bnb` (built at its first piece); while it has none, and always without a share, it runs
+// short turns of the row-weighting local search (unless `localSearch` is false: it then waits
+// for a piece). Each ends when its budget ends (the caller's `deadline`, however late the thread
+// starts, the caller's stop flag, or stop()); at every turn boundary it imports the shared
+// cover when it is better than its own and publishes its own when better; a piece's covers are
+// published before the piece is marked finished. A thread the system refuses to create
+// (EAGAIN: out of threads or address space) is done without: the pool goes on with those that
+// started, maybe none, and logs one warning. Memory O(count * (m + n)), and a GLPK problem of
+// the model per tree worker.
+struct WorkerRoles {
+  bool localSearch = true;
+  TreeShare* tree = nullptr;
+  const BnbOptions* bnb = nullptr;
+};
+
 class WorkerPool {
  public:
   WorkerPool(const CoverModel& model, CostRule rule, SharedBest& shared,
              const std::vector<int>& start, int count, std::uint64_t seed,
-             Budget::Deadline deadline, const std::atomic<bool>* callerStop);
+             Budget::Deadline deadline, const std::atomic<bool>* callerStop,
+             WorkerRoles roles = {});
   // Stops and joins every worker; exceptions of the workers are dropped (the caller is already
   // leaving by an exception of its own, or called stop()).
   ~WorkerPool();
@@ -81,13 +95,15 @@ class WorkerPool {
   int size() const { return static_cast<int>(threads_.size()); }
 
  private:
-  void work(std::uint64_t seed, Budget::Deadline deadline, const std::atomic<bool>* callerStop);
+  void work(int slot, std::uint64_t seed, Budget::Deadline deadline,
+            const std::atomic<bool>* callerStop);
   void join();
 
   const CoverModel& model_;
   CostRule rule_;
   SharedBest& shared_;
   const std::vector<int> start_;
+  const WorkerRoles roles_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> failed_{false};
   std::mutex errorMutex_;
