@@ -2,18 +2,22 @@
 # solveWithin's threads and limits, side by side in one run, and the report
 # docs/performance-threads.md.
 #
-#   scripts/bench/run-threads-benchmarks.sh [--parts LIST] [--quality-files REGEX]
-#                                           [--proof-limit S]
+#   scripts/bench/run-threads-benchmarks.sh [--parts LIST] [--threads K] [--limit-threads LIST]
+#                                           [--quality-files REGEX] [--proof-limit S]
+#                                           [--repeat N] [--cbc-limit S]
 #
 # Parts (comma-separated, default all):
 #   limits   every corpus file and 200,000 sets of scattered elements: how far past a 0.2 s time
 #            limit the call returns, and how long after the stop flag (set 0.1 s in, from
-#            another thread) with threads = 1 and 2
-#   quality  threads = 2 against threads = 1 at the same 10 s wall budget on the files matching
-#            --quality-files (default: a spread of 18 files, for a run under 25 minutes):
-#            cost against the best known value (corpus README), bound
-#   proofs   proof times, threads = 2 against 1, on the uniform n = 150 instances of seeds 1-5
-#            and stn45 (limit --proof-limit, default 45 s)
+#            another thread) with threads = 1 and each count of --limit-threads (default 2)
+#   quality  threads = K (--threads, default 2) against threads = 1 at the same 10 s wall budget
+#            on the files matching --quality-files (default: a spread of 18 files, for a run
+#            under 10 minutes; '.' for all 87): cost against the best known value (corpus
+#            README), bound
+#   proofs   proof times, threads = K against 1 (wall clock, the median of --repeat runs,
+#            default 1), on the uniform n = 150 instances of seeds 1-10, stn45, scpclr10 and
+#            the weighted scpb2, scpc2, scpc3 (limit --proof-limit, default 60 s); cbc on the
+#            same LP file side by side, in CPU seconds (limit --cbc-limit, default 90 s)
 #   none     no runs: rewrites the report from the results of the last run
 # Every run is one process (bench/within_driver --wall); all at nice 10. BUILD_DIR (default
 # build/bench) is the build folder; results go to $BUILD_DIR/threads-results.
@@ -23,12 +27,20 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 parts="limits,quality,proofs"
 quality_re='/(data\.(45|81|135)|scp(41|51|61|a1|a3|b1|c1|d2|e1|nre1|nrf1|nrg1|nrh1|clr10|cyc06)\.txt)$'
-proof_limit=45
+proof_limit=60
+cbc_limit=90
+threads=2
+limit_threads=2
+repeat=1
 while [[ $# -gt 0 ]]; do
   case $1 in
     --parts) parts=$2; shift 2 ;;
+    --threads) threads=$2; shift 2 ;;
+    --limit-threads) limit_threads=$2; shift 2 ;;
     --quality-files) quality_re=$2; shift 2 ;;
     --proof-limit) proof_limit=$2; shift 2 ;;
+    --repeat) repeat=$2; shift 2 ;;
+    --cbc-limit) cbc_limit=$2; shift 2 ;;
     *) echo "run-threads-benchmarks: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -48,18 +60,17 @@ files() { { ls "$setcover"/stn/data.* | sort -t. -k2 -n; ls "$setcover"/orlib/sc
 # Driver columns: name weighted limit cost bound optimal nodes seconds rss covers wall lateMs.
 if has limits; then
   : >"$out/limits.tsv"
-  for f in $(files); do
-    over=$("${drv[@]}" --file "$f" --seconds 0.2 --wall | cut -f1,11,12)
-    stop1=$("${drv[@]}" --file "$f" --stop-after 0.1 --wall | cut -f12)
-    stop2=$("${drv[@]}" --file "$f" --stop-after 0.1 --threads 2 --wall | cut -f12)
-    printf '%s\t%s\t%s\n' "$over" "$stop1" "$stop2" >>"$out/limits.tsv"
-  done
-  for seed in 1 2 3; do
-    over=$("${drv[@]}" --scattered 200000 "$seed" --seconds 0.3 --wall | cut -f1,11,12)
-    stop1=$("${drv[@]}" --scattered 200000 "$seed" --stop-after 0.1 --wall | cut -f12)
-    stop2=$("${drv[@]}" --scattered 200000 "$seed" --stop-after 0.1 --threads 2 --wall | cut -f12)
-    printf '%s\t%s\t%s\n' "$over" "$stop1" "$stop2" >>"$out/limits.tsv"
-  done
+  limit_row() {  # driver arguments... (the instance)
+    local over stops=""
+    over=$("${drv[@]}" "$@" --seconds 0.2 --wall | cut -f1,11,12)
+    for t in 1 ${limit_threads//,/ }; do
+      stops+=$'\t'$("${drv[@]}" "$@" --stop-after 0.1 --threads "$t" --wall | cut -f12)
+    done
+    printf '%s%s\n' "$over" "$stops" >>"$out/limits.tsv"
+  }
+  for f in $(files); do limit_row --file "$f"; done
+  for seed in 1 2 3; do limit_row --scattered 200000 "$seed"; done
+  echo "1,$limit_threads" >"$out/limits.threads"
 fi
 
 if has quality; then
@@ -68,23 +79,39 @@ if has quality; then
     rel=${f#"$setcover"/}
     best=$(awk -F'|' -v f="$rel" '$2 ~ "^ " f " " || $2 ~ "^ " f "$" { v = $7; gsub(/ /, "", v); print v; exit }' "$setcover/README.md")
     one=$("${drv[@]}" --file "$f" --seconds 10 --threads 1 --wall | cut -f1,4,5)
-    two=$("${drv[@]}" --file "$f" --seconds 10 --threads 2 --wall | cut -f4,5)
+    two=$("${drv[@]}" --file "$f" --seconds 10 --threads "$threads" --wall | cut -f4,5)
     printf '%s\t%s\t%s\n' "$one" "$two" "${best:-?}" >>"$out/quality.tsv"
   done
 fi
 
 if has proofs; then
   : >"$out/proofs.tsv"
-  run_proof() {  # label, driver arguments...
-    local label=$1
+  # The median of $repeat runs: cost, optimal (0/1) and wall seconds of the median run.
+  median_run() {  # thread count, driver arguments...
+    local t=$1
     shift
-    local one two
-    one=$("${drv[@]}" "$@" --seconds "$proof_limit" --threads 1 --wall | cut -f4,6,11)
-    two=$("${drv[@]}" "$@" --seconds "$proof_limit" --threads 2 --wall | cut -f4,6,11)
-    printf '%s\t%s\t%s\n' "$label" "$one" "$two" >>"$out/proofs.tsv"
+    for _ in $(seq "$repeat"); do
+      "${drv[@]}" "$@" --seconds "$proof_limit" --threads "$t" --wall | cut -f4,6,11
+    done | sort -t$'\t' -k3,3g | awk -v n="$repeat" 'NR == int((n + 1) / 2)'
   }
-  for seed in 1 2 3 4 5; do run_proof "uniform150_$seed" --uniform 150 "$seed"; done
+  run_proof() {  # label, driver arguments...
+    local label=$1 one two cbc lp=$out/proof.lp
+    shift
+    one=$(median_run 1 "$@")
+    two=$(median_run "$threads" "$@")
+    "$build/bench/within_driver" "$@" --write-lp "$lp"
+    /usr/bin/time -f '%U %S' -o "$out/cbc.time" \
+      timeout -k 10 $((2 * cbc_limit + 60)) nice -n 10 cbc "$lp" sec "$cbc_limit" solve quit \
+      </dev/null >"$out/cbc.log" 2>&1 || true
+    cbc=$(awk '/Result - Optimal solution found/ { st = 1 } END { print st + 0 }' "$out/cbc.log")
+    cbc+=$'\t'$(tail -n 1 "$out/cbc.time" | awk '{ printf "%.2f", $1 + $2 }')
+    printf '%s\t%s\t%s\t%s\n' "$label" "$one" "$two" "$cbc" >>"$out/proofs.tsv"
+  }
+  for seed in 1 2 3 4 5 6 7 8 9 10; do run_proof "uniform150_$seed" --uniform 150 "$seed"; done
   run_proof stn45 --file "$setcover/stn/data.45"
+  run_proof scpclr10 --file "$setcover/orlib/scpclr10.txt"
+  for f in scpb2 scpc2 scpc3; do run_proof "$f-weighted" --file "$setcover/orlib/$f.txt" --weighted; done
+  echo "$threads $repeat $proof_limit $cbc_limit" >"$out/proofs.settings"
 fi
 [[ $parts == none ]] || cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-after"
 load_before=$(cat "$out/load-before" 2>/dev/null || echo ?)

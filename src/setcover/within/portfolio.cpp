@@ -315,8 +315,10 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
   };
 
   double round = settings.firstRound;
-  // With workers searching locally all the time, this thread's turns go mostly to the tree.
-  const double start = team.active() ? settings.minShare : settings.startShare;
+  // With workers searching locally all the time, this thread's turns go mostly to the tree;
+  // where the workers search the tree's pieces instead, its turns go as with one thread.
+  const double start =
+      team.active() && team.tree == nullptr ? settings.minShare : settings.startShare;
   Shares shares;
   shares.local = local ? start : 0.0;
   shares.core = core ? settings.coreStartShare : 0.0;
@@ -377,9 +379,9 @@ bool takeTurns(const CoverModel& model, Incumbent& incumbent, BranchAndBound& se
       shares.local = found ? start : std::max(settings.minShare, shares.local / 2);
       if (budget.hasDeadline() && (model.unicost || !settings.hopelessUnicostOnly)) {
         searchWork += static_cast<double>(budget.work() - before);
-        if (hopeless(tree.doneFraction(), searchWork, budget, settings)) {
-          shares.local = settings.hopelessShare;
-        }
+        const bool lost = hopeless(tree.doneFraction(), searchWork, budget, settings);
+        if (lost) shares.local = settings.hopelessShare;
+        if (team.tree != nullptr) team.tree->setHopeless(lost);
       }
     }
     // The core heuristic's share follows its results: doubled after a turn that made the

@@ -68,6 +68,11 @@ class TreeShare {
   double openBound() const;
   // Pieces given away so far (a statistic).
   long long given() const;
+  // Whether the tree looks hopeless within the time limit at its pace so far (the calling
+  // thread's turn rule judges it): the workers then spend their time on their heuristic and
+  // leave their pieces held (and counted in the bound) until it looks otherwise.
+  void setHopeless(bool hopeless) { hopeless_.store(hopeless, std::memory_order_relaxed); }
+  bool hopeless() const { return hopeless_.load(std::memory_order_relaxed); }
   // Nodes searched by the workers, counted by them and drained by the calling thread into its
   // budget, so that a node limit and the result's node count take in every thread's.
   void countNodes(long long n) { nodes_.fetch_add(n, std::memory_order_relaxed); }
@@ -85,6 +90,7 @@ class TreeShare {
   std::atomic<int> hungry_{0};
   std::atomic<int> queued_{0};
   std::atomic<long long> nodes_{0};
+  std::atomic<bool> hopeless_{false};
 };
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -122,7 +122,8 @@ void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
         if (holding) roles_.tree->finish(slot);
         return;
       }
-      if (roles_.tree != nullptr && !holding && roles_.tree->take(slot, piece)) {
+      const bool treePays = roles_.tree != nullptr && (!roles_.tree->hopeless() || !local);
+      if (treePays && !holding && roles_.tree->take(slot, piece)) {
         if (!tree) {
           tree.emplace(model_, incumbent, budget, piece.u, *roles_.bnb);
           tree->joinShare(roles_.tree, slot);
@@ -130,7 +131,7 @@ void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
         tree->restartAt(piece);
         holding = true;
       }
-      if (holding) {
+      if (holding && treePays) {
         const std::uint64_t before = budget.work();
         const long long nodes = budget.nodes();
         const bool done = tree->run(
