@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
-# solveWithin's threads and limits, side by side in one run, and the report
-# docs/performance-threads.md.
+# solveWithin's threads, side by side in one run, and the report docs/performance-threads.md
+# (the time limit and the stop flag with every thread count: run-limits-benchmarks.sh).
 #
-#   scripts/bench/run-threads-benchmarks.sh [--parts LIST] [--threads K] [--limit-threads LIST]
+#   scripts/bench/run-threads-benchmarks.sh [--parts LIST] [--threads K]
 #                                           [--quality-files REGEX] [--proof-limit S]
 #                                           [--repeat N] [--cbc-limit S]
 #
 # Parts (comma-separated, default all):
-#   limits   every corpus file and 200,000 sets of scattered elements: how far past a 0.2 s time
-#            limit the call returns, and how long after the stop flag (set 0.1 s in, from
-#            another thread) with threads = 1 and each count of --limit-threads (default 2)
 #   quality  threads = K (--threads, default 2) against threads = 1 at the same 10 s wall budget
 #            on the files matching --quality-files (default: a spread of 18 files, for a run
 #            under 10 minutes; '.' for all 87): cost against the best known value (corpus
@@ -25,18 +22,16 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
-parts="limits,quality,proofs"
+parts="quality,proofs"
 quality_re='/(data\.(45|81|135)|scp(41|51|61|a1|a3|b1|c1|d2|e1|nre1|nrf1|nrg1|nrh1|clr10|cyc06)\.txt)$'
 proof_limit=60
 cbc_limit=90
 threads=2
-limit_threads=2
 repeat=1
 while [[ $# -gt 0 ]]; do
   case $1 in
     --parts) parts=$2; shift 2 ;;
     --threads) threads=$2; shift 2 ;;
-    --limit-threads) limit_threads=$2; shift 2 ;;
     --quality-files) quality_re=$2; shift 2 ;;
     --proof-limit) proof_limit=$2; shift 2 ;;
     --repeat) repeat=$2; shift 2 ;;
@@ -58,21 +53,6 @@ files() { { ls "$setcover"/stn/data.* | sort -t. -k2 -n; ls "$setcover"/orlib/sc
 [[ $parts == none ]] || cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-before"
 
 # Driver columns: name weighted limit cost bound optimal nodes seconds rss covers wall lateMs.
-if has limits; then
-  : >"$out/limits.tsv"
-  limit_row() {  # driver arguments... (the instance)
-    local over stops=""
-    over=$("${drv[@]}" "$@" --seconds 0.2 --wall | cut -f1,11,12)
-    for t in 1 ${limit_threads//,/ }; do
-      stops+=$'\t'$("${drv[@]}" "$@" --stop-after 0.1 --threads "$t" --wall | cut -f12)
-    done
-    printf '%s%s\n' "$over" "$stops" >>"$out/limits.tsv"
-  }
-  for f in $(files); do limit_row --file "$f"; done
-  for seed in 1 2 3; do limit_row --scattered 200000 "$seed"; done
-  echo "1,$limit_threads" >"$out/limits.threads"
-fi
-
 if has quality; then
   : >"$out/quality.tsv"
   for f in $(files | grep -E "$quality_re"); do
@@ -119,68 +99,50 @@ load_after=$(cat "$out/load-after" 2>/dev/null || echo ?)
 
 report=docs/performance-threads.md
 {
-  echo "# solveWithin: threads and limits"
+  echo "# solveWithin: threads"
   echo
   echo "Machine: 2 cores shared with other work (load average $load_before before the run,"
   echo "$load_after after it); every process at nice 10, one at a time. Wall-clock figures on a"
   echo "loaded machine include the time the process waited for a core."
   echo
-  if [[ -s $out/limits.tsv ]]; then
-    echo "## Limits"
-    echo
-    echo "Per file: the wall-clock seconds of a call with a 0.2 s time limit (0.3 s on the scattered"
-    echo "instances) and how far past the limit it returned, and the milliseconds from the stop flag"
-    echo "(set by another thread 0.1 s after the start) to the return, with one thread and with two."
-    echo "Targets: the time limit within max(5 %, 50 ms), the stop flag within 10 ms. \"-1\": the"
-    echo "call ended before the flag or the limit."
-    echo
-    awk -F'\t' '{ n++; if ($3 > 50) lo++; if ($4 > 10) s1++; if ($5 > 10) s2++
-                  if ($3 > mo) mo = $3; if ($4 > m1) m1 = $4; if ($5 > m2) m2 = $5
-                  o[n] = $3; a[n] = $4; b[n] = $5 }
-      function med(x, k,   i, j, t) { for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) if (x[j] < x[i]) { t = x[i]; x[i] = x[j]; x[j] = t }
-                                      return k % 2 ? x[(k + 1) / 2] : (x[k / 2] + x[k / 2 + 1]) / 2 }
-      END { printf "- Time limit: past it by more than 50 ms on %d of %d runs; median %.1f ms, largest %.1f ms.\n", lo, n, med(o, n), mo
-            printf "- Stop flag, one thread: later than 10 ms on %d of %d runs; median %.1f ms, largest %.1f ms.\n", s1, n, med(a, n), m1
-            printf "- Stop flag, two threads: later than 10 ms on %d of %d runs; median %.1f ms, largest %.1f ms.\n", s2, n, med(b, n), m2 }' "$out/limits.tsv"
-    echo
-    echo "| instance | wall s (limit 0.2 s) | past the limit, ms | stop, 1 thread, ms | stop, 2 threads, ms |"
-    echo "|---|---:|---:|---:|---:|"
-    awk -F'\t' '{ printf "| %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5 }' "$out/limits.tsv"
-    echo
-  fi
   if [[ -s $out/quality.tsv ]]; then
-    echo "## Quality at 10 s: two threads against one"
+    echo "## Quality at 10 s: $threads threads against one"
     echo
     echo "Unit costs, the same 10 s wall-clock limit; best known values from the corpus README."
     echo
     awk -F'\t' '{ n++; if ($2 == $6) a++; if ($4 == $6) b++; if ($4 < $2) w++; if ($4 > $2) l++ }
-      END { printf "- Best known size reached: %d of %d files with one thread, %d with two; two threads better on %d, worse on %d.\n", a, n, b, w, l }' "$out/quality.tsv"
+      END { printf "- Best known size reached: %d of %d files with one thread, %d with more; more threads better on %d, worse on %d.\n", a, n, b, w, l }' "$out/quality.tsv"
     echo
-    echo "| file | best known | 1 thread: cost | bound | 2 threads: cost | bound |"
+    echo "| file | best known | 1 thread: cost | bound | $threads threads: cost | bound |"
     echo "|---|---:|---:|---:|---:|---:|"
     awk -F'\t' '{ printf "| %s | %s | %s | %s | %s | %s |\n", $1, $6, $2, $3, $4, $5 }' "$out/quality.tsv"
     echo
   fi
   if [[ -s $out/proofs.tsv ]]; then
-    echo "## Proofs: two threads against one"
+    pk=$threads prep=$repeat plim=$proof_limit pcbc=$cbc_limit
+    [[ -f $out/proofs.settings ]] && read -r pk prep plim pcbc <"$out/proofs.settings"
+    echo "## Proofs: $pk threads against one, and cbc"
     echo
-    echo "Wall-clock seconds to a proven optimum (limit $proof_limit s; \"-\" when not proved)."
+    echo "Wall-clock seconds to a proven optimum, the median of $prep run(s) (limit $plim s; \"-\" when"
+    echo "not proved), and cbc on the same LP file in CPU seconds (limit $pcbc s). Against cbc the"
+    echo "library's time counts as wall seconds x threads: the CPU it may have used."
     echo
-    awk -F'\t' '{ if ($3 == 1 && $6 == 1) { n++; r[n] = $4 / $7 } }
-      END { if (!n) { print "- No instance proved by both."; exit }
-            for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (r[j] < r[i]) { t = r[i]; r[i] = r[j]; r[j] = t }
-            m = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
-            printf "- Median speedup (1-thread time / 2-thread time) over the %d instances proved by both: %.2f.\n", n, m }' "$out/proofs.tsv"
+    awk -F'\t' -v k="$pk" '{ if ($3 == 1 && $6 == 1) { n++; r[n] = $4 / $7; if ($4 / $7 < 1.0) slow++ }
+                  if ($1 ~ /^uniform/) { u++; if ($6 == 1) up++
+                    if ($6 == 1 && (!$8 || $7 * k < $9)) uf++ } }
+      END { if (n) { for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (r[j] < r[i]) { t = r[i]; r[i] = r[j]; r[j] = t }
+                     m = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
+                     printf "- Speedup (1-thread time / %d-thread time) over the %d instances proved by both: median %.2f, least %.2f; slower with more threads on %d.\n", k, n, m, r[1], slow + 0 }
+            else print "- No instance proved by both."
+            printf "- Uniform n = 150: %d of %d proved with %d threads; faster than cbc (cbc CPU s against wall s x %d) on %d.\n", up, u, k, k, uf + 0 }' "$out/proofs.tsv"
     echo
-    echo "A second thread helps only when the process gets a second core: on a machine whose cores"
-    echo "are already busy it takes CPU time from the calling thread, whose branch-and-bound does"
-    echo "the proving (the workers search for covers only), so proofs can be slower with two."
-    echo
-    echo "| instance | cost | 1 thread: s | 2 threads: s | speedup |"
-    echo "|---|---:|---:|---:|---:|"
-    awk -F'\t' '{ t1 = $3 == 1 ? $4 : "-"; t2 = $6 == 1 ? $7 : "-"
+    echo "| instance | cost | 1 thread: s | $pk threads: s | speedup | cbc CPU s | library wall s x $pk |"
+    echo "|---|---:|---:|---:|---:|---:|---:|"
+    awk -F'\t' -v k="$pk" '{ t1 = $3 == 1 ? $4 : "-"; t2 = $6 == 1 ? $7 : "-"
                   s = ($3 == 1 && $6 == 1) ? sprintf("%.2f", $4 / $7) : "-"
-                  printf "| %s | %s | %s | %s | %s |\n", $1, $5, t1, t2, s }' "$out/proofs.tsv"
+                  c = $8 == 1 ? $9 : "- (" $9 ")"
+                  w = $6 == 1 ? sprintf("%.2f", $7 * k) : "-"
+                  printf "| %s | %s | %s | %s | %s | %s | %s |\n", $1, $5, t1, t2, s, c, w }' "$out/proofs.tsv"
     echo
   fi
   echo "Made by \`scripts/bench/run-threads-benchmarks.sh\`."
