@@ -340,6 +340,20 @@ extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<std::string>;
 NIMBREL_TAVIK_UTIL_EXPORT SolveResult solveWithin(const CoverMatrix& matrix,
                                                   const SolveLimits& limits = {});
 
+/// The number of hardware threads: std::thread::hardware_concurrency(), or 1 when the system
+/// does not tell (at most 4096). What SolveLimits::threads = 0 stands for. Constant time;
+/// throws nothing.
+NIMBREL_TAVIK_UTIL_EXPORT int hardwareThreads() noexcept;
+
+/// The thread count a SolveLimits::threads value stands for: `requested` itself when positive,
+/// hardwareThreads() for 0. solveWithin resolves its count so (then cuts counts above 4 per
+/// hardware thread, see SolveLimits::threads); set_cover_solve and the Python module resolve
+/// theirs here too. The defaults differ on purpose: the library and the Python module use 1,
+/// since a library call must not take every core of its caller's process unasked, and
+/// set_cover_solve uses 0 (every core), being a program run on its own.
+/// @throws std::invalid_argument when `requested` is negative.
+NIMBREL_TAVIK_UTIL_EXPORT int resolveThreads(int requested);
+
 /// GREEDY's cover of the compact form (SetCoverSolver<T>::_solveByGreedy without
 /// `continuity`): repeatedly the column with the most uncovered rows, the smallest index on
 /// ties. Returns the column indices ascending; empty when there are no rows. Costs are ignored.

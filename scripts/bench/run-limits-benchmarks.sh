@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# How promptly solveWithin honours the stop flag and the time limit on every corpus file, and
+# the report docs/performance-limits.md.
+#
+#   scripts/bench/run-limits-benchmarks.sh [--threads LIST] [--stops LIST] [--limits LIST]
+#                                          [--files REGEX] [--report-only]
+#
+# For each file and thread count (--threads, default 1,2,8): calls with the stop flag set from
+# another thread at each point of --stops (seconds after the start, default 0.02,0.15,0.6), the
+# milliseconds from setting it to the return; and calls with each time limit of --limits
+# (seconds, default 0.2,1), how far past it the call returns. Targets: the flag within 10 ms,
+# the limit within max(5 %, 50 ms). --files REGEX keeps the files whose path matches (default
+# all 87: stn/data.* and orlib/scp*.txt, unit costs). --report-only rewrites the report from
+# the last run's results. About 10 minutes with the defaults; all at nice 10. BUILD_DIR
+# (default build/bench) is the build folder; results go to $BUILD_DIR/limits-results.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${BUILD_DIR:-$root/build/bench}
+threads=1,2,8
+stops=0.02,0.15,0.6
+limits=0.2,1
+files_re=.
+run=1
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --threads) threads=$2; shift 2 ;;
+    --stops) stops=$2; shift 2 ;;
+    --limits) limits=$2; shift 2 ;;
+    --files) files_re=$2; shift 2 ;;
+    --report-only) run=0; shift ;;
+    *) echo "run-limits-benchmarks: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+cd "$root"
+out=$build/limits-results
+if [[ $run == 1 ]]; then
+  cmake --preset bench -B "$build" >/dev/null
+  cmake --build "$build" -j2 --target limits_bench >/dev/null
+  setcover=$(sed -n 's/^NTU_CORPORA_DIR:PATH=//p' "$build/CMakeCache.txt")/setcover
+  [[ -f $setcover/README.md ]] || { echo "run-limits-benchmarks: no corpora at $setcover" >&2; exit 1; }
+  mkdir -p "$out"
+  mapfile -t files < <({ ls "$setcover"/stn/data.* | sort -t. -k2 -n; ls "$setcover"/orlib/scp*.txt | sort -V; } | grep -E "$files_re")
+  cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-before"
+  nice -n 10 "$build/bench/limits_bench" --threads "$threads" --stops "$stops" --limits "$limits" \
+    --tsv "$out/runs.tsv" "${files[@]}" >"$out/table.md"
+  cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-after"
+  printf '%s\n' "$threads" >"$out/threads"
+fi
+[[ -s $out/table.md ]] || { echo "run-limits-benchmarks: no results in $out" >&2; exit 1; }
+
+report=docs/performance-limits.md
+{
+  echo "# solveWithin: the stop flag and the time limit"
+  echo
+  echo "Machine: 2 cores shared with other work (load average $(cat "$out/load-before") before the"
+  echo "run, $(cat "$out/load-after") after it); the benchmark at nice 10. Wall-clock figures on a"
+  echo "loaded machine include the time the process waited for a core, which with 8 threads on 2"
+  echo "cores is most of it."
+  echo
+  echo "Per file and thread count: the milliseconds from setting the stop flag (from another"
+  echo "thread, at the given time after the start) to the return, and how far past each time limit"
+  echo "the call returned (\"-\": the call ended first). Targets: the flag within 10 ms, the limit"
+  echo "within max(5 %, 50 ms). Unit costs."
+  echo
+  echo "## Summary"
+  echo
+  sed -n '/^- /p' "$out/table.md"
+  awk -F'\t' '$5 >= 0 { k = $2 "\t" $3; n[k]++; if (($3 == "stop" && $5 > 10) || ($3 == "limit" && $5 > ($4 * 50 > 50 ? $4 * 50 : 50))) o[k]++
+                        if ($5 > m[k]) m[k] = $5 }
+    END { for (k in n) { split(k, p, "\t"); printf "- threads %s, %s: %d of %d over, worst %.1f ms.\n", p[1], p[2] == "stop" ? "stop flag" : "time limit", o[k], n[k], m[k] } }' \
+    "$out/runs.tsv" | sort -t, -k1,1V -k2
+  echo
+  echo "## Per file"
+  echo
+  sed '/^- /d' "$out/table.md"
+  echo
+  echo "Made by \`scripts/bench/run-limits-benchmarks.sh --threads $(cat "$out/threads")\`."
+} >"$report"
+scripts/bench/stamp.sh "$report" scripts/bench/run-limits-benchmarks.sh
+echo "run-limits-benchmarks: wrote $report"
