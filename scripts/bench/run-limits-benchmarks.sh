@@ -61,15 +61,19 @@ report=docs/performance-limits.md
   echo
   echo "Per file and thread count: the milliseconds from setting the stop flag (from another"
   echo "thread, at the given time after the start) to the return, and how far past each time limit"
-  echo "the call returned (\"-\": the call ended first). Targets: the flag within 10 ms, the limit"
-  echo "within max(5 %, 50 ms). Unit costs."
+  echo "the call returned (\"-\": the call ended first); each as \"wall (cpu)\": the wall clock, and"
+  echo "the calling thread's CPU time in the same stretch, which leaves out the waits for a core"
+  echo "and so shows the work done without looking at the clock. Targets: the flag within 10 ms,"
+  echo "the limit within max(5 %, 50 ms). Unit costs."
   echo
   echo "## Summary"
   echo
   sed -n '/^- /p' "$out/table.md"
-  awk -F'\t' '$5 >= 0 { k = $2 "\t" $3; n[k]++; if (($3 == "stop" && $5 > 10) || ($3 == "limit" && $5 > ($4 * 50 > 50 ? $4 * 50 : 50))) o[k]++
-                        if ($5 > m[k]) m[k] = $5 }
-    END { for (k in n) { split(k, p, "\t"); printf "- threads %s, %s: %d of %d over, worst %.1f ms.\n", p[1], p[2] == "stop" ? "stop flag" : "time limit", o[k], n[k], m[k] } }' \
+  awk -F'\t' '$5 >= 0 { k = $2 "\t" $3; n[k]++; lim = $3 == "stop" ? 10 : ($4 * 50 > 50 ? $4 * 50 : 50)
+                        if ($5 > lim) o[k]++; if ($6 > lim) c[k]++
+                        if ($5 > m[k]) m[k] = $5; if ($6 > mc[k]) mc[k] = $6 }
+    END { for (k in n) { split(k, p, "\t")
+            printf "- threads %s, %s: over the target on %d of %d runs by the wall clock (worst %.1f ms), on %d by CPU time (worst %.1f ms).\n", p[1], p[2] == "stop" ? "stop flag" : "time limit", o[k], n[k], m[k], c[k], mc[k] } }' \
     "$out/runs.tsv" | sort -t, -k1,1V -k2
   echo
   echo "## Per file"
