@@ -102,10 +102,11 @@ struct SolveLimits {
   /// stop flag the result is a function of the instance and the limit alone: every choice is
   /// made by counted work, never by the clock.
   long long nodes = -1;
-  /// Polled (relaxed loads, at least every fraction of a millisecond of work); once it reads
-  /// true the call returns with what it has: measured on the corpus files, 2 ms (median) and at
-  /// most about 70 ms, the longest waits being GLPK's LP slices at the root, which are sized by
-  /// time only under a time limit (docs/performance-threads.md).
+  /// Polled (relaxed loads, at least every fraction of a millisecond of work; inside GLPK's
+  /// simplex every 2 ms); once it reads true the call returns with what it has: measured on the
+  /// corpus files, under 1 ms of CPU time (median) and at most about 70 ms, the longest waits
+  /// being a factorization inside GLPK's root LP and bliss's symmetry detection on large
+  /// symmetric models, neither of which can be interrupted (docs/performance-limits.md).
   const std::atomic<bool>* stop = nullptr;
   /// Called on every better cover and at least once a second, on the calling thread. It may
   /// throw: the exception then leaves solveWithin after all working memory is released.
