@@ -47,6 +47,8 @@ if [[ $run == 1 ]]; then
     --tsv "$out/runs.tsv" "${files[@]}" >"$out/table.md"
   cut -d ' ' -f 1-3 /proc/loadavg >"$out/load-after"
   printf '%s\n' "$threads" >"$out/threads"
+  # The commit measured, kept for --report-only.
+  echo "$(git rev-parse --short HEAD)$(git diff --quiet HEAD -- src include tools bench || echo +)" >"$out/commit"
 fi
 [[ -s $out/table.md ]] || { echo "run-limits-benchmarks: no results in $out" >&2; exit 1; }
 
@@ -105,5 +107,5 @@ report=docs/performance-limits.md
   echo
   echo "Made by \`scripts/bench/run-limits-benchmarks.sh --threads $(cat "$out/threads")\`."
 } >"$report"
-scripts/bench/stamp.sh "$report" scripts/bench/run-limits-benchmarks.sh
+scripts/bench/stamp.sh "$report" scripts/bench/run-limits-benchmarks.sh $(cat "$out/commit" 2>/dev/null || true)
 echo "run-limits-benchmarks: wrote $report"
