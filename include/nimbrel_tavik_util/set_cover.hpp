@@ -102,10 +102,11 @@ struct SolveLimits {
   /// stop flag the result is a function of the instance and the limit alone: every choice is
   /// made by counted work, never by the clock.
   long long nodes = -1;
-  /// Polled (relaxed loads, at least every fraction of a millisecond of work); once it reads
-  /// true the call returns with what it has: measured on the corpus files, 2 ms (median) and at
-  /// most about 70 ms, the longest waits being GLPK's LP slices at the root, which are sized by
-  /// time only under a time limit (docs/performance-threads.md).
+  /// Polled (relaxed loads, at least every fraction of a millisecond of work; inside GLPK's
+  /// simplex every 2 ms); once it reads true the call returns with what it has: measured on the
+  /// corpus files, under 1 ms of CPU time (median) and at most about 70 ms, the longest waits
+  /// being a factorization inside GLPK's root LP and bliss's symmetry detection on large
+  /// symmetric models, neither of which can be interrupted (docs/performance-limits.md).
   const std::atomic<bool>* stop = nullptr;
   /// Called on every better cover and at least once a second, on the calling thread. It may
   /// throw: the exception then leaves solveWithin after all working memory is released.
@@ -341,6 +342,20 @@ extern template class NIMBREL_TAVIK_UTIL_EXPORT SetCoverSolver<std::string>;
 /// memory O(elements + sets + entries).
 NIMBREL_TAVIK_UTIL_EXPORT SolveResult solveWithin(const CoverMatrix& matrix,
                                                   const SolveLimits& limits = {});
+
+/// The number of hardware threads: std::thread::hardware_concurrency(), or 1 when the system
+/// does not tell (at most 4096). What SolveLimits::threads = 0 stands for. Constant time;
+/// throws nothing.
+NIMBREL_TAVIK_UTIL_EXPORT int hardwareThreads() noexcept;
+
+/// The thread count a SolveLimits::threads value stands for: `requested` itself when positive,
+/// hardwareThreads() for 0. solveWithin resolves its count so (then cuts counts above 4 per
+/// hardware thread, see SolveLimits::threads); set_cover_solve and the Python module resolve
+/// theirs here too. The defaults differ on purpose: the library and the Python module use 1,
+/// since a library call must not take every core of its caller's process unasked, and
+/// set_cover_solve uses 0 (every core), being a program run on its own.
+/// @throws std::invalid_argument when `requested` is negative.
+NIMBREL_TAVIK_UTIL_EXPORT int resolveThreads(int requested);
 
 /// GREEDY's cover of the compact form (SetCoverSolver<T>::_solveByGreedy without
 /// `continuity`): repeatedly the column with the most uncovered rows, the smallest index on

@@ -367,6 +367,13 @@ Raises ValueError for an unknown method, a negative id, a matrix row in no colum
 arrays; TypeError for other inputs or elements mixing int and str.
 )doc");
 
+  m.def(
+      "hardware_threads", [] { return nimbrel_tavik_util::hardwareThreads(); },
+      R"doc(
+The number of hardware threads (at least 1, at most 4096): what ``threads=0`` of solve_within
+stands for, as C++ hardwareThreads(). Takes no arguments, raises nothing; constant time.
+)doc");
+
   m.def("solve_within", &solveWithin, py::arg("sets"), py::arg("costs") = py::none(), py::kw_only(),
         py::arg("time_limit") = py::none(), py::arg("node_limit") = py::none(),
         py::arg("threads") = 1, py::arg("on_progress") = py::none(), py::arg("gap") = py::none(),
@@ -383,7 +390,8 @@ ends with a proven optimum. ``gap``: stop once (cost - lower_bound) <= gap * cos
 (stopped == "target"); both as set_cover_solve's --gap and --target. ``start``: a warm start,
 an iterable of set ids (names for named sets) of a cover or of a partial selection that the
 call completes, as --start. ``threads``: threads the solver may use (default 1, the C++
-default; 0: one per hardware thread, which is set_cover_solve's default).
+default, so that a call does not take every core of the process unasked; 0: one per hardware
+thread, hardware_threads(), which is set_cover_solve's default, a program run on its own).
 ``on_progress(progress)`` (a Progress) is called on every better cover and at least once a
 second, with the GIL held; returning False stops the solve (stopped == "stopped"), an exception
 raised in it ends the call and propagates.

@@ -116,6 +116,8 @@ def test_solve_from_several_threads_and_threads_passed_through():
         assert r.ids == ntu.solve_within(HARD, node_limit=3 + k).ids
     r = ntu.solve_within(HARD, time_limit=0.5, threads=2)
     assert is_cover(HARD, r.ids) and r.stopped == "time_limit"
+    # threads=0 is the machine's count, the same one the operating system reports.
+    assert ntu.hardware_threads() == (os.cpu_count() or 1)
 
 
 EXIT_WHILE_INSIDE = r'''

@@ -17,6 +17,8 @@ for t in 'int' 'unsigned long' 'std::__cxx11::basic_string<char, std::char_trait
   done
 done
 require "nimbrel_tavik_util::solveILP("
+require "nimbrel_tavik_util::hardwareThreads("
+require "nimbrel_tavik_util::resolveThreads("
 require "nimbrel_tavik_util::solveWithin(nimbrel_tavik_util::CoverMatrix const&"
 require "nimbrel_tavik_util::greedyCover(nimbrel_tavik_util::CoverMatrix const&"
 require "nimbrel_tavik_util::Logger::level_"
@@ -34,7 +36,7 @@ done
 # Symbols whose own name lies in our namespace (not std:: instantiations over our types) must
 # belong to one of the public families; anything else is an internal leaking out.
 own=$(grep -E '^(typeinfo (name )?for |vtable for )?nimbrel_tavik_util::' <<<"$syms" || true)
-leaks=$(grep -vE '^(typeinfo (name )?for |vtable for )?nimbrel_tavik_util::(SetCoverSolver<.*>::|solveILP\(|solveWithin\(|greedyCover\(|Logger::|Timer::|Reader::|rotateByQuat\(|applyOrientationOffset\(|PoseStream::|solveStatusName\(|CoverInstance::|InstanceText::|InstanceError|NoCoverError|read(Instance|InstanceText|OrLibrary|Rail|Steiner|JsonDocument|YamlDocument|Mps|Lp)\(|writeInstance\(|instanceFormat[A-Za-z]*\()' <<<"$own" || true)
+leaks=$(grep -vE '^(typeinfo (name )?for |vtable for )?nimbrel_tavik_util::(SetCoverSolver<.*>::|solveILP\(|solveWithin\(|hardwareThreads\(|resolveThreads\(|greedyCover\(|Logger::|Timer::|Reader::|rotateByQuat\(|applyOrientationOffset\(|PoseStream::|solveStatusName\(|CoverInstance::|InstanceText::|InstanceError|NoCoverError|read(Instance|InstanceText|OrLibrary|Rail|Steiner|JsonDocument|YamlDocument|Mps|Lp)\(|writeInstance\(|instanceFormat[A-Za-z]*\()' <<<"$own" || true)
 if [[ -n "$leaks" ]]; then
   echo "internal symbols exported:" >&2
   echo "$leaks" >&2

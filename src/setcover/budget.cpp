@@ -38,6 +38,13 @@ bool Budget::timeUp() {
   return expired_;
 }
 
+bool Budget::limitReached() const {
+  if (expired_) return true;
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return true;
+  if (also_ != nullptr && also_->load(std::memory_order_acquire)) return true;
+  return hasDeadline_ && Clock::now() >= deadline_;
+}
+
 double Budget::elapsedSeconds() const {
   return std::chrono::duration<double>(Clock::now() - start_).count();
 }

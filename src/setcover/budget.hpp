@@ -55,6 +55,9 @@ class Budget {
 
   // True once the deadline has passed or the stop flag is set (read now); sticky.
   bool timeUp();
+  // Whether timeUp() would now answer true, without its effects (no heartbeat, nothing
+  // recorded): safe to ask from inside a library that must not run the caller's code.
+  bool limitReached() const;
   // Charges `work` units; reads the clock and the flag when enough work has gathered since the
   // last reading. Returns timeUp()'s last answer.
   bool charge(std::uint64_t work) {

@@ -1,5 +1,7 @@
 #include "setcover/glpk_trap.hpp"
 
+#include "setcover/budget.hpp"
+
 #include <glpk.h>
 
 #include <algorithm>
@@ -18,6 +20,10 @@ int keepErrorText(void* info, const char* text) {
     const std::size_t length = std::min(std::strlen(text), room);
     std::memcpy(trap->message + trap->messageLength, text, length);
     trap->messageLength += length;
+  } else if (trap->watch != nullptr && trap->watch->limitReached()) {
+    // Left as after a fatal error: GLPK's state is then given up with its environment.
+    trap->interrupted = true;
+    std::longjmp(trap->jump, 1);
   }
   return 1;
 }

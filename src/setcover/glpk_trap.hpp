@@ -18,11 +18,20 @@
 
 namespace nimbrel_tavik_util::setcover_detail {
 
+class Budget;
+
 struct GlpkTrap {
   // Filled when GLPK reports a fatal error: its message, cut to fit.
   char message[512] = {};
   std::size_t messageLength = 0;
   std::jmp_buf jump;
+  // When set, a call of GLPK is also left (by the same jump) once watch->limitReached(), with
+  // `interrupted` set; the caller then frees the environment as after a fatal error. GLPK is
+  // asked only at its progress output, every kInterruptMs: a simplex call cannot otherwise be
+  // stopped, and one slice of it took over 100 ms on the larger corpus files.
+  const Budget* watch = nullptr;
+  bool interrupted = false;
+  static constexpr int kInterruptMs = 2;
 
   // Routes GLPK's terminal output here (silent; the text of a fatal error is kept) and its
   // error hook to a longjmp to `jump`.

@@ -5,13 +5,19 @@
 #include <glpk.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
+#include "setcover/cover_model.hpp"
+#include "setcover/within/lp_bound.hpp"
 #include "setcover/within/settings.hpp"
 #include "setcover/within/within.hpp"
 #include "support/child_process.hpp"
@@ -146,6 +152,57 @@ TEST(LpCallbackTest, NestedCallDuringTheLpLeavesTheOuterCallIntact) {
   EXPECT_FALSE(r.ids.empty());
   EXPECT_GT(r.lowerBound, 1.0);  // the LP's duals reached the bound
   EXPECT_FALSE(threadHasGlpkEnvironment());
+}
+
+// A stop flag set while GLPK is inside one long slice of the root LP leaves that slice (GLPK
+// asks for the limits at its progress output), frees the call's GLPK environment and leaves
+// GLPK usable; a caller's own environment is never given up, so there the slice runs out.
+TEST(LpCallbackTest, StopFlagLeavesALongSliceAndOnlyTheCallsOwnEnvironment) {
+  const Instance big(350, 3000);
+  std::vector<int> start(big.start.begin(), big.start.end());
+  const detail::CoverModel model = detail::makeCoverModel(350, start, big.rows, {});
+  detail::LpOptions oneSlice;
+  oneSlice.sliceIterations = 1 << 30;  // the whole LP in one call of GLPK
+  std::vector<double> u;
+  const auto seconds = [](auto since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+  };
+  const auto began = std::chrono::steady_clock::now();
+  detail::Budget unlimited(1e10, -1, nullptr);
+  ASSERT_TRUE(detail::lpDuals(model, unlimited, 0.0, u, oneSlice));
+  const double whole = seconds(began);
+  if (whole < 0.2) GTEST_SKIP() << "the LP takes " << whole << " s, too quick to stop inside";
+  const std::vector<double> full = u;
+
+  // Returns whether lpDuals finished and its seconds; the flag is set 10 % into the LP.
+  const auto stopped = [&]() {
+    std::atomic<bool> stop{false};
+    detail::Budget budget(1e10, -1, &stop);
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::duration<double>(whole / 10));
+      stop = true;
+    });
+    const auto at = std::chrono::steady_clock::now();
+    const bool finished = detail::lpDuals(model, budget, 0.0, u, oneSlice);
+    const double took = seconds(at);
+    stopper.join();
+    return std::make_pair(finished, took);
+  };
+  // Generous: the point is leaving the slice, not the milliseconds (the benchmark measures those).
+  const auto [finished, took] = stopped();
+  EXPECT_FALSE(finished);
+  EXPECT_LT(took, whole / 2);
+  EXPECT_EQ(u, std::vector<double>(350, 0.0));  // no whole slice: no duals
+  EXPECT_FALSE(threadHasGlpkEnvironment());
+  ASSERT_TRUE(detail::lpDuals(model, unlimited, 0.0, u, oneSlice));  // GLPK works on
+  EXPECT_EQ(u, full);
+
+  ASSERT_EQ(glp_init_env(), 0);  // the caller's own environment, kept through the call
+  glp_prob* mine = glp_create_prob();
+  EXPECT_TRUE(stopped().first);
+  EXPECT_EQ(glp_init_env(), 1);
+  glp_delete_prob(mine);
+  glp_free_env();
 }
 
 }  // namespace

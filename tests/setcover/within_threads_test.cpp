@@ -369,6 +369,16 @@ TEST(WithinThreadsTest, TimeLimitWithWorkersGivesSoundAnswers) {
   }
 }
 
+// 0 stands for the processors the system has online (what std::thread reports), at least 1;
+// other counts are themselves, negative ones are refused as solveWithin refuses them.
+TEST(WithinThreadsTest, ResolveThreadsTurnsZeroIntoTheHardwareCount) {
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  EXPECT_EQ(ntu::hardwareThreads(), online > 0 ? static_cast<int>(online) : 1);
+  EXPECT_EQ(ntu::resolveThreads(0), ntu::hardwareThreads());
+  EXPECT_EQ(ntu::resolveThreads(3), 3);
+  EXPECT_THROW(ntu::resolveThreads(-1), std::invalid_argument);
+}
+
 // Thread counts far above the hardware's are cut to maxThreads(), with one warning, and every
 // worker holds the caller's deadline however late it starts: 1,000 threads asked for with a
 // 1 s limit took 13 s (10,000: 45 s). The wall-clock bound is the child's alarm, generous.

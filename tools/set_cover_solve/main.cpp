@@ -27,7 +27,6 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "nimbrel_tavik_util/logger.hpp"
@@ -276,8 +275,7 @@ scs::Outcome solveInstance(const scs::CompactInstance& inst, const scs::Options&
     limits.gap = o.gap;
     limits.targetCost = o.target;
     // 0 would mean the same to the library; the count is resolved here to be reported.
-    const unsigned hardware = std::thread::hardware_concurrency();
-    limits.threads = o.threads != 0 ? o.threads : static_cast<int>(hardware > 0 ? hardware : 1);
+    limits.threads = ntu::resolveThreads(o.threads);
     if (!o.startFile.empty()) limits.start = columnsOf(inst, readStart(o.startFile, inst));
     limits.stop = &g_stop;
     if (progress != nullptr) {

@@ -29,6 +29,12 @@ class Environment {
     created_ = false;
     failGlpk(trap, kWho);
   }
+  bool created() const { return created_; }
+  // After a call left by the trap's watch: the environment (made here) goes with its state.
+  void abandon() {
+    created_ = false;
+    glp_free_env();
+  }
 
  private:
   bool created_;
@@ -117,6 +123,15 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
   glp_init_smcp(&smcp);
   smcp.msg_lev = GLP_MSG_OFF;
   smcp.meth = GLP_DUAL;
+  // A slice cannot be stopped from outside, and untimed slices keep a fixed count (below), so
+  // GLPK is watched from within: its progress output, every few milliseconds, asks the budget,
+  // and a stop or the deadline leaves the slice at once with the duals of the slice before.
+  // The output has no bearing on GLPK's path. Only an environment made here can be given up.
+  if (environment.created()) {
+    smcp.msg_lev = GLP_MSG_ON;
+    smcp.out_frq = GlpkTrap::kInterruptMs;
+    trap.watch = &budget;
+  }
   // With a deadline (where nothing repeats anyway) the slices are sized so that each takes
   // about kSliceSeconds (2 iterations at least): 50 iterations took 45 ms on scpnrg5 (1000
   // rows; a restart refactors the basis), far past the stop flag's 10 ms. Without one the count
@@ -125,6 +140,19 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
   constexpr double kSliceSeconds = 0.004;
   const bool timed = budget.hasDeadline();
   int slice = timed ? std::min(options.sliceIterations, 4) : options.sliceIterations;
+  const auto readDuals = [&] {
+    if (!runTrapped(trap, [&] {
+          for (int i = 1; i <= model.numRows; ++i) {
+            u[i - 1] = std::max(0.0, glp_get_row_dual(p, i));
+          }
+        })) {
+      problem.forget();
+      if (!trap.interrupted) environment.fail(trap);
+      environment.abandon();
+      return false;
+    }
+    return true;
+  };
   const auto start = Budget::Clock::now();
   const long long maxIterations = options.iterationsPerLine * (model.numRows + model.numCols);
   long long iterations = 0;
@@ -140,7 +168,9 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
           status = glp_get_status(p);
         })) {
       problem.forget();
-      environment.fail(trap);
+      if (!trap.interrupted) environment.fail(trap);
+      environment.abandon();
+      return false;  // u: the duals of the last whole slice
     }
     iterations += used;
     if (timed) {
@@ -154,6 +184,7 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
       break;
     }
     if (ret != 0 && ret != GLP_EITLIM) break;  // numerical trouble: keep the duals so far
+    if (trap.watch != nullptr && !readDuals()) return false;
     budget.charge(static_cast<std::uint64_t>(used) *
                   static_cast<std::uint64_t>(model.numRows + model.numCols));
     if (budget.timeUp() || iterations >= maxIterations) break;
@@ -162,13 +193,7 @@ bool lpDuals(const CoverModel& model, Budget& budget, double maxSeconds, std::ve
       break;
     }
   }
-  if (!runTrapped(trap, [&] {
-        for (int i = 1; i <= model.numRows; ++i) u[i - 1] = std::max(0.0, glp_get_row_dual(p, i));
-      })) {
-    problem.forget();
-    environment.fail(trap);
-  }
-  return finished;
+  return readDuals() && finished;
 }
 
 }  // namespace nimbrel_tavik_util::setcover_detail

@@ -31,6 +31,9 @@ struct LpOptions {
 
 // Solves min c.x, A x >= 1, x >= 0 by the dual simplex, in slices of options.sliceIterations
 // with the budget polled between them, and at most `maxSeconds` of it (<= 0: no such limit).
+// Inside a slice, a stop flag or the deadline is noticed within a few milliseconds when the
+// thread had no GLPK environment before (the one made here is then given up, and `u` holds the
+// duals of the last whole slice); in a caller's environment the slice runs out.
 // On return `u` holds one multiplier per row, the dual values of the last basis clipped at 0:
 // every such u gives a valid Lagrangian bound (lagrangeValue), the LP's value when the simplex
 // finished. Returns whether it finished. Throws std::bad_alloc or GlpkFailure when GLPK fails,

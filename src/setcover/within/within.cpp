@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nimbrel_tavik_util/set_cover.hpp"
@@ -315,6 +316,19 @@ template SolveResult solveWithinSettings(const std::map<int, std::set<int>>&,
                                          const PortfolioSettings&);
 
 }  // namespace setcover_detail
+
+int hardwareThreads() noexcept {
+  const unsigned hw = std::thread::hardware_concurrency();
+  return hw == 0 ? 1 : static_cast<int>(std::min(hw, 4096U));
+}
+
+int resolveThreads(int requested) {
+  if (requested < 0) {
+    throw std::invalid_argument("resolveThreads: the thread count " + std::to_string(requested) +
+                                " is negative");
+  }
+  return requested == 0 ? hardwareThreads() : requested;
+}
 
 SolveResult solveWithin(const CoverMatrix& matrix, const SolveLimits& limits) {
   return setcover_detail::solveWithinSettings(matrix, limits, PortfolioSettings{});

@@ -184,10 +184,7 @@ int maxThreads() {
 }
 
 int threadCount(int requested) {
-  if (requested <= 0) {
-    const unsigned hw = std::thread::hardware_concurrency();
-    return hw == 0 ? 1 : static_cast<int>(std::min(hw, 4096U));
-  }
+  if (requested <= 0) return hardwareThreads();
   const int cap = maxThreads();
   if (requested <= cap) return requested;
   Logger::warning("solveWithin: " + std::to_string(requested) + " threads asked for; using " +
