@@ -355,6 +355,49 @@ TEST(WithinThreadsTest, StopFlagAndThrowingCallbackLeaveNoThread) {
   }
 }
 
+// The tree split between 2, 3 and 8 threads on instances with symmetry (three disjoint copies
+// of a small random instance: the optimum is three times the copy's), unicost and weighted,
+// covers coming only from the greedy and the trees: the threads' orbit work and the pieces
+// they hand over, in the build ThreadSanitizer checks. (The pieces' decisions themselves are
+// checked step by step in within_symmetry_test's split tree.)
+TEST(WithinThreadsTest, SplitTreeIsExactOnSymmetricInstances) {
+  detail::PortfolioSettings settings;
+  settings.engine = false;
+  settings.localSearch = false;
+  settings.reductions = false;
+  settings.lp = false;
+  settings.intervalRows = false;
+  settings.root.iterations = 2;
+  settings.root.heuristicEvery = 0;
+  settings.bnb.rootSteps = 0;
+  settings.bnb.nodeSteps = 2;
+  settings.bnb.heuristicDepth = 0;
+  settings.bnb.heuristicEvery = 1LL << 40;
+  std::mt19937 rng(35);
+  for (int k = 0; k < 6; ++k) {
+    const Case base = drawCase(rng, 10 + k % 3, 14 + k % 4, 0.2, k % 2 == 1);
+    const double optimum = 3 * ntu_test::cheapestCoverCost(base.sets, base.costs);
+    const int span = 100;
+    Case c;
+    c.weighted = base.weighted;
+    for (int copy = 0; copy < 3; ++copy) {
+      for (const auto& [id, elems] : base.sets) {
+        std::set<int>& set = c.sets[copy * span + id];
+        for (int e : elems) set.insert(copy * span + e);
+        c.costs[copy * span + id] = base.costs.at(id);
+      }
+    }
+    for (int threads : {2, 3, 8}) {
+      SCOPED_TRACE("case " + std::to_string(k) + " threads " + std::to_string(threads));
+      ntu::SolveLimits limits;
+      limits.threads = threads;
+      const ntu::SolveResult r = solve(c, limits, settings);
+      expectSound(c, r, optimum);
+      EXPECT_TRUE(r.optimal);
+    }
+  }
+}
+
 // With workers, a time limit still ends the call with a sound answer, and threads = 0 (every
 // hardware thread) is accepted.
 TEST(WithinThreadsTest, TimeLimitWithWorkersGivesSoundAnswers) {
