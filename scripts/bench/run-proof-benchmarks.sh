@@ -5,7 +5,7 @@
 # Writes docs/performance-proofs.md; raw results in $BUILD_DIR/proof-results.
 #
 #   scripts/bench/run-proof-benchmarks.sh [--parts LIST] [--solvers LIST] [--label NAME]
-#        [--set NAME=VALUE]... [--limit S] [--uniform-limit S] [--long-limit S]
+#        [--set NAME=VALUE]... [--threads K] [--limit S] [--uniform-limit S] [--long-limit S]
 #        [--files REGEX] [--rerun-external] [--driver PATH [--driver-commit C]] [--nice N]
 #        [--results DIR] [--report-only]
 #   scripts/bench/run-proof-benchmarks.sh --parts corpus10 [--files REGEX] [--corpus-limit S]
@@ -28,6 +28,8 @@
 # solve the LP file that within_driver --write-lp writes for the same instance; their results
 # are cached per (instance, limit) in the results folder and reused, so that after a change of
 # the library only solveWithin runs again; --rerun-external runs them anyway.
+# --threads K runs solveWithin with K threads (its CPU seconds are those of every thread, so the
+# comparison with cbc stays in CPU); like --set it needs a --label.
 # --set NAME=VALUE (repeatable) is passed to within_driver (--set help lists the names); its
 # rows are recorded under --label (default "default"; required with --set), so that ablations
 # such as "--set bnb.symmetry=0 --label nosym" stay separate rows. A later run with the same label
@@ -76,6 +78,7 @@ while [[ $# -gt 0 ]]; do
     --solvers) solvers=$2; shift 2 ;;
     --label) label=$2; shift 2 ;;
     --set) sets+=(--set "$2"); shift 2 ;;
+    --threads) sets+=(--threads "$2"); shift 2 ;;
     --limit) limit=$2; shift 2 ;;
     --uniform-limit) uniform_limit=$2; shift 2 ;;
     --long-limit) long_limit=$2; shift 2 ;;
@@ -97,7 +100,7 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 if [[ -z $label ]]; then
-  [[ ${#sets[@]} -eq 0 ]] || die "--set needs a --label, so that its rows stay apart from the default's"
+  [[ ${#sets[@]} -eq 0 ]] || die "--set and --threads need a --label, so that their rows stay apart from the default's"
   label=default
 fi
 [[ $label =~ ^[A-Za-z0-9_.+-]+$ ]] || die "a label is letters, digits and . _ + - only: $label"
