@@ -540,6 +540,7 @@ CoreResult solveModel(const CoverModel& model, const std::vector<int>& start, Bu
     shared->publish(incumbent.cols(), incumbent.cost());
     WorkerRoles roles;
     roles.localSearch = settings.localSearch;
+    if (coreFits(rm, settings)) roles.core = &settings.coreOptions;
     if (settings.splitTree) {
       tree.emplace(threads);
       tree->hold(0, 0.0);  // the calling thread holds the whole tree until it gives pieces away

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -11,6 +12,7 @@
 
 #include "nimbrel_tavik_util/logger.hpp"
 
+#include "setcover/within/core_heuristic.hpp"
 #include "setcover/within/local_search.hpp"
 
 namespace nimbrel_tavik_util::setcover_detail {
@@ -95,6 +97,17 @@ void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
       local.emplace(model_, rule_, seed);
       local->offer(start_);
     }
+    // The core heuristic beside the local search where the model's shape gives it turns, with
+    // shares of the heuristics' work that follow which of them improves the shared cover, as
+    // the calling thread's turn rule does.
+    std::unique_ptr<CoreHeuristic> core;
+    if (roles_.core != nullptr) {
+      core = std::make_unique<CoreHeuristic>(model_, incumbent, budget, *roles_.core,
+                                             seed ^ 0x2545f4914f6cdd1dULL);
+    }
+    double coreShare = local ? 0.5 : 1.0;
+    double coreWork = 0.0;
+    double localWork = 0.0;
     std::optional<BranchAndBound> tree;
     bool holding = false;
     OpenNode piece;
@@ -109,12 +122,13 @@ void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
     double perNode = 64.0 * static_cast<double>(model_.numCols);
     const auto publish = [&] {
       if (local && local->hasCover()) incumbent.offer(local->best());
-      shared_.publish(incumbent.cols(), incumbent.cost());
+      return shared_.publish(incumbent.cols(), incumbent.cost());
     };
     while (!budget.timeUp()) {
       if (shared_.fetch(seen, cols, cost)) {
         if (rule_.better(cost, incumbent.cost())) incumbent.offer(cols);
         if (local && local->improves(cost)) local->offer(cols);
+        if (core) core->adopt(cols);
       }
       const double lower = shared_.bound();
       if (rule_.prunes(lower, incumbent.cost())) {
@@ -150,6 +164,17 @@ void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
         }
         continue;
       }
+      if (core && (!local || coreWork <= coreShare * (coreWork + localWork))) {
+        const std::uint64_t before = budget.work();
+        core->turn(kTurnWork, lower);
+        coreWork += static_cast<double>(budget.work() - before);
+        const bool improved = publish();
+        if (core->settled()) {
+          coreShare =
+              improved ? std::min(0.875, coreShare + 0.125) : std::max(0.125, coreShare - 0.03125);
+        }
+        continue;
+      }
       if (!local) {
         roles_.tree->waitForPiece(std::chrono::microseconds(2000));
         continue;
@@ -159,7 +184,10 @@ void WorkerPool::work(int slot, std::uint64_t seed, Budget::Deadline deadline,
       const std::uint64_t before = budget.work();
       const long long steps =
           static_cast<long long>(std::clamp(kTurnWork / std::max(perMove, 1.0), 1.0, 1e9));
-      if (local->run(steps, budget, lower)) publish();
+      if (local->run(steps, budget, lower) && publish() && core) {
+        coreShare = std::max(0.125, coreShare - 0.125);
+      }
+      localWork += static_cast<double>(budget.work() - before);
       if (local->steps() == moves) {
         // No move was possible: no cheaper cover exists unless the budget ended the turn.
         if (!budget.expired()) {

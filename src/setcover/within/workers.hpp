@@ -27,6 +27,7 @@
 #include "setcover/budget.hpp"
 #include "setcover/cover_model.hpp"
 #include "setcover/within/bnb.hpp"
+#include "setcover/within/core_heuristic.hpp"
 #include "setcover/within/incumbent.hpp"
 #include "setcover/within/tree_share.hpp"
 
@@ -65,14 +66,19 @@ class SharedBest {
 // for a piece). Each ends when its budget ends (the caller's `deadline`, however late the thread
 // starts, the caller's stop flag, or stop()); at every turn boundary it imports the shared
 // cover when it is better than its own and publishes its own when better; a piece's covers are
-// published before the piece is marked finished. A thread the system refuses to create
-// (EAGAIN: out of threads or address space) is done without: the pool goes on with those that
-// started, maybe none, and logs one warning. Memory O(count * (m + n)), and a GLPK problem of
+// published before the piece is marked finished. With `roles.core`, the heuristic time is shared
+// between the local search and a core heuristic of the worker's own. A thread the system refuses to
+// create (EAGAIN: out of threads or address space) is done without: the pool goes on with those
+// that started, maybe none, and logs one warning. Memory O(count * (m + n)), and a GLPK problem of
 // the model per tree worker.
 struct WorkerRoles {
   bool localSearch = true;
   TreeShare* tree = nullptr;
   const BnbOptions* bnb = nullptr;
+  // Where the model's shape gives the core heuristic turns: a core heuristic of the worker's
+  // own (another seed) beside its local search, the two sharing the worker's heuristic time by
+  // which of them improves the shared cover.
+  const CoreOptions* core = nullptr;
 };
 
 class WorkerPool {
