@@ -192,44 +192,4 @@ std::optional<std::string> readName(std::string_view text, std::size_t& pos) {
   return std::nullopt;
 }
 
-std::string quoteText(std::string_view text) {
-  std::string out = "'";
-  const std::size_t shown = text.size() > 40 ? 40 : text.size();
-  for (std::size_t i = 0; i < shown; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      hexByte(out, c);
-    }
-  }
-  if (shown < text.size()) out += "...";
-  return out + "'";
-}
-
-std::string escapeText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-      ++i;
-    } else if (c >= 0x80) {
-      const std::size_t n = utf8Length(text, i);
-      if (n == 0) {
-        hexByte(out, c);
-        ++i;
-      } else {
-        out.append(text.substr(i, n));
-        i += n;
-      }
-    } else {
-      hexByte(out, c);
-      ++i;
-    }
-  }
-  return out;
-}
-
 }  // namespace set_cover_solve

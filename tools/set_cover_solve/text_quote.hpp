@@ -7,14 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "io/quote.hpp"
+
 namespace set_cover_solve {
 
-/// 'text' in quotes: at most 40 bytes, printable ASCII as is, every other byte as \xNN, and
-/// "..." when cut.
-std::string quoteText(std::string_view text);
-
-/// `text` with valid UTF-8 kept (except control characters) and every other byte as \xNN.
-std::string escapeText(std::string_view text);
+// The library's quoting of input text (io/quote.hpp, compiled into this tool's core: the shared
+// library keeps it hidden), so that the tools' messages quote as the readers' do.
+using nimbrel_tavik_util::io::escapeText;
+using nimbrel_tavik_util::io::quoteText;
 
 /// A set name as the summary and --quiet print it, among others separated by blanks. A name is
 /// printed as it is when it is not empty, does not begin with a double quote and holds only
