@@ -398,6 +398,33 @@ TEST(WithinThreadsTest, SplitTreeIsExactOnSymmetricInstances) {
   }
 }
 
+// Models with more columns than rows, where the workers run a core heuristic of their own beside
+// the local search (with the tree split and without): sound answers against the exhaustive
+// search, in the build ThreadSanitizer checks.
+TEST(WithinThreadsTest, WorkersWithTheCoreHeuristicGiveSoundAnswers) {
+  std::mt19937 rng(3535);
+  for (int k = 0; k < 6; ++k) {
+    const Case c = drawCase(rng, 44, 16, 0.15, k % 2 == 1);
+    const double optimum = ntu_test::cheapestCoverCost(c.sets, c.costs);
+    detail::PortfolioSettings settings;
+    settings.splitTree = k % 3 != 0;
+    // Weak bounds and no PROPAGATE, so that the call lasts while the workers search.
+    settings.engine = false;
+    settings.reductions = false;
+    settings.lp = false;
+    settings.root.iterations = 2;
+    settings.bnb.rootSteps = 0;
+    settings.bnb.nodeSteps = 0;
+    for (int threads : {2, 8}) {
+      SCOPED_TRACE("case " + std::to_string(k) + " threads " + std::to_string(threads));
+      ntu::SolveLimits limits;
+      limits.threads = threads;
+      limits.seconds = 0.2;
+      expectSound(c, solve(c, limits, settings), optimum);
+    }
+  }
+}
+
 // With workers, a time limit still ends the call with a sound answer, and threads = 0 (every
 // hardware thread) is accepted.
 TEST(WithinThreadsTest, TimeLimitWithWorkersGivesSoundAnswers) {
