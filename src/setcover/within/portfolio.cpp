@@ -162,8 +162,11 @@ class TreeTechnique final : public Technique {
         holding_ = true;
       } else {
         // Nothing to search here for now: wait briefly for a piece (the holders give one at
-        // their next node), well within the stop flag's reaction time.
-        if (!share_->quiescent()) share_->waitForPiece(std::chrono::microseconds(1000));
+        // their next node), well within the stop flag's reaction time; not while the tree
+        // looks hopeless, when the other techniques' turns are worth more than its pieces.
+        if (!share_->hopeless() && !share_->quiescent()) {
+          share_->waitForPiece(std::chrono::microseconds(1000));
+        }
         out.proved = share_->quiescent() && importShared();
         raiseBound();
         return out;
