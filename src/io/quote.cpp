@@ -4,8 +4,6 @@
 
 namespace nimbrel_tavik_util::io {
 
-namespace {
-
 void hexByte(std::string& out, unsigned char c) {
   static const char kHex[] = "0123456789abcdef";
   out += "\\x";
@@ -13,8 +11,6 @@ void hexByte(std::string& out, unsigned char c) {
   out += kHex[c & 15];
 }
 
-// Length of the valid UTF-8 sequence at s[i] (shortest form, no surrogates, at most U+10FFFF),
-// or 0.
 std::size_t utf8Length(std::string_view s, std::size_t i) {
   const unsigned char c = static_cast<unsigned char>(s[i]);
   std::size_t n = 0;
@@ -39,8 +35,6 @@ std::size_t utf8Length(std::string_view s, std::size_t i) {
   }
   return n;
 }
-
-}  // namespace
 
 std::string quoteText(std::string_view text) {
   std::string out = "'";

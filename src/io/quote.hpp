@@ -2,6 +2,7 @@
 // line of valid UTF-8 whatever the input holds.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,13 @@ std::string quoteText(std::string_view text);
 
 /// `text` with valid UTF-8 kept (except control characters) and every other byte as \xNN.
 std::string escapeText(std::string_view text);
+
+/// Appends byte `c` as \xNN (two lower-case hex digits).
+void hexByte(std::string& out, unsigned char c);
+
+/// Length of the valid UTF-8 sequence at s[i] (shortest form, no surrogates, at most U+10FFFF),
+/// or 0. `i` < s.size().
+std::size_t utf8Length(std::string_view s, std::size_t i);
 
 /// `text` without a leading UTF-8 byte-order mark. Every reader skips one.
 inline std::string_view withoutBom(std::string_view text) {

@@ -6,39 +6,8 @@ namespace set_cover_solve {
 
 namespace {
 
-void hexByte(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789abcdef";
-  out += "\\x";
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
-
-// Length of the valid UTF-8 sequence at s[i] (shortest form, no surrogates, at most U+10FFFF),
-// or 0.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  std::size_t n = 0;
-  unsigned lo = 0x80, hi = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    const unsigned char d = static_cast<unsigned char>(s[i + k]);
-    if (d < (k == 1 ? lo : 0x80) || d > (k == 1 ? hi : 0xBF)) return 0;
-  }
-  return n;
-}
+using nimbrel_tavik_util::io::hexByte;
+using nimbrel_tavik_util::io::utf8Length;
 
 // The code point of the valid UTF-8 sequence of `n` bytes at s[i].
 char32_t codePoint(std::string_view s, std::size_t i, std::size_t n) {
